@@ -1,0 +1,107 @@
+#include "daemon/command/parse_command.h"
+
+#include "daemon/text/diagnostics.h"
+#include "daemon/text/text_conversion.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const size_t kVideoDeviceMaxUnits = 31;
+
+const char kVideoDevicePrint[] = "m_videoDevice=%s$$\r\n\r\n";
+const char kAudioDevicePrint[] = "m_audioDevice=%s$$$\r\n\r\n";
+
+void DropLeadingNuls(char* buffer, int& held) {
+    int n = 0;
+    while (n < held && buffer[n] == '\0') ++n;
+    if (n == 0) return;
+    memmove(buffer, buffer + n, static_cast<size_t>(held - n));
+    held -= n;
+}
+
+// Takes the next message; false (buffer unchanged) when no CR LF is held.
+bool TakeMessage(char* buffer, int& held, std::string& line) {
+    for (int i = 0; i + 1 < held; ++i) {
+        if (buffer[i] != '\r' || buffer[i + 1] != '\n') continue;
+        line.assign(buffer, static_cast<size_t>(i));
+        int taken = i + 3;
+        if (taken > held) taken = held;
+        memmove(buffer, buffer + taken, static_cast<size_t>(held - taken));
+        held -= taken;
+        return true;
+    }
+    return false;
+}
+
+// The text between the first two double quotes behind the first occurrence
+// of key; without a closing quote it runs to the end of the line.
+bool FindValue(const std::wstring& line, const wchar_t* key, std::wstring& value) {
+    size_t keyPos = line.find(key);
+    if (keyPos == std::wstring::npos) return false;
+    size_t open = line.find(L'"', keyPos + wcslen(key));
+    if (open == std::wstring::npos) return false;
+    size_t close = line.find(L'"', open + 1);
+    value = line.substr(open + 1, close == std::wstring::npos ? std::wstring::npos : close - open - 1);
+    return true;
+}
+
+// atoi with the C runtime's saturation on overflow, without its undefined behaviour.
+int32_t ToInteger(const std::string& text) {
+    long value = strtol(text.c_str(), nullptr, 10);
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int32_t>(value);
+}
+
+void ReadDevices(const std::wstring& line, RecvCmd& cmd, PublishState& state) {
+    std::wstring value;
+    if (FindValue(line, L"videoDevice", value)) {
+        cmd.m_videoDevice = value.substr(0, kVideoDeviceMaxUnits);
+        PrintFormat(kVideoDevicePrint, WideToNarrow(cmd.m_videoDevice).c_str());
+        state.SetVideoDevice(cmd.m_videoDevice);
+    }
+    if (FindValue(line, L"audioDevice", value)) {
+        cmd.m_audioDevice = value;
+        PrintFormat(kAudioDevicePrint, WideToNarrow(cmd.m_audioDevice).c_str());
+        state.SetAudioDevice(cmd.m_audioDevice);
+    }
+}
+
+}  // namespace
+
+bool ParseCommand(char* buffer, int& held, RecvCmd& cmd, PublishState& state) {
+    DropLeadingNuls(buffer, held);
+    std::string message;
+    if (!TakeMessage(buffer, held, message)) return false;
+    const std::wstring line = NarrowToWide(message);
+
+    if (line.compare(0, 5, L"start") == 0) {
+        cmd.m_strCmd = L"start";
+        ReadDevices(line, cmd, state);
+        std::wstring value;
+        if (FindValue(line, L"streamUrl", value)) {
+            cmd.m_streamUrl = value;
+            state.SetStreamUrl(cmd.m_streamUrl);
+        }
+        if (FindValue(line, L"pushLevel", value)) {
+            cmd.m_pushLevel = ToInteger(WideToNarrow(value));
+            state.SetPushLevel(cmd.m_pushLevel);
+        }
+        return !cmd.m_videoDevice.empty() && !cmd.m_audioDevice.empty() && !cmd.m_streamUrl.empty();
+    }
+    if (line.find(L"stop") != std::wstring::npos) {
+        cmd.m_strCmd = L"stop";
+        cmd.m_videoDevice.clear();
+        cmd.m_audioDevice.clear();
+        return true;
+    }
+    if (line.find(L"previ") != std::wstring::npos) {
+        cmd.m_strCmd = L"preview";
+        ReadDevices(line, cmd, state);
+        return !cmd.m_videoDevice.empty() && !cmd.m_audioDevice.empty();
+    }
+    return false;
+}

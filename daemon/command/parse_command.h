@@ -1,0 +1,16 @@
+#pragma once
+// Taking one command line out of a session's receive buffer and parsing it.
+#include "daemon/command/recv_cmd.h"
+#include "daemon/publisher/publish_state.h"
+
+const int kReceiveBufferSize = 1024;
+
+// buffer holds `held` received bytes at its front (room kReceiveBufferSize).
+// Takes the first complete message (the bytes before the first CR LF), with
+// the CR LF and the byte after it, and parses it into cmd, storing values in
+// state as they are found. True only for an accepted command.
+//
+// When CR LF are the last held bytes, the message is taken at once without
+// waiting for the client's NUL; a NUL that then arrives at the front of the
+// buffer is dropped by the next call. More bytes than are held are never taken.
+bool ParseCommand(char* buffer, int& held, RecvCmd& cmd, PublishState& state = ThePublishState());

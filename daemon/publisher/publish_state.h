@@ -1,0 +1,50 @@
+#pragma once
+// The daemon's one record of what the client last asked for.
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+class PublishState {
+public:
+    PublishState();
+    ~PublishState() = default;
+    PublishState(const PublishState&) = delete;
+    PublishState& operator=(const PublishState&) = delete;
+
+    // Called by the service start. Accessors used before it (or without it)
+    // initialise the lock themselves, so early use cannot crash.
+    void InitLock();
+
+    void SetVideoDevice(const std::wstring& value);
+    std::wstring GetVideoDevice();
+    void SetAudioDevice(const std::wstring& value);
+    std::wstring GetAudioDevice();
+    void SetStreamUrl(const std::wstring& value);
+    std::wstring GetStreamUrl();
+    void SetPushLevel(int32_t value);
+    int32_t GetPushLevel();
+
+    // Whole-value flags read and written outside the lock.
+    std::atomic<bool> bridgeWanted{false};
+    std::atomic<bool> publishingWanted{false};
+    std::atomic<int32_t> lastAnnouncedLevel{-1};
+
+private:
+    CRITICAL_SECTION& Lock();
+
+    INIT_ONCE m_lockOnce = INIT_ONCE_STATIC_INIT;
+    // Never deleted: threads may still use it while the process exits.
+    CRITICAL_SECTION m_lock;
+    std::wstring m_videoDevice;
+    std::wstring m_audioDevice;
+    std::wstring m_streamUrl;
+    int32_t m_pushLevel = 0;
+};
+
+// The process's instance.
+PublishState& ThePublishState();
+
+// Any level outside 0..3 behaves as 3.
+int32_t EffectivePushLevel(int32_t pushLevel);

@@ -1,0 +1,86 @@
+#pragma once
+// Running Windows programs from tests and collecting what they print and
+// what they write to the debugger output.
+#include <windows.h>
+
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Directory of the running test program, with a trailing backslash; the
+// build puts every program and the camera module there.
+std::wstring TestBinDir();
+
+// Quotes one argument so that CommandLineToArgvW gives it back unchanged.
+std::wstring QuoteArgument(const std::wstring& argument);
+
+// UTF-16 <-> UTF-8 for readable assertions.
+std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& text);
+// Code page 936 bytes to UTF-16, as a debugger shows them.
+std::wstring FromGbk(const std::string& bytes);
+
+struct ProgramResult {
+    bool started = false;
+    bool timedOut = false;
+    DWORD exitCode = 0;
+    std::string output;  // standard output and standard error, raw bytes
+};
+
+// Runs commandLine (the program path first) to its end; a program still
+// running after timeoutMs is terminated and reported as timed out.
+ProgramResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 30000,
+                         const std::wstring& workingDir = std::wstring());
+
+// A program run as a debuggee: its debug texts are collected in order,
+// decoded from code page 936 (or taken as UTF-16 when sent so), and its
+// standard output is collected too. The debugger loop runs on a thread of
+// its own, as Windows requires the creating thread to wait for the events.
+class DebuggeeProcess {
+public:
+    DebuggeeProcess() = default;
+    ~DebuggeeProcess();
+    DebuggeeProcess(const DebuggeeProcess&) = delete;
+    DebuggeeProcess& operator=(const DebuggeeProcess&) = delete;
+
+    bool Start(const std::wstring& commandLine, const std::wstring& workingDir = std::wstring());
+
+    // Waits until a debug text containing `part` has arrived (or any text
+    // arrived since `fromIndex` does); true when it did within timeoutMs.
+    bool WaitForDebugText(const std::wstring& part, DWORD timeoutMs, size_t fromIndex = 0);
+    // Waits until the printed output contains `part`.
+    bool WaitForOutput(const std::string& part, DWORD timeoutMs);
+
+    std::vector<std::wstring> DebugTexts();
+    std::string Output();
+    DWORD ProcessId() const { return m_processId; }
+
+    // Waits for the process to end; true with its exit code when it did.
+    bool WaitForExit(DWORD timeoutMs, DWORD* exitCode = nullptr);
+    void Terminate(UINT exitCode = 1);
+
+private:
+    void DebugLoop(std::wstring commandLine, std::wstring workingDir);
+    void ReadOutput(HANDLE readEnd);
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<std::wstring> m_texts;
+    std::string m_output;
+    bool m_startDone = false;
+    bool m_started = false;
+    bool m_exited = false;
+    bool m_outputDone = false;
+    DWORD m_exitCode = 0;
+    DWORD m_processId = 0;
+    HANDLE m_process = nullptr;
+    std::thread m_debugThread;
+    std::thread m_outputThread;
+};
+
+// Runs a program as a debuggee to its end and returns its debug texts.
+std::vector<std::wstring> RunAndCollectDebugTexts(const std::wstring& commandLine, DWORD timeoutMs = 30000,
+                                                  DWORD* exitCode = nullptr);

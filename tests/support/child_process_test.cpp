@@ -1,0 +1,59 @@
+#include "tests/support/child_process.h"
+
+#include <gtest/gtest.h>
+
+#include <shellapi.h>
+
+namespace {
+
+std::wstring SampleProgram() { return TestBinDir() + L"debug_text_sample_program.exe"; }
+
+TEST(ChildProcess, CollectsDebugTextsInOrderDecodedFromGbk) {
+    DWORD exitCode = 0;
+    auto texts = RunAndCollectDebugTexts(QuoteArgument(SampleProgram()), 30000, &exitCode);
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[0], L"ZrDaemon_第一个实例启动");
+    EXPECT_EQ(texts[1], L"宽字符 text");
+    EXPECT_EQ(texts[2], L"third");
+    EXPECT_EQ(exitCode, 7u);
+}
+
+TEST(ChildProcess, DebuggeeOutputAndWaitsWhileRunning) {
+    DebuggeeProcess process;
+    ASSERT_TRUE(process.Start(QuoteArgument(SampleProgram()) + L" wait"));
+    EXPECT_TRUE(process.WaitForDebugText(L"third", 10000));
+    EXPECT_TRUE(process.WaitForOutput("printed\r\n", 10000));
+    EXPECT_FALSE(process.WaitForExit(200));
+    EXPECT_FALSE(process.WaitForDebugText(L"never sent", 100));
+    process.Terminate(3);
+    DWORD code = 0;
+    EXPECT_TRUE(process.WaitForExit(5000, &code));
+    EXPECT_EQ(code, 3u);
+}
+
+TEST(ChildProcess, RunProgramReturnsRawOutputAndExitCode) {
+    ProgramResult result = RunProgram(QuoteArgument(SampleProgram()));
+    ASSERT_TRUE(result.started);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 7u);
+    EXPECT_EQ(result.output, "printed\r\n");
+
+    ProgramResult hung = RunProgram(QuoteArgument(SampleProgram()) + L" wait", 1000);
+    EXPECT_TRUE(hung.timedOut);
+}
+
+TEST(ChildProcess, QuoteArgumentRoundTripsThroughCommandLineToArgv) {
+    const std::wstring cases[] = {L"plain", L"with space", L"trailing\\", L"a\\\"b", L"\\\\server\\share\\",
+                                  L"", L"quote\"inside"};
+    for (const auto& value : cases) {
+        std::wstring line = L"prog.exe " + QuoteArgument(value) + L" next";
+        int argc = 0;
+        LPWSTR* argv = ::CommandLineToArgvW(line.c_str(), &argc);
+        ASSERT_EQ(argc, 3) << ToUtf8(line);
+        EXPECT_EQ(std::wstring(argv[1]), value) << ToUtf8(line);
+        EXPECT_EQ(std::wstring(argv[2]), L"next");
+        ::LocalFree(argv);
+    }
+}
+
+}  // namespace
