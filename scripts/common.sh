@@ -38,7 +38,6 @@ qv_wine_up() {
     if [ ! -f "$WINEPREFIX/.qv-ready" ]; then
         mkdir -p "$WINEPREFIX"
         "$QV_WINE" wineboot -u </dev/null >/dev/null 2>&1 || true
-        "$QV_WINESERVER" -w
         touch "$WINEPREFIX/.qv-ready"
     fi
     if [ -z "${DISPLAY:-}" ]; then
