@@ -1,0 +1,50 @@
+#include "daemon/shell/tray_menu.h"
+
+#include "daemon/shell/dialog.h"
+#include "daemon/shell/resource.h"
+
+const wchar_t kExitMenuText[] = L"关闭退出";
+
+namespace {
+
+class UniqueMenu {
+public:
+    explicit UniqueMenu(HMENU menu) : m_menu(menu) {}
+    ~UniqueMenu() {
+        if (m_menu) ::DestroyMenu(m_menu);
+    }
+    UniqueMenu(const UniqueMenu&) = delete;
+    UniqueMenu& operator=(const UniqueMenu&) = delete;
+    HMENU get() const { return m_menu; }
+
+private:
+    HMENU m_menu;
+};
+
+}  // namespace
+
+void ShowTrayMenu(HWND owner) {
+    UniqueMenu menu(::CreatePopupMenu());
+    if (!menu.get()) return;
+    ::AppendMenuW(menu.get(), MF_STRING, IDCANCEL, kExitMenuText);
+
+    POINT cursor = {};
+    ::GetCursorPos(&cursor);
+
+    // A menu closes on a click elsewhere only while a window of its thread
+    // is in the foreground; the main window is hidden, so a hidden host
+    // window in the work area's corner takes that role.
+    CDialog host(IDD_ZRDAEMON_DIALOG);
+    if (host.Create(::GetDesktopWindow())) {
+        RECT workArea = {};
+        ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);
+        ::SetWindowPos(host.GetSafeHwnd(), HWND_BOTTOM, workArea.right, workArea.bottom, 0, 0, SWP_HIDEWINDOW);
+        ::SetForegroundWindow(host.GetSafeHwnd());
+    }
+
+    ::TrackPopupMenu(menu.get(), TPM_RIGHTBUTTON, cursor.x, cursor.y, 0, owner, nullptr);
+
+    // Known rule for menus of hidden windows: without a message after the
+    // menu, the next menu may close at once.
+    if (host.GetSafeHwnd()) ::PostMessageW(host.GetSafeHwnd(), WM_NULL, 0, 0);
+}
