@@ -1,0 +1,29 @@
+#include "daemon/command/dispatch_command.h"
+
+#include "daemon/publisher/camera_launch.h"
+#include "daemon/publisher/encoder_launch.h"
+#include "daemon/publisher/image_names.h"
+#include "daemon/publisher/publish_state.h"
+
+namespace {
+
+// Never used while the parse refuses a "start" without a stream URL.
+const wchar_t kFallbackStreamUrl[] = L"rtmp://127.0.0.1:19991/live/2";
+
+}  // namespace
+
+void DispatchCommand(const RecvCmd& cmd) {
+    if (cmd.m_strCmd == L"start") {
+        std::wstring streamUrl = cmd.m_streamUrl.empty() ? std::wstring(kFallbackStreamUrl) : cmd.m_streamUrl;
+        // Lets the next receive time-out announce the push level again.
+        ThePublishState().lastAnnouncedLevel = -1;
+        // The encoder always captures the virtual camera, whatever camera
+        // the client named; that one goes to the bridge.
+        RunPublish(kVirtualCameraName, cmd.m_audioDevice, streamUrl);
+    } else if (cmd.m_strCmd == L"stop") {
+        StopExecutable(kEncoderImageName);
+        StopExecutable(kBridgeImageName);
+    } else if (cmd.m_strCmd == L"preview") {
+        runCamera(cmd.m_videoDevice, cmd.m_audioDevice);
+    }
+}

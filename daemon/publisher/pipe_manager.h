@@ -1,0 +1,40 @@
+#pragma once
+// The record of the encoder output readers started by LaunchWithOutputPipe.
+#include "common/unique_handle.h"
+
+#include <windows.h>
+
+#include <mutex>
+#include <vector>
+
+class PipeManager {
+public:
+    PipeManager() = default;
+    virtual ~PipeManager();
+    PipeManager(const PipeManager&) = delete;
+    PipeManager& operator=(const PipeManager&) = delete;
+
+    // Records a started reader. Readers that have ended meanwhile are
+    // forgotten here, so that finished readers hold no handles.
+    void Append(HANDLE readEnd, UniqueHandle thread);
+
+    // How many recorded readers are still running.
+    size_t RunningReaders();
+
+private:
+    struct Record {
+        // Borrowed: the reader owns and closes it; only meaningful while
+        // the reader runs.
+        HANDLE m_readEnd;
+        UniqueHandle m_thread;
+    };
+
+    void ForgetFinished();
+
+    // Launches from session threads and the supervisor may append at once.
+    std::mutex m_mutex;
+    std::vector<Record> m_records;
+};
+
+// The process's instance.
+PipeManager& ThePipeManager();
