@@ -38,6 +38,8 @@ qv_wine_up() {
     if [ ! -f "$WINEPREFIX/.qv-ready" ]; then
         mkdir -p "$WINEPREFIX"
         "$QV_WINE" wineboot -u </dev/null >/dev/null 2>&1 || true
+        # Let wineboot's server finish writing the new prefix before a persistent one starts.
+        timeout 60 "$QV_WINESERVER" -w </dev/null >/dev/null 2>&1 || true
         touch "$WINEPREFIX/.qv-ready"
     fi
     if [ -z "${DISPLAY:-}" ]; then
@@ -50,7 +52,8 @@ qv_wine_up() {
     fi
     # Wine's background services keep the stderr of whoever starts them; start
     # them here with nothing attached so ctest is not held up by them.
-    "$QV_WINESERVER" -p </dev/null >/dev/null 2>&1
+    # Fails harmlessly when a server for this prefix is already running.
+    "$QV_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
     "$QV_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 }
 
