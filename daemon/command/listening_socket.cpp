@@ -1,0 +1,14 @@
+#include "daemon/command/listening_socket.h"
+
+ListenStep OpenListeningSocket(uint16_t port, int backlog, UniqueSocket& listening) {
+    UniqueSocket s(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    if (!s) return ListenStep::Socket;
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = ::htons(port);
+    address.sin_addr.s_addr = ::htonl(INADDR_ANY);
+    if (::bind(s.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) return ListenStep::Bind;
+    if (::listen(s.get(), backlog) != 0) return ListenStep::Listen;
+    listening = std::move(s);
+    return ListenStep::Done;
+}

@@ -1,0 +1,15 @@
+#pragma once
+// Telling a silent client the current push level by name.
+#include <winsock2.h>
+
+#include <cstdint>
+
+#include "daemon/publisher/publish_state.h"
+
+// The level's word in code page 936 (4 bytes): 超清, 高清, 标清, or 极速 for
+// 3 and every other value.
+const char* PushLevelWord(int32_t pushLevel);
+
+// Sends the word with its NUL when the level differs from the one announced
+// last by any session. False only when that send failed.
+bool AnnouncePushLevel(SOCKET connection, PublishState& state = ThePublishState());

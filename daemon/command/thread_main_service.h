@@ -1,0 +1,35 @@
+#pragma once
+// The listener of the command port (19723) and its shutdown.
+#include <memory>
+
+#include "common/unique_handle.h"
+#include "daemon/command/ct_thread.h"
+#include "daemon/command/shared_socket.h"
+
+const unsigned short kCommandPort = 19723;
+
+class CThreadMainService : public ct_thread {
+public:
+    CThreadMainService() = default;
+    ~CThreadMainService() override = default;
+
+    // Accepts clients, one session thread each, after starting the supervisor
+    // and the policy server; returns on a socket failure.
+    void run() override;
+    // Ends the supervisor and the latest session, then stops the executables.
+    void exit() override;
+
+private:
+    void StartHelperThreads();
+
+    UniqueHandle m_supervisorStop;
+    UniqueHandle m_supervisorThread;
+    UniqueHandle m_policyThread;
+    UniqueHandle m_latestSession;
+    std::shared_ptr<SharedSocket> m_latestSessionSocket;
+};
+
+// Closes the running listener's socket so that its accept fails and the
+// shutdown runs: how a host without a tray ends the service. False when no
+// listener is listening.
+bool StopListening();

@@ -1,0 +1,70 @@
+#include "daemon/devices/list_working_audio_devices.h"
+
+#include "daemon/devices/enum_audio_capture_devices.h"
+#include "daemon/devices/find_audio_renderer.h"
+
+#include <control.h>
+#include <uuids.h>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// Each session thread lists on an apartment of its own; an apartment that
+// could not be entered is not left either.
+class ComApartment {
+public:
+    ComApartment() : m_entered(SUCCEEDED(::CoInitialize(nullptr))) {}
+    ~ComApartment() {
+        if (m_entered) ::CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool m_entered;
+};
+
+enum class Outcome { Works, Fails, EndTesting };
+
+Outcome TestDevice(AudioDeviceEntry& device) {
+    ComPtr<IBaseFilter> renderer;
+    FindAudioRenderer(renderer);
+    ComPtr<IGraphBuilder> graph;
+    if (FAILED(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph))))
+        return Outcome::EndTesting;
+    ComPtr<ICaptureGraphBuilder2> builder;
+    if (FAILED(::CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER,
+                                  IID_PPV_ARGS(&builder))))
+        return Outcome::EndTesting;
+    if (FAILED(builder->SetFiltergraph(graph.Get()))) return Outcome::EndTesting;
+    if (!renderer || FAILED(graph->AddFilter(renderer.Get(), L"Audio Renderers"))) return Outcome::EndTesting;
+    if (FAILED(graph->AddFilter(device.filter.Get(), L"Audio Capture"))) return Outcome::Fails;
+    if (FAILED(builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Audio, device.filter.Get(), nullptr, nullptr)))
+        return Outcome::Fails;
+    // The graph holds its own references from here on.
+    renderer.Reset();
+    device.filter.Reset();
+    ComPtr<IMediaControl> control;
+    ComPtr<IMediaEvent> events;
+    if (FAILED(graph.As(&control)) || FAILED(graph.As(&events))) return Outcome::Fails;
+    // S_FALSE (still starting) counts as running. The graph is released
+    // running; its last release stops it.
+    if (FAILED(control->Run())) return Outcome::Fails;
+    return Outcome::Works;
+}
+
+}  // namespace
+
+HRESULT ListWorkingAudioDevices(std::vector<std::string>& result) {
+    // Declared first, so every interface below is released before it goes.
+    ComApartment apartment;
+    std::vector<AudioDeviceEntry> devices;
+    EnumAudioCaptureDevices(devices);
+    for (AudioDeviceEntry& device : devices) {
+        const Outcome outcome = TestDevice(device);
+        if (outcome == Outcome::EndTesting) break;
+        if (outcome == Outcome::Works) result.push_back(device.name);
+    }
+    return S_OK;
+}
