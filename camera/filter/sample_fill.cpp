@@ -1,0 +1,41 @@
+#include "camera/filter/sample_fill.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "camera/filter/halve_image.h"
+
+size_t BoundedCopyLength(LONG length, size_t room) {
+    if (length <= 0) return 0;
+    return std::min(static_cast<size_t>(length), room);
+}
+
+FrameTake FillSample(FrameExchange& record, LONG width, LONG height, const SampleSources& sources, uint8_t* sample,
+                     size_t sampleSize) {
+    const bool half = width == kHalfWidth;
+    FrameTake take = TakeFreshFrame(record, [&](const BYTE* frame, LONG frameLength) {
+        if (half) {
+            // The record always holds a whole 640 x 480 picture's room, so
+            // halving reads inside it whatever was written last.
+            HalveImage(frame, sources.halfScratch);
+            const size_t n = BoundedCopyLength(frameLength / 4, std::min(sampleSize, kHalfPictureBytes));
+            std::memcpy(sample, sources.halfScratch, n);
+        } else {
+            const size_t n = BoundedCopyLength(frameLength, std::min(sampleSize, static_cast<size_t>(kFrameCapacity)));
+            std::memcpy(sample, frame, n);
+        }
+    });
+    if (take == FrameTake::Injected) return take;
+
+    // Only 320 x 240 and 640 x 480 connect, but the size is computed wide
+    // and bounded anyway: it comes from a type another filter proposed.
+    const long long rows = std::max<long long>(height, 0);
+    if (half) {
+        const long long bytes = rows * static_cast<long long>(kHalfRowBytes);
+        std::memcpy(sample, sources.standbyHalf, std::min<long long>(bytes, std::min(sampleSize, kHalfPictureBytes)));
+    } else {
+        const long long bytes = rows * std::max<long long>(width, 0) * kPixelBytes;
+        std::memcpy(sample, sources.standbyFull, std::min<long long>(bytes, std::min(sampleSize, kFullPictureBytes)));
+    }
+    return take;
+}

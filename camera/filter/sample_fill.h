@@ -1,0 +1,27 @@
+#pragma once
+// What goes into one of the camera's samples: the latest injected frame while
+// it is fresh, else the stand-by picture, in the connection's size.
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+
+#include "camera/filter/frame_exchange.h"
+
+// Bytes of a copy of `length` bytes that fit into `room`; a negative length
+// copies nothing.
+size_t BoundedCopyLength(LONG length, size_t room);
+
+struct SampleSources {
+    const uint8_t* standbyFull;  // 640 x 480
+    const uint8_t* standbyHalf;  // 320 x 240
+    uint8_t* halfScratch;        // receives the halved injected frame, 921,600 bytes
+};
+
+// Fills a sample of a width x height connection. An injected frame is copied
+// as it is at 640 x 480 and halved at 320 x 240, frameLength (or a quarter of
+// it) bytes of it; the rest of the sample keeps what it held. No copy runs
+// past the sample or the frame record, whatever frameLength says. A record
+// that stays busy past the reader's wait counts as no frame.
+FrameTake FillSample(FrameExchange& record, LONG width, LONG height, const SampleSources& sources, uint8_t* sample,
+                     size_t sampleSize);
