@@ -47,7 +47,10 @@ Outcome TestDevice(AudioDeviceEntry& device) {
     device.filter.Reset();
     ComPtr<IMediaControl> control;
     ComPtr<IMediaEvent> events;
-    if (FAILED(graph.As(&control)) || FAILED(graph.As(&events))) return Outcome::Fails;
+    // mingw's headers give IMediaEvent no __uuidof, so it is asked for by IID.
+    if (FAILED(graph.As(&control)) ||
+        FAILED(graph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(events.GetAddressOf()))))
+        return Outcome::Fails;
     // S_FALSE (still starting) counts as running. The graph is released
     // running; its last release stops it.
     if (FAILED(control->Run())) return Outcome::Fails;
