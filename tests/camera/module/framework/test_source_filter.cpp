@@ -8,17 +8,42 @@
 
 const CLSID CLSID_FrameworkTestSource = {0x5b0d3a61, 0x2c7e, 0x4e8b, {0x9f, 0x41, 0x6a, 0x3d, 0x2e, 0x1c, 0x0b, 0x97}};
 
+const CLSID CLSID_FrameworkFailingSource = {0x5b0d3a62, 0x2c7e, 0x4e8b, {0x9f, 0x41, 0x6a, 0x3d, 0x2e, 0x1c, 0x0b, 0x97}};
+const CLSID CLSID_FrameworkMissingSource = {0x5b0d3a63, 0x2c7e, 0x4e8b, {0x9f, 0x41, 0x6a, 0x3d, 0x2e, 0x1c, 0x0b, 0x97}};
+const HRESULT kFailingSourceResult = MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0x6b02);
+
 const TestVideoSize kTestSizes[2] = {{64, 48}, {32, 24}};
+
+InitRoutineCalls g_initRoutineCalls;
 
 namespace {
 const WCHAR kFilterName[] = L"Framework test source";
+
+CUnknown* WINAPI CreateFailingSource(IUnknown* outer, HRESULT* phr) {
+    CUnknown* object = CFrameworkTestSource::CreateInstance(outer, phr);
+    *phr = kFailingSourceResult;
+    return object;
+}
+
+CUnknown* WINAPI CreateMissingSource(IUnknown*, HRESULT*) { return nullptr; }
+
+void WINAPI RecordInitRoutine(BOOL loading, const CLSID* clsid) {
+    if (loading) {
+        ++g_initRoutineCalls.loading;
+    } else {
+        ++g_initRoutineCalls.unloading;
+    }
+    g_initRoutineCalls.clsid = clsid;
+}
 }  // namespace
 
 // The module's template table, which the class factory reads.
 CFactoryTemplate g_Templates[] = {
-    {kFilterName, &CLSID_FrameworkTestSource, &CFrameworkTestSource::CreateInstance, nullptr, nullptr},
+    {kFilterName, &CLSID_FrameworkTestSource, &CFrameworkTestSource::CreateInstance, &RecordInitRoutine, nullptr},
+    {L"failing", &CLSID_FrameworkFailingSource, &CreateFailingSource, nullptr, nullptr},
+    {L"missing", &CLSID_FrameworkMissingSource, &CreateMissingSource, nullptr, nullptr},
 };
-int g_cTemplates = 1;
+int g_cTemplates = 3;
 
 CMediaType MakeTestVideoType(LONG width, LONG height) {
     CMediaType type;

@@ -10,6 +10,20 @@
 
 // {5B0D3A61-2C7E-4E8B-9F41-6A3D2E1C0B97}
 extern const CLSID CLSID_FrameworkTestSource;
+// Classes whose create function fails: with an object and a failure
+// result, and with no object and no result.
+extern const CLSID CLSID_FrameworkFailingSource;
+extern const CLSID CLSID_FrameworkMissingSource;
+// The failure CLSID_FrameworkFailingSource reports.
+extern const HRESULT kFailingSourceResult;
+
+// Calls of the test source's init routine: the last argument and count.
+struct InitRoutineCalls {
+    int loading = 0;
+    int unloading = 0;
+    const CLSID* clsid = nullptr;
+};
+extern InitRoutineCalls g_initRoutineCalls;
 
 struct TestVideoSize {
     LONG width;
