@@ -1,0 +1,228 @@
+// Test program that stands where the daemon stands: the tests copy it with
+// the stand-ins into a directory of its own, run it as a debuggee and give
+// it steps on its command line, one argument each, carried out in order.
+//
+//   video=T audio=T url=T level=N       values of PublishState
+//   bridge-wanted=0|1 publishing-wanted=0|1
+//   run-publish                         RunPublish(stored video, audio, url)
+//   run-camera                          runCamera(stored video, audio)
+//   stop=IMAGE                          StopExecutable
+//   command=LINE                        ParseCommand of LINE, then DispatchCommand if accepted
+//   resign                              ResignStreamUrl
+//   supervise / end-supervise           ThreadSupervisor on a thread, ended by its stop event
+//   wait=EVENT                          waits for a named event of the test
+//   sleep=MS
+//   find=IMAGE kill=IMAGE               prints "find|kill IMAGE 0|1"
+//   launch=APP|LINE                     LaunchProcess, prints "launch 0|1"
+//   launch-pipe=EXE|ARGS                LaunchWithOutputPipe, prints "launch-pipe 0|1"
+//   readers                             prints "readers N", the running output readers
+//   restart-encoder=N                   N encoder starts and kills; prints handle counts
+//   own-directory state                 print OwnDirectory / the flags and texts
+//   mark=TEXT                           prints "mark TEXT"
+// Printed lines are UTF-8 and end with "\n".
+#include "common/unique_handle.h"
+#include "daemon/command/dispatch_command.h"
+#include "daemon/command/parse_command.h"
+#include "daemon/publisher/camera_launch.h"
+#include "daemon/publisher/encoder_launch.h"
+#include "daemon/publisher/image_names.h"
+#include "daemon/publisher/own_directory.h"
+#include "daemon/publisher/pipe_manager.h"
+#include "daemon/publisher/process_launch.h"
+#include "daemon/publisher/process_list.h"
+#include "daemon/publisher/publish_state.h"
+#include "daemon/publisher/stream_signing.h"
+#include "daemon/publisher/supervisor.h"
+#include "daemon/text/text_conversion.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                  nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+HANDLE g_output = INVALID_HANDLE_VALUE;
+
+// Children must not get hold of the test's output pipe: those started with
+// inherited handles would get it as an inheritable handle, and under Wine a
+// child started without STARTF_USESTDHANDLES receives the parent's standard
+// handles at the Unix level even when it inherits nothing. A stand-in left
+// running would then keep the pipe open after the host has ended, and the
+// test would wait for an end of output that never comes.
+void KeepOutputFromChildren() {
+    HANDLE self = ::GetCurrentProcess();
+    HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out && out != INVALID_HANDLE_VALUE)
+        ::DuplicateHandle(self, out, self, &g_output, 0, FALSE, DUPLICATE_SAME_ACCESS);
+    const DWORD standard[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (DWORD which : standard) {
+        HANDLE handle = ::GetStdHandle(which);
+        if (handle && handle != INVALID_HANDLE_VALUE) ::SetHandleInformation(handle, HANDLE_FLAG_INHERIT, 0);
+        HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                   nullptr, OPEN_EXISTING, 0, nullptr);
+        ::SetStdHandle(which, nul);
+    }
+}
+
+void Say(const std::string& line) {
+    std::string bytes = line + "\n";
+    DWORD written = 0;
+    ::WriteFile(g_output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+void SayFlag(const char* name, bool value) { Say(std::string(name) + (value ? " 1" : " 0")); }
+
+DWORD HandleCount() {
+    DWORD count = 0;
+    ::GetProcessHandleCount(::GetCurrentProcess(), &count);
+    return count;
+}
+
+bool WaitUntil(bool (*done)(), DWORD timeoutMs) {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 10) {
+        if (done()) return true;
+        ::Sleep(10);
+    }
+    return done();
+}
+
+bool NoReaders() { return ThePipeManager().RunningReaders() == 0; }
+bool EncoderRunning() { return FindProcessByName(kEncoderImageName); }
+bool EncoderGone() { return !FindProcessByName(kEncoderImageName); }
+
+// Starts and kills the encoder `count` times as a restart does, and prints
+// the handle count once the first restarts have settled and at the end.
+void RestartEncoder(int count) {
+    const int warmUp = 5;
+    std::wstring executable = OwnExecutablePath(kEncoderImageName);
+    DWORD settled = 0;
+    for (int i = 0; i < warmUp + count; ++i) {
+        if (i == warmUp) {
+            WaitUntil(NoReaders, 10000);
+            settled = HandleCount();
+        }
+        LaunchWithOutputPipe(executable, L" -f dshow");
+        WaitUntil(EncoderRunning, 10000);
+        KillProcessesByName(kEncoderImageName);
+        WaitUntil(EncoderGone, 10000);
+    }
+    WaitUntil(NoReaders, 10000);
+    Say("handles-settled " + std::to_string(settled));
+    Say("handles-end " + std::to_string(HandleCount()));
+    Say("readers " + std::to_string(ThePipeManager().RunningReaders()));
+}
+
+// "a|b" into a and b.
+void SplitPair(const std::wstring& value, std::wstring& first, std::wstring& second) {
+    size_t bar = value.find(L'|');
+    first = value.substr(0, bar);
+    second = bar == std::wstring::npos ? std::wstring() : value.substr(bar + 1);
+}
+
+void Dispatch(const std::wstring& line) {
+    char buffer[kReceiveBufferSize] = {};
+    std::string message = WideToNarrow(line) + std::string("\r\n\0", 3);
+    if (message.size() > sizeof(buffer)) message.resize(sizeof(buffer));
+    memcpy(buffer, message.data(), message.size());
+    int held = static_cast<int>(message.size());
+    RecvCmd cmd;
+    bool accepted = ParseCommand(buffer, held, cmd);
+    SayFlag("accepted", accepted);
+    if (accepted) DispatchCommand(cmd);
+}
+
+struct Supervisor {
+    UniqueHandle m_stop;
+    UniqueHandle m_thread;
+};
+
+void Step(const std::wstring& step, Supervisor& supervisor) {
+    PublishState& state = ThePublishState();
+    size_t equals = step.find(L'=');
+    std::wstring verb = step.substr(0, equals);
+    std::wstring value = equals == std::wstring::npos ? std::wstring() : step.substr(equals + 1);
+    std::wstring first, second;
+    if (verb == L"video") {
+        state.SetVideoDevice(value);
+    } else if (verb == L"audio") {
+        state.SetAudioDevice(value);
+    } else if (verb == L"url") {
+        state.SetStreamUrl(value);
+    } else if (verb == L"level") {
+        state.SetPushLevel(_wtoi(value.c_str()));
+    } else if (verb == L"bridge-wanted") {
+        state.bridgeWanted = value == L"1";
+    } else if (verb == L"publishing-wanted") {
+        state.publishingWanted = value == L"1";
+    } else if (verb == L"run-publish") {
+        RunPublish(state.GetVideoDevice(), state.GetAudioDevice(), state.GetStreamUrl());
+    } else if (verb == L"run-camera") {
+        runCamera(state.GetVideoDevice(), state.GetAudioDevice());
+    } else if (verb == L"stop") {
+        StopExecutable(value);
+    } else if (verb == L"command") {
+        Dispatch(value);
+    } else if (verb == L"resign") {
+        ResignStreamUrl();
+    } else if (verb == L"supervise") {
+        supervisor.m_stop.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        supervisor.m_thread.reset(::CreateThread(nullptr, 0, ThreadSupervisor, supervisor.m_stop.get(), 0, nullptr));
+    } else if (verb == L"end-supervise") {
+        ::SetEvent(supervisor.m_stop.get());
+        ::WaitForSingleObject(supervisor.m_thread.get(), INFINITE);
+    } else if (verb == L"wait") {
+        UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, value.c_str()));
+        SayFlag(("waited " + Utf8(value)).c_str(), ::WaitForSingleObject(event.get(), 120000) == WAIT_OBJECT_0);
+    } else if (verb == L"sleep") {
+        ::Sleep(static_cast<DWORD>(_wtoi(value.c_str())));
+    } else if (verb == L"find") {
+        SayFlag(("find " + Utf8(value)).c_str(), FindProcessByName(value));
+    } else if (verb == L"kill") {
+        SayFlag(("kill " + Utf8(value)).c_str(), KillProcessesByName(value));
+    } else if (verb == L"launch") {
+        SplitPair(value, first, second);
+        SayFlag("launch", LaunchProcess(first, second));
+    } else if (verb == L"launch-pipe") {
+        SplitPair(value, first, second);
+        SayFlag("launch-pipe", LaunchWithOutputPipe(first, second));
+    } else if (verb == L"readers") {
+        Say("readers " + std::to_string(ThePipeManager().RunningReaders()));
+    } else if (verb == L"restart-encoder") {
+        RestartEncoder(_wtoi(value.c_str()));
+    } else if (verb == L"own-directory") {
+        Say("own-directory " + Utf8(OwnDirectory()));
+    } else if (verb == L"state") {
+        Say("video " + Utf8(state.GetVideoDevice()));
+        Say("audio " + Utf8(state.GetAudioDevice()));
+        Say("url " + Utf8(state.GetStreamUrl()));
+        Say("level " + std::to_string(state.GetPushLevel()));
+        SayFlag("bridgeWanted", state.bridgeWanted);
+        SayFlag("publishingWanted", state.publishingWanted);
+        Say("lastAnnouncedLevel " + std::to_string(state.lastAnnouncedLevel));
+    } else if (verb == L"mark") {
+        Say("mark " + Utf8(value));
+    } else {
+        Say("unknown step " + Utf8(step));
+    }
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    KeepOutputFromChildren();
+    ThePublishState().InitLock();
+    Supervisor supervisor;
+    for (int i = 1; i < argc; ++i) Step(argv[i], supervisor);
+    Say("done");
+    return 0;
+}
