@@ -1,3 +1,11 @@
+#include "daemon/shell/zr_daemon_app.h"
+
 #include <windows.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return 0; }
+namespace {
+
+CZrDaemonApp theApp;
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) { return theApp.Main(instance); }
