@@ -4,6 +4,9 @@
 
 const wchar_t kTrayTip[] = L"Kavo直播高清插件";
 
+// The shell tells the record's layout by cbSize; ours is the full record.
+static_assert(sizeof(NOTIFYICONDATAW) == (sizeof(void*) == 4 ? 956 : 976), "unexpected NOTIFYICONDATAW layout");
+
 UINT TaskbarCreatedMessage() {
     static const UINT s_message = ::RegisterWindowMessageW(L"TaskbarCreated");
     return s_message;

@@ -21,6 +21,21 @@ private:
     HMENU m_menu;
 };
 
+// The menu's host is made from the main window's template, which is visible.
+// It is never shown: a window mapped and unmapped at once only flickers in
+// the user's work area (and, under Wine, makes every menu wait for the
+// window manager for two seconds).
+class CTrayMenuHost : public CDialog {
+public:
+    CTrayMenuHost() : CDialog(IDD_ZRDAEMON_DIALOG) {}
+
+protected:
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        if (message == WM_WINDOWPOSCHANGING) reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
+        return CDialog::OnMessage(message, wParam, lParam, result);
+    }
+};
+
 }  // namespace
 
 void ShowTrayMenu(HWND owner) {
@@ -34,7 +49,7 @@ void ShowTrayMenu(HWND owner) {
     // A menu closes on a click elsewhere only while a window of its thread
     // is in the foreground; the main window is hidden, so a hidden host
     // window in the work area's corner takes that role.
-    CDialog host(IDD_ZRDAEMON_DIALOG);
+    CTrayMenuHost host;
     if (host.Create(::GetDesktopWindow())) {
         RECT workArea = {};
         ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &workArea, 0);

@@ -17,7 +17,12 @@ BOOL CZrDaemonDlg::OnInitDialog() {
     ::SendMessageW(GetSafeHwnd(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageW(GetSafeHwnd(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
-    m_tray.Init(GetSafeHwnd(), ::LoadIconW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME)));
+    // The notification area draws small icons; the small image of the group
+    // stays sharp where a scaled-down large one would blur.
+    HICON trayIcon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME),
+                                                     IMAGE_ICON, ::GetSystemMetrics(SM_CXSMICON),
+                                                     ::GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    m_tray.Init(GetSafeHwnd(), trayIcon);
     m_tray.Add();
 
     StartIfFirstInstance();
