@@ -26,9 +26,11 @@ STDMETHODIMP CBaseFilter::NonDelegatingQueryInterface(REFIID iid, void** out) {
 HRESULT CBaseFilter::StreamTime(REFERENCE_TIME& time) {
     CAutoLock lock(&m_stateLock);
     if (!m_clock) return VFW_E_NO_CLOCK;
+    // GetTime's S_FALSE only says the clock has not moved since its last answer.
     HRESULT hr = m_clock->GetTime(&time);
-    if (SUCCEEDED(hr)) time -= m_start;
-    return hr;
+    if (FAILED(hr)) return hr;
+    time -= m_start;
+    return S_OK;
 }
 
 LONG CBaseFilter::GetPinVersion() { return InterlockedCompareExchange(&m_pinVersion, 0, 0); }

@@ -209,6 +209,11 @@ TEST_F(FrameworkGraph, FilterKnowsItsGraphNameAndClock) {
     ComPtr<IReferenceClock> clock;
     ASSERT_EQ(g.source->GetSyncSource(&clock), S_OK);
     ASSERT_TRUE(clock) << "the graph set no clock";
+    REFERENCE_TIME early = 0, later = 0;
+    ASSERT_EQ(g.filter->StreamTime(early), S_OK);
+    Sleep(50);
+    ASSERT_EQ(g.filter->StreamTime(later), S_OK);
+    EXPECT_GT(later, early) << "stream time does not follow the graph's clock";
     FILTER_STATE state;
     EXPECT_EQ(g.source->GetState(0, &state), S_OK);
     EXPECT_EQ(state, State_Running);
