@@ -1,0 +1,10 @@
+# Runs the icon generator and compares its output with the committed icon.
+execute_process(COMMAND ${PYTHON} ${GENERATOR} ${OUTPUT} RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "make_icon.py failed: ${status}")
+endif()
+file(SHA256 ${OUTPUT} generated)
+file(SHA256 ${COMMITTED} committed)
+if(NOT generated STREQUAL committed)
+  message(FATAL_ERROR "daemon/shell/icon/qvpushserver.ico differs from make_icon.py's output; run it and commit the result")
+endif()
