@@ -75,7 +75,7 @@ public:
     std::vector<GrabbedSample> Metadata();
 
 private:
-    static constexpr size_t kKeptData = 24;
+    static constexpr size_t kKeptData = 64;
     std::mutex m_mutex;
     std::condition_variable m_arrived;
     std::vector<GrabbedSample> m_samples;
