@@ -6,7 +6,19 @@
 
 #include <windows.h>
 
+namespace {
+
+// CreateProcessW takes at most 32767 units with the terminator. Wine cuts a
+// longer line and starts the process all the same, which for the encoder
+// would mean publishing to a cut URL; such a line is not launched at all.
+const size_t kMaxCommandLineUnits = 32767 - 1;
+
+bool FitsCommandLine(const std::wstring& commandLine) { return commandLine.size() <= kMaxCommandLineUnits; }
+
+}  // namespace
+
 bool LaunchProcess(const std::wstring& applicationPath, const std::wstring& commandLine) {
+    if (!FitsCommandLine(commandLine)) return false;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION created = {};
@@ -23,6 +35,7 @@ bool LaunchProcess(const std::wstring& applicationPath, const std::wstring& comm
 
 bool LaunchWithOutputPipe(const std::wstring& executablePath, const std::wstring& arguments) {
     std::wstring commandLine = executablePath + L" " + arguments;
+    if (!FitsCommandLine(commandLine)) return false;
 
     SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
     UniqueHandle readEnd, writeEnd;

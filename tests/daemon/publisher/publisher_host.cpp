@@ -3,6 +3,7 @@
 // it steps on its command line, one argument each, carried out in order.
 //
 //   video=T audio=T url=T level=N       values of PublishState
+//   url-pad=N                           appends N letters p to the stored URL
 //   bridge-wanted=0|1 publishing-wanted=0|1
 //   run-publish                         RunPublish(stored video, audio, url)
 //   run-camera                          runCamera(stored video, audio)
@@ -158,6 +159,9 @@ void Step(const std::wstring& step, Supervisor& supervisor) {
         state.SetAudioDevice(value);
     } else if (verb == L"url") {
         state.SetStreamUrl(value);
+    } else if (verb == L"url-pad") {
+        // Longer than a command line of the host itself could carry.
+        state.SetStreamUrl(state.GetStreamUrl() + std::wstring(static_cast<size_t>(_wtoi(value.c_str())), L'p'));
     } else if (verb == L"level") {
         state.SetPushLevel(_wtoi(value.c_str()));
     } else if (verb == L"bridge-wanted") {

@@ -1,0 +1,280 @@
+// RunPublish and StopExecutable, run by the host in a sandbox with stand-in
+// executables: the encoder's command line as the stand-in received it, the
+// debug texts in order, and the wanted flags.
+#include "tests/daemon/publisher/publisher_sandbox.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const wchar_t kCamera[] = L"Kavo直播插件";
+const wchar_t kUrl[] = L"rtmp://push.example.cn/kavo/room1?k=0123456789abcdef0123456789abcdef&t=5f5e1000";
+
+const wchar_t kCallText[] = L"OpenProcessEx_RunPublish call\r\n";
+const wchar_t kFailedText[] = L"OpenProcessEx_RunPublish process start faild\r\n";
+const wchar_t kKilledText[] = L"杀进程成功!\r\n";
+
+// The four argument templates, {V} {A} {U} standing for the video device,
+// the audio device and the stream URL.
+const wchar_t kLevel0[] =
+    L"-f dshow  -i video=\"{V}\":audio=\"{A}\"  -r:v 10 -s:v  640*480 -b:v 300k -c:v libx264 -tune zerolatency "
+    L"-x264-params keyint=10:keyint_min=6 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 32k -f flv \"{U} live=1\"";
+const wchar_t kLevel1[] =
+    L"-f dshow  -i video=\"{V}\":audio=\"{A}\"  -r:v 8 -s:v  480*360 -b:v 100k -c:v libx264 -tune zerolatency "
+    L"-x264-params keyint=10:keyint_min=6 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 32k -f flv \"{U} live=1\"";
+const wchar_t kLevel2[] =
+    L"-f dshow  -i video=\"{V}\":audio=\"{A}\"  -r:v 7 -s:v  320*240 -b:v 40k -c:v libx264 "
+    L"-x264-params keyint=14:keyint_min=7 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 16k -f flv \"{U} live=1\"";
+const wchar_t kLevel3[] =
+    L"-f dshow  -i video=\"{V}\":audio=\"{A}\"  -r:v 7 -s:v  480*360 -b:v 30k -c:v libx264 -tune zerolatency "
+    L"-x264-params keyint=20:keyint_min=20 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 32k -f flv \"{U} live=1\"";
+
+std::wstring Replace(std::wstring text, const std::wstring& token, const std::wstring& value) {
+    size_t at = text.find(token);
+    if (at != std::wstring::npos) text.replace(at, token.size(), value);
+    return text;
+}
+
+std::wstring Fill(const wchar_t* pattern, const std::wstring& video, const std::wstring& audio,
+                  const std::wstring& url) {
+    return Replace(Replace(Replace(pattern, L"{V}", video), L"{A}", audio), L"{U}", url);
+}
+
+std::wstring StartedText(const std::wstring& commandLineTail) {
+    return L"QvShow.exe start sucess ,cmd_line:" + commandLineTail;
+}
+
+TEST(RunPublish, CommandLineOfEveryPushLevelIsThePresetFilledInByteForByte) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    const std::wstring mic1 = L"麦克风 (USB 音频设备)";
+    const std::wstring mic2 = L"线路输入 (Realtek(R) Audio)";
+    const struct {
+        int level;
+        const std::wstring& audio;
+        const wchar_t* pattern;
+    } cases[] = {
+        {-1, mic1, kLevel3}, {0, mic2, kLevel0}, {1, mic1, kLevel1},
+        {2, mic2, kLevel2},  {3, mic1, kLevel3}, {9, mic2, kLevel3},
+    };
+    std::vector<std::wstring> steps = {std::wstring(L"video=") + kCamera, std::wstring(L"url=") + kUrl};
+    for (const auto& c : cases) {
+        steps.push_back(L"level=" + std::to_wstring(c.level));
+        steps.push_back(L"audio=" + c.audio);
+        steps.push_back(L"run-publish");
+    }
+    DebuggeeProcess* host = sandbox.StartHost(steps);
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->WaitForExit(40000));
+    std::vector<StandInStart> starts = sandbox.Starts(kEncoder);
+    ASSERT_EQ(starts.size(), 6u) << host->Output();
+    const std::wstring path = sandbox.Dir() + kEncoder;
+    for (size_t i = 0; i < starts.size(); ++i) {
+        const auto& c = cases[i];
+        // Path unquoted, two spaces, the filled template; nothing escaped.
+        std::wstring expected = path + L"  " + Fill(c.pattern, kCamera, c.audio, kUrl);
+        EXPECT_EQ(starts[i].m_commandLine, expected) << "push level " << c.level;
+        EXPECT_EQ(starts[i].m_modulePath, path) << "push level " << c.level;
+    }
+}
+
+TEST(RunPublish, WritesItsTextsAndReplacesARunningEncoder) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    const std::wstring audio = L"麦克风";
+    DebuggeeProcess* host = sandbox.StartHost({std::wstring(L"video=") + kCamera, L"audio=" + audio,
+                                               std::wstring(L"url=") + kUrl, L"level=2", L"run-publish",
+                                               L"run-publish", L"state"});
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->WaitForExit(30000));
+    std::vector<StandInStart> starts = sandbox.Starts(kEncoder);
+    ASSERT_EQ(starts.size(), 2u);
+    // The text joins the path and the argument text, which begins with a space.
+    const std::wstring tail = sandbox.Dir() + kEncoder + L" " + Fill(kLevel2, kCamera, audio, kUrl);
+    // No "killed" text before the first launch: nothing ran then.
+    std::vector<std::wstring> expected = {kCallText, StartedText(tail), kKilledText, kCallText, StartedText(tail)};
+    EXPECT_EQ(LaunchTexts(host->DebugTexts()), expected);
+    EXPECT_FALSE(IsRunning(starts[0].m_processId)) << "the first encoder was not replaced";
+    EXPECT_TRUE(IsRunning(starts[1].m_processId));
+    EXPECT_EQ(HostValue(host->Output(), "publishingWanted"), "1");
+    EXPECT_EQ(HostValue(host->Output(), "bridgeWanted"), "0");
+}
+
+TEST(RunPublish, EncoderThatDoesNotComeUpIsReportedAndStillWanted) {
+    PublisherSandbox sandbox(/*withEncoder=*/false);
+    ASSERT_TRUE(sandbox.Ready());
+    DebuggeeProcess* host = sandbox.StartHost(
+        {L"audio=Mic", std::wstring(L"url=") + kUrl, L"level=0", L"run-publish", L"state"});
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->WaitForExit(30000));
+    const std::wstring tail = sandbox.Dir() + kEncoder + L" " + Fill(kLevel0, L"", L"Mic", kUrl);
+    std::vector<std::wstring> expected = {kCallText, kFailedText, StartedText(tail)};
+    EXPECT_EQ(LaunchTexts(host->DebugTexts()), expected);
+    EXPECT_EQ(HostValue(host->Output(), "publishingWanted"), "1");
+}
+
+// A value ending in a backslash must not swallow its closing quote: the
+// encoder splits its command line like CommandLineToArgvW and must get
+// every value exactly, and the stream URL as the one output argument.
+TEST(RunPublish, EncoderGetsEveryValueExactlyWhateverBackslashesAndQuotesItHolds) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    const struct {
+        std::wstring audio;
+        std::wstring url;
+        std::wstring audioOnTheLine;  // as it stands between the quotes
+    } cases[] = {
+        {L"USB Mic\\", kUrl, L"USB Mic\\\\"},
+        {L"Mic\\\\", kUrl, L"Mic\\\\\\\\"},
+        // Backslashes not before a quote mean themselves and stay as they are.
+        {L"Line\\In 麦克风", L"rtmp://h/kavo/a\\b\\?k=1&t=2", L"Line\\In 麦克风"},
+        {L"say \"hi\"", L"rtmp://h/kavo/x?k=\"1\"&t=2", L"say \\\"hi\\\""},
+    };
+    std::vector<std::wstring> steps = {L"level=3"};
+    for (const auto& c : cases) {
+        steps.push_back(L"audio=" + c.audio);
+        steps.push_back(L"url=" + c.url);
+        steps.push_back(std::wstring(L"video=") + kCamera);
+        steps.push_back(L"run-publish");
+    }
+    DebuggeeProcess* host = sandbox.StartHost(steps);
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->WaitForExit(30000));
+    std::vector<StandInStart> starts = sandbox.Starts(kEncoder);
+    ASSERT_EQ(starts.size(), std::size(cases));
+    const std::wstring path = sandbox.Dir() + kEncoder;
+    for (size_t i = 0; i < starts.size(); ++i) {
+        const auto& c = cases[i];
+        std::vector<std::wstring> expected = {path,
+                                              L"-f",
+                                              L"dshow",
+                                              L"-i",
+                                              std::wstring(L"video=") + kCamera + L":audio=" + c.audio,
+                                              L"-r:v",
+                                              L"7",
+                                              L"-s:v",
+                                              L"480*360",
+                                              L"-b:v",
+                                              L"30k",
+                                              L"-c:v",
+                                              L"libx264",
+                                              L"-tune",
+                                              L"zerolatency",
+                                              L"-x264-params",
+                                              L"keyint=20:keyint_min=20",
+                                              L"-pix_fmt",
+                                              L"yuv420p",
+                                              L"-c:a",
+                                              L"libaacplus",
+                                              L"-ar",
+                                              L"44100",
+                                              L"-ab",
+                                              L"32k",
+                                              L"-f",
+                                              L"flv",
+                                              c.url + L" live=1"};
+        EXPECT_EQ(SplitCommandLine(starts[i].m_commandLine), expected) << ToUtf8(starts[i].m_commandLine);
+        std::wstring url = c.url;
+        for (size_t at = 0; (at = url.find(L'"', at)) != std::wstring::npos; at += 2) url.insert(at, L"\\");
+        EXPECT_EQ(starts[i].m_commandLine, path + L"  " + Fill(kLevel3, kCamera, c.audioOnTheLine, url));
+    }
+}
+
+TEST(RunPublish, LongStreamUrlIsPassedWholeNeverCut) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    // Well past the 1023 bytes of a fixed formatting room.
+    DebuggeeProcess* host = sandbox.StartHost({std::wstring(L"video=") + kCamera, L"audio=麦克风",
+                                               std::wstring(L"url=") + kUrl, L"url-pad=1500", L"level=1",
+                                               L"run-publish"});
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->WaitForExit(30000));
+    std::vector<StandInStart> starts = sandbox.Starts(kEncoder);
+    ASSERT_EQ(starts.size(), 1u);
+    const std::wstring url = kUrl + std::wstring(1500, L'p');
+    EXPECT_EQ(starts[0].m_commandLine, sandbox.Dir() + kEncoder + L"  " + Fill(kLevel1, kCamera, L"麦克风", url));
+    std::vector<std::wstring> args = SplitCommandLine(starts[0].m_commandLine);
+    ASSERT_FALSE(args.empty());
+    EXPECT_EQ(args.back(), url + L" live=1");
+}
+
+TEST(RunPublish, CommandLineTooLongForTheSystemIsNotLaunchedAtAll) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    // A Windows command line holds at most 32767 units with its terminator.
+    DebuggeeProcess* host = sandbox.StartHost({std::wstring(L"video=") + kCamera, L"audio=麦克风",
+                                               std::wstring(L"url=") + kUrl, L"url-pad=33000", L"level=1",
+                                               L"run-publish", L"state"});
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->WaitForExit(30000));
+    for (const StandInStart& start : sandbox.Starts(kEncoder))
+        ADD_FAILURE() << "launched with a command line of " << start.m_commandLine.size() << " units: "
+                      << ToUtf8(start.m_commandLine.substr(start.m_commandLine.size() - 60));
+    std::vector<std::wstring> texts = LaunchTexts(host->DebugTexts());
+    ASSERT_EQ(texts.size(), 3u);
+    EXPECT_EQ(texts[0], kCallText);
+    EXPECT_EQ(texts[1], kFailedText);
+    EXPECT_EQ(HostValue(host->Output(), "publishingWanted"), "1");
+}
+
+TEST(StopExecutable, KillsEveryProcessOfTheNameAndClearsOnlyItsFlag) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    const std::wstring encoder = sandbox.Dir() + kEncoder;
+    const std::wstring bridge = sandbox.Dir() + kBridge;
+    const std::wstring go = sandbox.NewEventName();
+    DebuggeeProcess* host = sandbox.StartHost(
+        {L"publishing-wanted=1", L"bridge-wanted=1", L"launch=" + encoder + L"| one", L"launch=" + encoder + L"| two",
+         L"launch=" + bridge + L"| three", L"wait=" + go, L"stop=QvShow.exe", L"mark=encoder", L"state",
+         L"stop=QvGraph.exe", L"mark=bridge", L"state"});
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(sandbox.WaitForStarts(kEncoder, 2, 20000));
+    ASSERT_TRUE(sandbox.WaitForStarts(kBridge, 1, 20000));
+    sandbox.Signal(go);
+    ASSERT_TRUE(host->WaitForExit(30000));
+    std::string out = host->Output();
+    size_t bridgeMark = out.find("mark bridge");
+    ASSERT_NE(bridgeMark, std::string::npos) << out;
+    EXPECT_EQ(HostValue(out, "publishingWanted"), "0") << out;
+    EXPECT_EQ(HostValue(out, "bridgeWanted"), "1") << "the encoder's stop touched the bridge's flag: " << out;
+    EXPECT_EQ(HostValue(out.substr(bridgeMark), "bridgeWanted"), "0") << out;
+    for (const StandInStart& start : sandbox.Starts(kEncoder)) EXPECT_FALSE(IsRunning(start.m_processId));
+    for (const StandInStart& start : sandbox.Starts(kBridge)) EXPECT_FALSE(IsRunning(start.m_processId));
+    std::vector<std::wstring> expected = {L"QvShow.exe stop sucess", L"QvGraph.exe stop sucess"};
+    EXPECT_EQ(LaunchTexts(host->DebugTexts()), expected);
+}
+
+TEST(StopExecutable, ClearsTheFlagAlsoWhenNothingRuns) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    // Between a crash and the supervisor's next cycle nothing runs; a stop
+    // must still keep the executable from coming back.
+    DebuggeeProcess* host = sandbox.StartHost({L"publishing-wanted=1", L"bridge-wanted=1", L"stop=QvShow.exe",
+                                               L"stop=QvGraph.exe", L"state"});
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->WaitForExit(30000));
+    EXPECT_EQ(HostValue(host->Output(), "publishingWanted"), "0") << host->Output();
+    EXPECT_EQ(HostValue(host->Output(), "bridgeWanted"), "0") << host->Output();
+    EXPECT_TRUE(LaunchTexts(host->DebugTexts()).empty()) << "a stop text without a running process";
+}
+
+TEST(StopExecutable, OtherNamesChangeNoFlag) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    ASSERT_TRUE(sandbox.AddStandIn(L"Other.exe"));
+    const std::wstring go = sandbox.NewEventName();
+    DebuggeeProcess* host = sandbox.StartHost({L"publishing-wanted=1", L"bridge-wanted=1",
+                                               L"launch=" + sandbox.Dir() + L"Other.exe| x", L"wait=" + go,
+                                               L"stop=qvshow.exe", L"stop=Other.exe", L"state"});
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(sandbox.WaitForStarts(L"Other.exe", 1, 20000));
+    sandbox.Signal(go);
+    ASSERT_TRUE(host->WaitForExit(30000));
+    EXPECT_EQ(HostValue(host->Output(), "publishingWanted"), "1") << host->Output();
+    EXPECT_EQ(HostValue(host->Output(), "bridgeWanted"), "1") << host->Output();
+    std::vector<std::wstring> expected = {L"Other.exe stop sucess"};
+    EXPECT_EQ(LaunchTexts(host->DebugTexts()), expected);
+    EXPECT_FALSE(IsRunning(sandbox.Starts(L"Other.exe")[0].m_processId));
+}
+
+}  // namespace
