@@ -17,9 +17,15 @@ FrameTake FillSample(FrameExchange& record, LONG width, LONG height, const Sampl
         if (half) {
             // The record always holds a whole 640 x 480 picture's room, so
             // halving reads inside it whatever was written last.
-            HalveImage(frame, sources.halfScratch);
             const size_t n = BoundedCopyLength(frameLength / 4, std::min(sampleSize, kHalfPictureBytes));
-            std::memcpy(sample, sources.halfScratch, n);
+            if (n == kHalfPictureBytes) {
+                // The whole half picture goes out: halving straight into the
+                // sample gives the same bytes and saves a copy.
+                HalveImage(frame, sample);
+            } else {
+                HalveImage(frame, sources.halfScratch);
+                std::memcpy(sample, sources.halfScratch, n);
+            }
         } else {
             const size_t n = BoundedCopyLength(frameLength, std::min(sampleSize, static_cast<size_t>(kFrameCapacity)));
             std::memcpy(sample, frame, n);
