@@ -9,6 +9,8 @@
 //   run-camera                          runCamera(stored video, audio)
 //   stop=IMAGE                          StopExecutable
 //   command=LINE                        ParseCommand of LINE, then DispatchCommand if accepted
+//   dispatch=WORD|VIDEO|AUDIO|URL       DispatchCommand of a RecvCmd holding these values
+//   announced=N                         lastAnnouncedLevel
 //   resign                              ResignStreamUrl
 //   supervise / end-supervise           ThreadSupervisor on a thread, ended by its stop event
 //   wait=EVENT                          waits for a named event of the test
@@ -176,6 +178,16 @@ void Step(const std::wstring& step, Supervisor& supervisor) {
         StopExecutable(value);
     } else if (verb == L"command") {
         Dispatch(value);
+    } else if (verb == L"dispatch") {
+        // A command as if the parse had accepted it, values given directly.
+        RecvCmd cmd;
+        std::wstring rest;
+        SplitPair(value, cmd.m_strCmd, rest);
+        SplitPair(rest, cmd.m_videoDevice, rest);
+        SplitPair(rest, cmd.m_audioDevice, cmd.m_streamUrl);
+        DispatchCommand(cmd);
+    } else if (verb == L"announced") {
+        state.lastAnnouncedLevel = _wtoi(value.c_str());
     } else if (verb == L"resign") {
         ResignStreamUrl();
     } else if (verb == L"supervise") {
@@ -183,7 +195,7 @@ void Step(const std::wstring& step, Supervisor& supervisor) {
         supervisor.m_thread.reset(::CreateThread(nullptr, 0, ThreadSupervisor, supervisor.m_stop.get(), 0, nullptr));
     } else if (verb == L"end-supervise") {
         ::SetEvent(supervisor.m_stop.get());
-        ::WaitForSingleObject(supervisor.m_thread.get(), INFINITE);
+        SayFlag("supervisor-ended", ::WaitForSingleObject(supervisor.m_thread.get(), 30000) == WAIT_OBJECT_0);
     } else if (verb == L"wait") {
         UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, value.c_str()));
         SayFlag(("waited " + Utf8(value)).c_str(), ::WaitForSingleObject(event.get(), 120000) == WAIT_OBJECT_0);
