@@ -123,3 +123,41 @@ TEST(ProcessUtilities, FailedPipeLaunchStartsNoReader) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ProcessUtilities, PipeLaunchRunsPathSpaceArgumentsUnquoted) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    const std::wstring encoder = sandbox.Dir() + kEncoder;
+    DebuggeeProcess* host = sandbox.StartHost({L"launch-pipe=" + encoder + L"| -f dshow  -i \"x\"", L"readers"});
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->WaitForExit(30000));
+    EXPECT_EQ(HostValue(host->Output(), "launch-pipe"), "1") << host->Output();
+    EXPECT_EQ(HostValue(host->Output(), "readers"), "1") << "the encoder's reader is not running";
+    ASSERT_TRUE(sandbox.WaitForStarts(kEncoder, 1, 20000));
+    StandInStart start = sandbox.Starts(kEncoder)[0];
+    EXPECT_EQ(start.m_commandLine, encoder + L"  -f dshow  -i \"x\"");
+    EXPECT_EQ(start.m_modulePath, encoder);
+}
+
+// Each reader closes its pipe when the pipe breaks, and PipeManager forgets
+// finished readers, so restarts leave no handles behind.
+TEST(ProcessUtilities, HandleCountStaysFlatOverAHundredEncoderRestarts) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    DebuggeeProcess* host = sandbox.StartHost({L"restart-encoder=100"});
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->WaitForExit(55000));
+    std::string out = host->Output();
+    ASSERT_EQ(HostValue(out, "launched"), "105") << out;
+    long settled = atol(HostValue(out, "handles-settled").c_str());
+    long end = atol(HostValue(out, "handles-end").c_str());
+    ASSERT_GT(settled, 0) << out;
+    // A few handles of the system's own may come and go; a leak is one or
+    // two per restart.
+    EXPECT_LE(end, settled + 10) << out;
+    EXPECT_EQ(HostValue(out, "readers"), "0") << out;
+}
+
+}  // namespace

@@ -19,7 +19,8 @@
 //   launch=APP|LINE                     LaunchProcess, prints "launch 0|1"
 //   launch-pipe=EXE|ARGS                LaunchWithOutputPipe, prints "launch-pipe 0|1"
 //   readers                             prints "readers N", the running output readers
-//   restart-encoder=N                   N encoder starts and kills; prints handle counts
+//   restart-encoder=N                   5 + N encoder starts and kills; prints the launches and
+//                                       the handle counts after the first 5 and at the end
 //   own-directory state                 print OwnDirectory / the flags and texts
 //   mark=TEXT                           prints "mark TEXT"
 // Printed lines are UTF-8 and end with "\n".
@@ -85,10 +86,21 @@ void Say(const std::string& line) {
 
 void SayFlag(const char* name, bool value) { Say(std::string(name) + (value ? " 1" : " 0")); }
 
-DWORD HandleCount() {
+// GetProcessHandleCount, or where it reports nothing (Wine answers 0) the
+// handles found by probing the handle table, which Wine fills from 4 up.
+DWORD HandleCount(const char** source = nullptr) {
     DWORD count = 0;
-    ::GetProcessHandleCount(::GetCurrentProcess(), &count);
-    return count;
+    if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count > 0) {
+        if (source) *source = "GetProcessHandleCount";
+        return count;
+    }
+    if (source) *source = "probe";
+    DWORD probed = 0;
+    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
+        DWORD flags = 0;
+        if (::GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++probed;
+    }
+    return probed;
 }
 
 bool WaitUntil(bool (*done)(), DWORD timeoutMs) {
@@ -109,17 +121,21 @@ void RestartEncoder(int count) {
     const int warmUp = 5;
     std::wstring executable = OwnExecutablePath(kEncoderImageName);
     DWORD settled = 0;
+    int launched = 0;
+    const char* source = "";
     for (int i = 0; i < warmUp + count; ++i) {
         if (i == warmUp) {
             WaitUntil(NoReaders, 10000);
-            settled = HandleCount();
+            settled = HandleCount(&source);
         }
-        LaunchWithOutputPipe(executable, L" -f dshow");
+        if (LaunchWithOutputPipe(executable, L" -f dshow")) ++launched;
         WaitUntil(EncoderRunning, 10000);
         KillProcessesByName(kEncoderImageName);
         WaitUntil(EncoderGone, 10000);
     }
     WaitUntil(NoReaders, 10000);
+    Say("launched " + std::to_string(launched));
+    Say("handle-count " + std::string(source));
     Say("handles-settled " + std::to_string(settled));
     Say("handles-end " + std::to_string(HandleCount()));
     Say("readers " + std::to_string(ThePipeManager().RunningReaders()));

@@ -1,0 +1,135 @@
+// DispatchCommand behind ParseCommand, as a session runs it, in the host
+// with stand-in executables.
+#include "tests/daemon/publisher/publisher_sandbox.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const wchar_t kLevel1[] =
+    L"-f dshow  -i video=\"Kavo直播插件\":audio=\"{A}\"  -r:v 8 -s:v  480*360 -b:v 100k -c:v libx264 -tune zerolatency "
+    L"-x264-params keyint=10:keyint_min=6 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 32k -f flv \"{U} live=1\"";
+const wchar_t kLevel0[] =
+    L"-f dshow  -i video=\"Kavo直播插件\":audio=\"{A}\"  -r:v 10 -s:v  640*480 -b:v 300k -c:v libx264 -tune zerolatency "
+    L"-x264-params keyint=10:keyint_min=6 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 32k -f flv \"{U} live=1\"";
+
+std::wstring Fill(const wchar_t* pattern, const std::wstring& audio, const std::wstring& url) {
+    std::wstring text = pattern;
+    text.replace(text.find(L"{A}"), 3, audio);
+    text.replace(text.find(L"{U}"), 3, url);
+    return text;
+}
+
+TEST(DispatchCommand, StartPublishesTheVirtualCameraWhateverCameraTheClientNamed) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    const std::wstring url = L"rtmp://push.example.cn/kavo/room1?k=0123456789abcdef0123456789abcdef&t=5f000000";
+    DebuggeeProcess* host = sandbox.StartHost(
+        {L"announced=1", L"command=start videoDevice=\"USB2.0 摄像头\" audioDevice=\"麦克风\" streamUrl=\"" + url +
+                             L"\" pushLevel=\"1\"",
+         L"state"});
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->WaitForExit(30000));
+    std::string out = host->Output();
+    EXPECT_EQ(HostValue(out, "accepted"), "1") << out;
+    std::vector<StandInStart> starts = sandbox.Starts(kEncoder);
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].m_commandLine, sandbox.Dir() + kEncoder + L"  " + Fill(kLevel1, L"麦克风", url));
+    EXPECT_TRUE(sandbox.Starts(kBridge).empty()) << "start touched the bridge";
+    // Announced again at the next receive time-out, even when unchanged.
+    EXPECT_EQ(HostValue(out, "lastAnnouncedLevel"), "-1") << out;
+    EXPECT_EQ(HostValue(out, "publishingWanted"), "1");
+    EXPECT_EQ(HostValue(out, "bridgeWanted"), "0");
+    EXPECT_EQ(FromUtf8(HostValue(out, "video")), L"USB2.0 摄像头") << "the parse keeps the client's camera";
+}
+
+TEST(DispatchCommand, StartWithoutStreamUrlPublishesToTheLocalAddress) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    // The parse never accepts such a start; the dispatch alone still copes.
+    DebuggeeProcess* host = sandbox.StartHost({L"level=0", L"dispatch=start|Cam A|Mic|"});
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->WaitForExit(30000));
+    std::vector<StandInStart> starts = sandbox.Starts(kEncoder);
+    ASSERT_EQ(starts.size(), 1u);
+    EXPECT_EQ(starts[0].m_commandLine,
+              sandbox.Dir() + kEncoder + L"  " + Fill(kLevel0, L"Mic", L"rtmp://127.0.0.1:19991/live/2"));
+}
+
+TEST(DispatchCommand, StopEndsEncoderThenBridgeAndClearsBothFlags) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    const std::wstring go = sandbox.NewEventName();
+    DebuggeeProcess* host = sandbox.StartHost(
+        {L"publishing-wanted=1", L"bridge-wanted=1", L"launch=" + sandbox.Dir() + kBridge + L"| b",
+         L"launch=" + sandbox.Dir() + kEncoder + L"| e", L"wait=" + go, L"command=stop", L"state"});
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(sandbox.WaitForStarts(kEncoder, 1, 20000));
+    ASSERT_TRUE(sandbox.WaitForStarts(kBridge, 1, 20000));
+    sandbox.Signal(go);
+    ASSERT_TRUE(host->WaitForExit(30000));
+    std::string out = host->Output();
+    EXPECT_EQ(HostValue(out, "accepted"), "1") << out;
+    EXPECT_EQ(HostValue(out, "publishingWanted"), "0") << out;
+    EXPECT_EQ(HostValue(out, "bridgeWanted"), "0") << out;
+    std::vector<std::wstring> expected = {L"QvShow.exe stop sucess", L"QvGraph.exe stop sucess"};
+    EXPECT_EQ(LaunchTexts(host->DebugTexts()), expected);
+    EXPECT_FALSE(IsRunning(sandbox.Starts(kEncoder)[0].m_processId));
+    EXPECT_FALSE(IsRunning(sandbox.Starts(kBridge)[0].m_processId));
+}
+
+TEST(DispatchCommand, StopWithNothingRunningStillClearsBothFlags) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    DebuggeeProcess* host =
+        sandbox.StartHost({L"publishing-wanted=1", L"bridge-wanted=1", L"command=stop", L"state"});
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->WaitForExit(30000));
+    std::string out = host->Output();
+    EXPECT_EQ(HostValue(out, "accepted"), "1") << out;
+    EXPECT_EQ(HostValue(out, "publishingWanted"), "0") << out;
+    EXPECT_EQ(HostValue(out, "bridgeWanted"), "0") << out;
+    EXPECT_TRUE(LaunchTexts(host->DebugTexts()).empty());
+}
+
+TEST(DispatchCommand, PreviewStartsOnlyTheBridge) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    const std::wstring go = sandbox.NewEventName();
+    DebuggeeProcess* host = sandbox.StartHost({L"launch=" + sandbox.Dir() + kEncoder + L"| running", L"wait=" + go,
+                                               L"command=preview videoDevice=\"USB2.0 摄像头\" audioDevice=\"麦克风\"",
+                                               L"state"});
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(sandbox.WaitForStarts(kEncoder, 1, 20000));
+    sandbox.Signal(go);
+    ASSERT_TRUE(host->WaitForExit(30000));
+    std::string out = host->Output();
+    EXPECT_EQ(HostValue(out, "accepted"), "1") << out;
+    std::vector<StandInStart> bridges = sandbox.Starts(kBridge);
+    ASSERT_EQ(bridges.size(), 1u);
+    EXPECT_EQ(bridges[0].m_commandLine, L" -a \"麦克风\" -v \"USB2.0 摄像头\"");
+    EXPECT_EQ(sandbox.Starts(kEncoder).size(), 1u) << "preview started an encoder";
+    EXPECT_TRUE(IsRunning(sandbox.Starts(kEncoder)[0].m_processId)) << "preview ended the encoder";
+    EXPECT_EQ(HostValue(out, "bridgeWanted"), "1");
+    EXPECT_EQ(HostValue(out, "publishingWanted"), "0");
+}
+
+TEST(DispatchCommand, OtherWordsDoNothing) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    DebuggeeProcess* host = sandbox.StartHost({L"publishing-wanted=1", L"bridge-wanted=1", L"announced=2",
+                                               L"dispatch=Start|Cam|Mic|rtmp://h/kavo/r?k=1&t=2",
+                                               L"dispatch=stop |||", L"dispatch=previews|Cam|Mic|", L"dispatch=|||",
+                                               L"state"});
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->WaitForExit(30000));
+    std::string out = host->Output();
+    EXPECT_TRUE(sandbox.Starts(kEncoder).empty());
+    EXPECT_TRUE(sandbox.Starts(kBridge).empty());
+    EXPECT_EQ(HostValue(out, "publishingWanted"), "1") << out;
+    EXPECT_EQ(HostValue(out, "bridgeWanted"), "1") << out;
+    EXPECT_EQ(HostValue(out, "lastAnnouncedLevel"), "2") << out;
+    EXPECT_TRUE(LaunchTexts(host->DebugTexts()).empty());
+}
+
+}  // namespace
