@@ -1,6 +1,7 @@
 #include "daemon/publisher/process_launch.h"
 
 #include "common/unique_handle.h"
+#include "daemon/publisher/command_line_quoting.h"
 #include "daemon/publisher/pipe_manager.h"
 #include "daemon/publisher/pipe_reader.h"
 
@@ -34,7 +35,13 @@ bool LaunchProcess(const std::wstring& applicationPath, const std::wstring& comm
 }
 
 bool LaunchWithOutputPipe(const std::wstring& executablePath, const std::wstring& arguments) {
-    std::wstring commandLine = executablePath + L" " + arguments;
+    // Unquoted, a path with a blank (C:\Program Files\...) would be split, and
+    // its second half taken by the encoder as an output file. Quoted only
+    // then, so that every other command line stays as it always was.
+    std::wstring program = executablePath.find_first_of(L" \t") == std::wstring::npos
+                               ? executablePath
+                               : L"\"" + EscapeQuotedValue(executablePath, true) + L"\"";
+    std::wstring commandLine = program + L" " + arguments;
     if (!FitsCommandLine(commandLine)) return false;
 
     SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};

@@ -6,7 +6,8 @@
 // lets the system take the executable from the front of commandLine.
 bool LaunchProcess(const std::wstring& applicationPath, const std::wstring& commandLine);
 
-// Runs "executablePath arguments" hidden, with standard output and standard
+// Runs "executablePath arguments" hidden (the path in quotes if it holds a
+// blank), with standard output and standard
 // error on a new pipe drained by ThreadRecvPipeData; true when the process
 // was created and its reader started.
 bool LaunchWithOutputPipe(const std::wstring& executablePath, const std::wstring& arguments);

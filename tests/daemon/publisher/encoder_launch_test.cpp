@@ -180,6 +180,28 @@ TEST(RunPublish, EncoderGetsEveryValueExactlyWhateverBackslashesAndQuotesItHolds
     }
 }
 
+// Installed under a directory with a blank, the path must still reach the
+// encoder as one argument, or the encoder takes its second half for an
+// output file.
+TEST(RunPublish, PathWithABlankIsQuotedAndNothingElseChanges) {
+    PublisherSandbox sandbox(true, true, L"qv 发布 ");
+    ASSERT_TRUE(sandbox.Ready());
+    DebuggeeProcess* host = sandbox.StartHost({std::wstring(L"video=") + kCamera, L"audio=麦克风",
+                                               std::wstring(L"url=") + kUrl, L"level=0", L"run-publish"});
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->WaitForExit(30000));
+    std::vector<StandInStart> starts = sandbox.Starts(kEncoder);
+    ASSERT_EQ(starts.size(), 1u) << host->Output();
+    const std::wstring path = sandbox.Dir() + kEncoder;
+    const std::wstring formatted = Fill(kLevel0, kCamera, L"麦克风", kUrl);
+    EXPECT_EQ(starts[0].m_commandLine, L"\"" + path + L"\"  " + formatted);
+    std::vector<std::wstring> args = SplitCommandLine(starts[0].m_commandLine);
+    ASSERT_GE(args.size(), 2u);
+    EXPECT_EQ(args[0], path);
+    EXPECT_EQ(args[1], L"-f");
+    EXPECT_EQ(FindText(LaunchTexts(host->DebugTexts()), StartedText(path + L" " + formatted)), 1);
+}
+
 TEST(RunPublish, LongStreamUrlIsPassedWholeNeverCut) {
     PublisherSandbox sandbox;
     ASSERT_TRUE(sandbox.Ready());

@@ -33,14 +33,14 @@ void RemoveTree(const std::wstring& dir) {
 
 }  // namespace
 
-PublisherSandbox::PublisherSandbox(bool withEncoder, bool withBridge) {
+PublisherSandbox::PublisherSandbox(bool withEncoder, bool withBridge, const std::wstring& dirName) {
     // Leftovers of an earlier test must not count as this test's processes.
     TerminateAllNamed(kEncoder);
     TerminateAllNamed(kBridge);
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
     // A Chinese directory name checks the narrow round trip of OwnDirectory.
-    m_dir = std::wstring(temp) + L"qv-发布-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+    m_dir = std::wstring(temp) + dirName + std::to_wstring(::GetCurrentProcessId()) + L"-" +
             std::to_wstring(g_sandboxes++) + L"\\";
     RemoveTree(m_dir);
     if (!::CreateDirectoryW(m_dir.c_str(), nullptr)) return;

@@ -17,7 +17,9 @@ const wchar_t kBridge[] = L"QvGraph.exe";
 class PublisherSandbox {
 public:
     // withBridge false leaves QvGraph.exe out, so that its launch fails.
-    explicit PublisherSandbox(bool withEncoder = true, bool withBridge = true);
+    // dirName: the start of the directory's name, which ends in numbers.
+    explicit PublisherSandbox(bool withEncoder = true, bool withBridge = true,
+                              const std::wstring& dirName = L"qv-发布-");
     ~PublisherSandbox();
     PublisherSandbox(const PublisherSandbox&) = delete;
     PublisherSandbox& operator=(const PublisherSandbox&) = delete;
