@@ -1,0 +1,269 @@
+// The device-list text built from the real audio capture category: Wine's
+// own capture devices (which cannot be rendered) beside test-only devices
+// that run, that refuse to start, that cannot be rendered, or whose filter
+// cannot be created.
+#include "daemon/devices/audio_device_list.h"
+#include "daemon/devices/find_audio_renderer.h"
+#include "tests/daemon/devices/test_audio_devices.h"
+
+#include <dshow.h>
+#include <uuids.h>
+#include <wrl/client.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// Code page 936 bytes of the names used below.
+const char kMaiKeFengGbk[] = "\xC2\xF3\xBF\xCB\xB7\xE7";  // 麦克风
+const char kYiGbk[] = "\xD2\xBB";                          // 一
+const char kSanGbk[] = "\xC8\xFD";                         // 三
+
+bool AnsiIs936() { return ::GetACP() == 936; }
+
+// Runs the listing on a thread of its own, as a client session does.
+std::string ListOnNewThread() {
+    std::string text = "<not set>";
+    std::thread([&] { BuildAudioDeviceList(text); }).join();
+    return text;
+}
+
+std::vector<std::wstring> CategoryNames() {
+    std::vector<std::wstring> names;
+    ComPtr<ICreateDevEnum> devices;
+    if (FAILED(::CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
+                                  reinterpret_cast<void**>(devices.GetAddressOf()))))
+        return names;
+    ComPtr<IEnumMoniker> monikers;
+    if (devices->CreateClassEnumerator(CLSID_AudioInputDeviceCategory, &monikers, 0) != S_OK) return names;
+    ComPtr<IMoniker> moniker;
+    while (monikers->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+        ComPtr<IPropertyBag> properties;
+        if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
+                                          reinterpret_cast<void**>(properties.GetAddressOf()))))
+            continue;
+        VARIANT value;
+        ::VariantInit(&value);
+        if (SUCCEEDED(properties->Read(L"FriendlyName", &value, nullptr)) && value.vt == VT_BSTR)
+            names.push_back(value.bstrVal);
+        ::VariantClear(&value);
+    }
+    return names;
+}
+
+// The test graph of the listing for the device of this name, built by the
+// test itself: what its IMediaControl::Run answers.
+HRESULT RunTestGraph(const std::wstring& friendlyName) {
+    ComPtr<ICreateDevEnum> devices;
+    HRESULT hr = ::CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
+                                    reinterpret_cast<void**>(devices.GetAddressOf()));
+    if (FAILED(hr)) return hr;
+    ComPtr<IEnumMoniker> monikers;
+    if (devices->CreateClassEnumerator(CLSID_AudioInputDeviceCategory, &monikers, 0) != S_OK) return E_FAIL;
+    ComPtr<IMoniker> moniker;
+    ComPtr<IBaseFilter> capture;
+    while (!capture && monikers->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+        ComPtr<IPropertyBag> properties;
+        if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
+                                          reinterpret_cast<void**>(properties.GetAddressOf()))))
+            continue;
+        VARIANT value;
+        ::VariantInit(&value);
+        if (SUCCEEDED(properties->Read(L"FriendlyName", &value, nullptr)) && value.vt == VT_BSTR &&
+            friendlyName == value.bstrVal)
+            moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(capture.GetAddressOf()));
+        ::VariantClear(&value);
+    }
+    if (!capture) return E_FAIL;
+    ComPtr<IBaseFilter> renderer;
+    FindAudioRenderer(renderer);
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<ICaptureGraphBuilder2> builder;
+    if (!renderer ||
+        FAILED(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                  reinterpret_cast<void**>(graph.GetAddressOf()))) ||
+        FAILED(::CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_ICaptureGraphBuilder2, reinterpret_cast<void**>(builder.GetAddressOf()))))
+        return E_FAIL;
+    builder->SetFiltergraph(graph.Get());
+    graph->AddFilter(renderer.Get(), L"Audio Renderers");
+    graph->AddFilter(capture.Get(), L"Audio Capture");
+    hr = builder->RenderStream(&PIN_CATEGORY_CAPTURE, &MEDIATYPE_Audio, capture.Get(), nullptr, nullptr);
+    if (FAILED(hr)) return hr;
+    ComPtr<IMediaControl> control;
+    hr = graph.As(&control);
+    if (FAILED(hr)) return hr;
+    hr = control->Run();
+    control->Stop();
+    return hr;
+}
+
+std::string Shown(const std::string& bytes) {
+    std::string shown;
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7F) {
+            shown += static_cast<char>(c);
+        } else {
+            char hex[8];
+            snprintf(hex, sizeof(hex), "\\x%02X", c);
+            shown += hex;
+        }
+    }
+    return shown;
+}
+
+class AudioDeviceListingTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { RemoveTestAudioLeftovers(); }
+
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(::CoInitialize(nullptr))); }
+    void TearDown() override {
+        m_devices.Unregister();
+        ::CoUninitialize();
+    }
+
+    void Register(const std::vector<TestAudioDevice>& devices) {
+        ASSERT_EQ(m_devices.Register(devices), S_OK);
+    }
+
+    TestAudioDevices m_devices;
+};
+
+TEST_F(AudioDeviceListingTest, WineCaptureDevicesAreLeftOut) {
+    // With the null sound device Wine lists a capture device of its own,
+    // whose filter has no pin to render.
+    const std::vector<std::wstring> names = CategoryNames();
+    ASSERT_FALSE(names.empty()) << "no audio capture device: is HOME's .asoundrc in place?";
+    EXPECT_EQ(Shown(ListOnNewThread()), "");
+}
+
+TEST_F(AudioDeviceListingTest, TestDevicesAreListedBesideWineOnes) {
+    Register({{TestAudioKind::Runs, L"Test microphone"}});
+    const std::vector<std::wstring> names = CategoryNames();
+    ASSERT_GE(names.size(), 2u);
+    EXPECT_EQ(names.front(), L"Test microphone");
+    // One working device: its name alone, without any "$".
+    EXPECT_EQ(Shown(ListOnNewThread()), "Test microphone");
+}
+
+TEST_F(AudioDeviceListingTest, DeviceThatCannotBeRenderedIsLeftOut) {
+    Register({{TestAudioKind::Runs, L"麦克风 一"},
+              {TestAudioKind::Unrenderable, L"麦克风 二"},
+              {TestAudioKind::Runs, L"麦克风 三"}});
+    const std::string expected = AnsiIs936()
+                                     ? std::string(kMaiKeFengGbk) + " " + kYiGbk + "$" + kMaiKeFengGbk + " " + kSanGbk
+                                     : std::string("??? ?$??? ?");
+    EXPECT_EQ(Shown(ListOnNewThread()), Shown(expected));
+}
+
+TEST_F(AudioDeviceListingTest, OnlyDevicesThatCannotBeRenderedGiveAnEmptyText) {
+    Register({{TestAudioKind::Unrenderable, L"Broken one"}, {TestAudioKind::Unrenderable, L"Broken two"}});
+    EXPECT_EQ(Shown(ListOnNewThread()), "");
+}
+
+TEST_F(AudioDeviceListingTest, DeviceRefusingToStartIsListedExactlyWhenItsGraphRunSucceeds) {
+    Register({{TestAudioKind::Runs, L"Before"},
+              {TestAudioKind::RefusesToStart, L"Refuses"},
+              {TestAudioKind::Runs, L"After"}});
+    // Wine's graph pauses the connected renderer first, which answers
+    // S_FALSE while it waits for data, and then reports that S_FALSE for
+    // Run whatever the source answered; elsewhere Run fails.
+    const HRESULT run = RunTestGraph(L"Refuses");
+    const std::string expected = SUCCEEDED(run) ? "Before$Refuses$After" : "Before$After";
+    EXPECT_EQ(ListOnNewThread(), expected) << "the test graph's Run answered 0x" << std::hex << run;
+}
+
+TEST_F(AudioDeviceListingTest, SameNameTwiceIsListedTwice) {
+    Register({{TestAudioKind::Runs, L"USB Mic"}, {TestAudioKind::Runs, L"USB Mic"}});
+    EXPECT_EQ(Shown(ListOnNewThread()), "USB Mic$USB Mic");
+}
+
+TEST_F(AudioDeviceListingTest, DollarInANameIsNotEscaped) {
+    Register({{TestAudioKind::Runs, L"Line$In"}, {TestAudioKind::Runs, L"Mic"}});
+    EXPECT_EQ(Shown(ListOnNewThread()), "Line$In$Mic");
+}
+
+TEST_F(AudioDeviceListingTest, CharactersOutsideTheAnsiCodePageBecomeItsDefaultCharacter) {
+    // Thai is in neither code page 936 nor 1252.
+    Register({{TestAudioKind::Runs, L"Mic \x0E01\x0E02"}});
+    EXPECT_EQ(Shown(ListOnNewThread()), "Mic ??");
+}
+
+TEST_F(AudioDeviceListingTest, DeviceWhoseFilterCannotBeCreatedEndsTheCollection) {
+    Register({{TestAudioKind::Runs, L"First"},
+              {TestAudioKind::CannotBind, L"Unbindable"},
+              {TestAudioKind::Runs, L"Third"}});
+    EXPECT_EQ(Shown(ListOnNewThread()), "First");
+}
+
+TEST_F(AudioDeviceListingTest, LongNamesAreCutToTheRoomOfTheirConversion) {
+    const std::wstring maiRepeated(150, L'\x9EA6');  // 麦, two bytes in code page 936
+    Register({{TestAudioKind::Runs, std::wstring(259, L'b')},
+              {TestAudioKind::Runs, std::wstring(300, L'a')},
+              {TestAudioKind::Runs, maiRepeated}});
+    std::string mai;
+    if (AnsiIs936()) {
+        // 129 whole characters fit in 259 bytes; half a character is never kept.
+        for (int i = 0; i < 129; ++i) mai += "\xC2\xF3";
+    } else {
+        mai = std::string(150, '?');
+    }
+    const std::string expected = std::string(259, 'b') + "$" + std::string(259, 'a') + "$" + mai;
+    EXPECT_EQ(Shown(ListOnNewThread()), Shown(expected));
+}
+
+// Names of a device-list text (which holds no "$" inside a name here).
+std::vector<std::string> Names(const std::string& text) {
+    std::vector<std::string> names;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t dollar = text.find('$', at);
+        names.push_back(text.substr(at, dollar == std::string::npos ? std::string::npos : dollar - at));
+        if (dollar == std::string::npos) break;
+        at = dollar + 1;
+    }
+    return names;
+}
+
+bool IsInOrderPartOf(const std::vector<std::string>& part, const std::vector<std::string>& whole) {
+    size_t next = 0;
+    for (const std::string& name : part) {
+        while (next < whole.size() && whole[next] != name) ++next;
+        if (next == whole.size()) return false;
+        ++next;
+    }
+    return true;
+}
+
+TEST_F(AudioDeviceListingTest, ListingsRunAtOnceOnSeveralThreads) {
+    Register(
+        {{TestAudioKind::Runs, L"Alpha"}, {TestAudioKind::Unrenderable, L"Beta"}, {TestAudioKind::Runs, L"Gamma"}});
+    std::vector<std::string> texts(6, "<not set>");
+    std::vector<std::thread> threads;
+    for (std::string& text : texts) threads.emplace_back([&text] { BuildAudioDeviceList(text); });
+    for (std::thread& thread : threads) thread.join();
+    // Wine's device enumerator rewrites its registry entries on every
+    // enumeration, so a listing that overlaps another can miss the renderer
+    // or a device, which then end or shorten that listing only: every text
+    // holds working devices, in order, and never one that does not work.
+    for (const std::string& text : texts)
+        EXPECT_TRUE(IsInOrderPartOf(Names(text), {"Alpha", "Gamma"})) << text;
+    EXPECT_EQ(ListOnNewThread(), "Alpha$Gamma");
+}
+
+TEST_F(AudioDeviceListingTest, EveryListingTestsTheDevicesAgain) {
+    Register({{TestAudioKind::Runs, L"Alpha"}});
+    EXPECT_EQ(ListOnNewThread(), "Alpha");
+    Register({{TestAudioKind::Runs, L"Alpha"}, {TestAudioKind::Runs, L"Beta"}});
+    EXPECT_EQ(ListOnNewThread(), "Alpha$Beta");
+    m_devices.Unregister();
+    EXPECT_EQ(ListOnNewThread(), "");
+}
+
+}  // namespace
