@@ -39,15 +39,37 @@ ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION wanted) {
 
 }  // namespace
 
+// A child that inherits no handles. Under Wine the first process that needs
+// a desktop starts explorer.exe with its standard handles; a pipe handed to
+// such a child would then stay open for as long as explorer runs.
+std::string RunDetached(const std::wstring& commandLine, DWORD timeoutMs) {
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    std::wstring mutableLine = commandLine;
+    if (!::CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
+                          &pi)) {
+        return "cannot start " + ToUtf8(commandLine) + ": error " + std::to_string(::GetLastError());
+    }
+    ::CloseHandle(pi.hThread);
+    std::string problem;
+    if (::WaitForSingleObject(pi.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        ::TerminateProcess(pi.hProcess, 1);
+        ::WaitForSingleObject(pi.hProcess, 5000);
+        problem = ToUtf8(commandLine) + " timed out";
+    } else {
+        DWORD code = 0;
+        ::GetExitCodeProcess(pi.hProcess, &code);
+        if (code != 0) problem = ToUtf8(commandLine) + " exited with " + std::to_string(code);
+    }
+    ::CloseHandle(pi.hProcess);
+    return problem;
+}
+
 std::string RegisterCamera(bool doRegister) {
     std::wstring command = L"regsvr32.exe /s ";
     if (!doRegister) command += L"/u ";
-    command += QuoteArgument(TestBinDir() + L"QvCamera.dll");
-    ProgramResult result = RunProgram(command, 30000);
-    if (!result.started) return "regsvr32 did not start";
-    if (result.timedOut) return "regsvr32 timed out";
-    if (result.exitCode != 0) return "regsvr32 exited with " + std::to_string(result.exitCode) + ": " + result.output;
-    return std::string();
+    return RunDetached(command + QuoteArgument(TestBinDir() + L"QvCamera.dll"), 30000);
 }
 
 ComPtr<IBaseFilter> CameraFromDeviceList() {
@@ -255,12 +277,7 @@ FrameExchange* LoadedFrameExchange() {
 }
 
 std::string RunProducer(const std::wstring& arguments) {
-    ProgramResult result = RunProgram(QuoteArgument(TestBinDir() + L"test_frame_producer.exe") + L" " + arguments, 30000);
-    if (!result.started) return "the frame producer did not start";
-    if (result.timedOut) return "the frame producer timed out";
-    if (result.exitCode != 0)
-        return "the frame producer exited with " + std::to_string(result.exitCode) + ": " + result.output;
-    return std::string();
+    return RunDetached(QuoteArgument(TestBinDir() + L"test_frame_producer.exe") + L" " + arguments, 30000);
 }
 
 // Pictures

@@ -36,6 +36,10 @@ private:
     HRESULT m_hr;
 };
 
+// Runs a program that inherits no handles to its end; empty when it exited
+// with 0, else what went wrong.
+std::string RunDetached(const std::wstring& commandLine, DWORD timeoutMs);
+
 // regsvr32 on the module beside the test program; empty on success, else
 // what went wrong.
 std::string RegisterCamera(bool doRegister);
@@ -123,7 +127,7 @@ private:
 FrameExchange* LoadedFrameExchange();
 
 // Runs the frame producer with `arguments`; empty on success, else its
-// output and exit code.
+// exit code.
 std::string RunProducer(const std::wstring& arguments);
 
 // Pictures.
