@@ -2,6 +2,7 @@
 
 #include "common/unique_handle.h"
 
+#include <atomic>
 #include <chrono>
 
 namespace {
@@ -17,13 +18,28 @@ bool CreateOutputPipe(UniqueHandle& readEnd, UniqueHandle& writeEnd) {
     return true;
 }
 
-std::string DrainPipe(HANDLE readEnd) {
-    std::string output;
+// Under Wine a grandchild can inherit the write end at the Unix level and
+// keep the pipe open long after the child has gone, so the reader polls and
+// gives up when told to rather than blocking in ReadFile for ever.
+template <typename Sink>
+void PollPipe(HANDLE readEnd, const std::atomic<bool>& stop, Sink sink) {
     char chunk[4096];
-    DWORD n = 0;
-    while (::ReadFile(readEnd, chunk, sizeof(chunk), &n, nullptr) && n > 0) output.append(chunk, n);
-    return output;
+    for (;;) {
+        DWORD available = 0;
+        if (!::PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr)) return;
+        if (available == 0) {
+            if (stop) return;
+            ::Sleep(2);
+            continue;
+        }
+        DWORD n = 0;
+        if (!::ReadFile(readEnd, chunk, sizeof(chunk), &n, nullptr) || n == 0) return;
+        sink(chunk, n);
+    }
 }
+
+// How long output may keep arriving after the child has ended.
+const DWORD kOutputGraceMs = 3000;
 
 }  // namespace
 
@@ -93,12 +109,23 @@ ProgramResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs, const
     writeEnd.reset();
 
     std::string output;
-    std::thread reader([&] { output = DrainPipe(readEnd.get()); });
+    std::atomic<bool> stop{false};
+    std::thread reader([&] {
+        PollPipe(readEnd.get(), stop, [&](const char* data, DWORD n) { output.append(data, n); });
+    });
     if (::WaitForSingleObject(process.get(), timeoutMs) != WAIT_OBJECT_0) {
         result.timedOut = true;
         ::TerminateProcess(process.get(), 1);
         ::WaitForSingleObject(process.get(), 5000);
     }
+    // The pipe normally breaks at once; the grace only matters when a
+    // grandchild still holds it.
+    for (DWORD waited = 0; waited < kOutputGraceMs && !stop; waited += 10) {
+        DWORD available = 0;
+        if (!::PeekNamedPipe(readEnd.get(), nullptr, 0, nullptr, &available, nullptr)) break;
+        ::Sleep(10);
+    }
+    stop = true;
     reader.join();
     ::GetExitCodeProcess(process.get(), &result.exitCode);
     result.output = output;
@@ -113,6 +140,11 @@ DebuggeeProcess::~DebuggeeProcess() {
     }
     if (running) Terminate();
     if (m_debugThread.joinable()) m_debugThread.join();
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait_for(lock, std::chrono::milliseconds(kOutputGraceMs), [this] { return m_outputDone; });
+    }
+    m_stopOutput = true;
     if (m_outputThread.joinable()) m_outputThread.join();
     if (m_process) ::CloseHandle(m_process);
 }
@@ -222,15 +254,13 @@ void DebuggeeProcess::DebugLoop(std::wstring commandLine, std::wstring workingDi
 }
 
 void DebuggeeProcess::ReadOutput(HANDLE readEnd) {
-    char chunk[4096];
-    DWORD n = 0;
-    while (::ReadFile(readEnd, chunk, sizeof(chunk), &n, nullptr) && n > 0) {
+    PollPipe(readEnd, m_stopOutput, [this](const char* data, DWORD n) {
         {
             std::lock_guard<std::mutex> guard(m_mutex);
-            m_output.append(chunk, n);
+            m_output.append(data, n);
         }
         m_changed.notify_all();
-    }
+    });
     {
         std::lock_guard<std::mutex> guard(m_mutex);
         m_outputDone = true;

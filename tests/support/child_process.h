@@ -3,6 +3,7 @@
 // what they write to the debugger output.
 #include <windows.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -74,6 +75,7 @@ private:
     bool m_started = false;
     bool m_exited = false;
     bool m_outputDone = false;
+    std::atomic<bool> m_stopOutput{false};
     DWORD m_exitCode = 0;
     DWORD m_processId = 0;
     HANDLE m_process = nullptr;

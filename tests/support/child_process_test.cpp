@@ -57,3 +57,31 @@ TEST(ChildProcess, QuoteArgumentRoundTripsThroughCommandLineToArgv) {
 }
 
 }  // namespace
+
+// A grandchild that keeps the output pipe open must not hold the caller.
+TEST(ChildProcess, OutputHeldByAGrandchildDoesNotBlock) {
+    auto endChild = [](const std::string& output) {
+        size_t at = output.find("child ");
+        ASSERT_NE(at, std::string::npos) << output;
+        DWORD pid = std::stoul(output.substr(at + 6));
+        HANDLE child = ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+        ASSERT_NE(child, nullptr);
+        ::TerminateProcess(child, 1);
+        ::WaitForSingleObject(child, 5000);
+        ::CloseHandle(child);
+    };
+    ProgramResult result = RunProgram(QuoteArgument(SampleProgram()) + L" spawn", 10000);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(result.exitCode, 7u);
+    endChild(result.output);
+
+    std::string output;
+    {
+        DebuggeeProcess debuggee;
+        ASSERT_TRUE(debuggee.Start(QuoteArgument(SampleProgram()) + L" spawn"));
+        ASSERT_TRUE(debuggee.WaitForExit(10000));
+        ASSERT_TRUE(debuggee.WaitForOutput("child ", 5000));
+        output = debuggee.Output();
+    }
+    endChild(output);
+}

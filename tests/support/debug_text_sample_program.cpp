@@ -18,5 +18,17 @@ int wmain(int argc, wchar_t** argv) {
     fwrite("printed\r\n", 1, 9, stdout);
     fflush(stdout);
     if (mode == L"wait") ::Sleep(INFINITE);
+    if (mode == L"spawn") {
+        // Leaves a waiting copy behind that holds our standard output.
+        std::wstring line = L"\"" + std::wstring(argv[0]) + L"\" wait";
+        STARTUPINFOW si = {};
+        si.cb = sizeof(si);
+        PROCESS_INFORMATION pi = {};
+        if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return 1;
+        std::printf("child %lu\n", pi.dwProcessId);
+        fflush(stdout);
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+    }
     return 7;
 }
