@@ -72,9 +72,10 @@ constexpr DWORD kReaderLockTimeoutMs = 100;
 // WriteFrame on `record`: a length below 0 or above kFrameCapacity, or null
 // data with a non-zero length, is refused with E_INVALIDARG and the record is
 // left unchanged. Otherwise, under the guard: hasFrame, writeTick,
-// frameLength, then the copy; S_OK. When the guard cannot be had within
-// kWriterLockTimeoutMs nothing is written and HRESULT_FROM_WIN32(ERROR_TIMEOUT)
-// is returned.
+// frameLength, then the copy; S_OK. When the guard cannot be had (another
+// holder keeps it past kWriterLockTimeoutMs, or the guard objects could not
+// be opened) nothing is written and HRESULT_FROM_WIN32(ERROR_TIMEOUT) is
+// returned rather than a success.
 HRESULT WriteFrameExchange(FrameExchange& record, const BYTE* data, LONG length);
 
 // True when a frame written at writeTick is stale at `now`; unsigned 32-bit

@@ -192,6 +192,55 @@ TEST_F(ModuleRecordTest, RefusedWriteFromAnotherProcessReportsAndChangesNothing)
     EXPECT_EQ(std::memcmp(snapshot.get(), record_, sizeof(FrameExchange)), 0);
 }
 
+// The guard as another holder keeps it: a writer that cannot have it gives
+// up without writing, a reader reports the record busy.
+TEST_F(ModuleRecordTest, GuardHeldElsewhereMakesWritesFailAndReadsBusyWithoutTouchingTheRecord) {
+    std::vector<BYTE> frame = RampFrame(kFullFrame);
+    ASSERT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), S_OK);
+    auto snapshot = std::make_unique<FrameExchange>();
+    std::memcpy(snapshot.get(), record_, sizeof(FrameExchange));
+
+    HANDLE held = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread holder([&] {
+        CFrameExchangeLock lock(CFrameExchangeLock::Role::Writer, 5000);
+        if (lock.Held()) ::SetEvent(held);
+        ::WaitForSingleObject(done, 20000);
+    });
+    ASSERT_EQ(::WaitForSingleObject(held, 10000), WAIT_OBJECT_0);
+
+    std::vector<BYTE> other(kFullFrame, 0x99);
+    EXPECT_EQ(sink_->WriteFrame(other.data(), kFullFrame), HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    bool consumed = false;
+    EXPECT_EQ(TakeFreshFrame(*record_, [&](const BYTE*, LONG) { consumed = true; }), FrameTake::Busy);
+    EXPECT_FALSE(consumed);
+    EXPECT_EQ(std::memcmp(snapshot.get(), record_, sizeof(FrameExchange)), 0);
+
+    ::SetEvent(done);
+    holder.join();
+    ::CloseHandle(held);
+    ::CloseHandle(done);
+    EXPECT_EQ(sink_->WriteFrame(other.data(), kFullFrame), S_OK) << "the guard is free again";
+    EXPECT_EQ(TakeFreshFrame(*record_, [&](const BYTE* data, LONG length) { consumed = Uniform(data, length); }),
+              FrameTake::Injected);
+    EXPECT_TRUE(consumed);
+}
+
+// A holder that ends without letting go (a producer dying in its copy) does
+// not lock the record for good.
+TEST_F(ModuleRecordTest, GuardLeftByAThreadThatEndedIsTakenOver) {
+    std::thread([] {
+        auto* lock = new CFrameExchangeLock(CFrameExchangeLock::Role::Writer, 5000);
+        (void)lock;  // never released: the thread ends holding the guard
+    }).join();
+    std::vector<BYTE> frame(kFullFrame, 0x42);
+    EXPECT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), S_OK);
+    EXPECT_EQ(record_->frameData[0], 0x42);
+    BYTE first = 0;
+    EXPECT_EQ(TakeFreshFrame(*record_, [&](const BYTE* data, LONG) { first = data[0]; }), FrameTake::Injected);
+    EXPECT_EQ(first, 0x42);
+}
+
 struct ReadTally {
     long taken = 0, torn = 0, standby = 0, busy = 0;
     std::set<BYTE> values;
