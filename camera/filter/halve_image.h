@@ -16,4 +16,9 @@ constexpr size_t kHalfPictureBytes = kHalfRowBytes * kHalfHeight;  // 230,400
 
 // Writes the 320 x 240 picture whose pixel (x, y) is pixel (2x, 2y) of the
 // 640 x 480 source: plain sampling, no filtering, so each byte is a source byte.
+// Uses byte shuffles where the processor has them (SSSE3), else the portable
+// pass below; both write the same bytes.
 void HalveImage(const uint8_t* source, uint8_t* destination);
+void HalveImagePortable(const uint8_t* source, uint8_t* destination);
+// Whether HalveImage takes the shuffle pass on this processor.
+bool HalveImageUsesShuffles();

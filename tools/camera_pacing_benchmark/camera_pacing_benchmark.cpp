@@ -149,6 +149,7 @@ bool MeasureCosts() {
 
     // Where the time goes: the parts of one FillBuffer.
     const double halve = MedianMicros(runs, [&] { HalveImage(frame.data(), target.data()); });
+    const double halvePortable = MedianMicros(runs, [&] { HalveImagePortable(frame.data(), target.data()); });
     const double quarterCopy = MedianMicros(runs, [&] { std::memcpy(target.data(), frame.data(), kFrameBytes / 4); });
     const double guard = MedianMicros(runs, [] { CFrameExchangeLock lock(CFrameExchangeLock::Role::Reader, 100); });
     const double writerGuard = MedianMicros(runs, [] { CFrameExchangeLock lock(CFrameExchangeLock::Role::Writer, 100); });
@@ -160,8 +161,10 @@ bool MeasureCosts() {
     std::printf("  FillBuffer 320x240, injected    %8.1f us  %.2f  (target 1.0)\n", fill[1][1], fill[1][1] / copy);
     std::printf("  FillBuffer 640x480, stand-by    %8.1f us  %.2f\n", fill[0][0], fill[0][0] / copy);
     std::printf("  FillBuffer 320x240, stand-by    %8.1f us  %.2f\n", fill[1][0], fill[1][0] / copy);
-    std::printf("  parts: HalveImage %.1f us, memcpy 230,400 bytes %.1f us, frame guard as reader %.1f us, as writer %.1f us\n",
-                halve, quarterCopy, guard, writerGuard);
+    std::printf("  parts: HalveImage %.1f us (%s; portable pass %.1f us), memcpy 230,400 bytes %.1f us,\n"
+                "         frame guard as reader %.1f us, as writer %.1f us\n",
+                halve, HalveImageUsesShuffles() ? "shuffles" : "portable", halvePortable, quarterCopy, guard,
+                writerGuard);
     if (slowest > 30) std::printf("  warning: one FillBuffer took %.1f ms; it may have waited\n", slowest);
     return true;
 }
