@@ -21,20 +21,6 @@ const wchar_t kStartLine[] =
 // "recv break!  退出循环": the debug text of a session's end.
 const wchar_t kSessionEndText[] = L"recv break!  退出循环";
 
-std::string Printable(const std::string& bytes) {
-    std::string shown;
-    for (unsigned char c : bytes) {
-        if (c >= 0x20 && c < 0x7F) {
-            shown += static_cast<char>(c);
-        } else {
-            char hex[8];
-            snprintf(hex, sizeof(hex), "\\x%02X", c);
-            shown += hex;
-        }
-    }
-    return shown;
-}
-
 class CommandSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {

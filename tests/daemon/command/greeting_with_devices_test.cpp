@@ -14,20 +14,6 @@ namespace {
 
 const uint16_t kCommandPort = 19723;
 
-std::string Shown(const std::string& bytes) {
-    std::string shown;
-    for (unsigned char c : bytes) {
-        if (c >= 0x20 && c < 0x7F) {
-            shown += static_cast<char>(c);
-        } else {
-            char hex[8];
-            snprintf(hex, sizeof(hex), "\\x%02X", c);
-            shown += hex;
-        }
-    }
-    return shown;
-}
-
 class GreetingWithDevicesTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { RemoveTestAudioLeftovers(); }
@@ -61,7 +47,7 @@ TEST_F(GreetingWithDevicesTest, WorkingDevicesAreJoinedAndFollowedByTheVersion) 
               S_OK);
     // 麦克风 一 in code page 936; the "$" inside a name goes out as it is.
     const std::string expected = std::string("\xC2\xF3\xBF\xCB\xB7\xE7 \xD2\xBB$Line$In$1.0.0") + '\0';
-    EXPECT_EQ(Shown(Greeting()), Shown(expected));
+    EXPECT_EQ(Printable(Greeting()), Printable(expected));
     EXPECT_TRUE(m_sandbox.Host().WaitForDebugText(L"麦克风 一$Line$In$1.0.0", 5000));
 }
 
@@ -81,17 +67,17 @@ TEST_F(GreetingWithDevicesTest, GreetingIsCutAfterItsFourHundredNinetyNinthByte)
                                       {TestAudioKind::Runs, std::wstring(c.secondNameLength, L'b')}}),
                   S_OK);
         const std::string expected = std::string(259, 'a') + "$" + c.tail + '\0';
-        EXPECT_EQ(Shown(Greeting()), Shown(expected));
+        EXPECT_EQ(Printable(Greeting()), Printable(expected));
     }
 }
 
 TEST_F(GreetingWithDevicesTest, EachConnectionListsTheDevicesAgain) {
     ASSERT_EQ(m_devices.Register({{TestAudioKind::Runs, L"Alpha"}}), S_OK);
-    EXPECT_EQ(Shown(Greeting()), Shown(std::string("Alpha$1.0.0") + '\0'));
+    EXPECT_EQ(Printable(Greeting()), Printable(std::string("Alpha$1.0.0") + '\0'));
     ASSERT_EQ(m_devices.Register({{TestAudioKind::Runs, L"Alpha"}, {TestAudioKind::Runs, L"Beta"}}), S_OK);
-    EXPECT_EQ(Shown(Greeting()), Shown(std::string("Alpha$Beta$1.0.0") + '\0'));
+    EXPECT_EQ(Printable(Greeting()), Printable(std::string("Alpha$Beta$1.0.0") + '\0'));
     m_devices.Unregister();
-    EXPECT_EQ(Shown(Greeting()), Shown(kNoDeviceGreeting));
+    EXPECT_EQ(Printable(Greeting()), Printable(kNoDeviceGreeting));
 }
 
 }  // namespace

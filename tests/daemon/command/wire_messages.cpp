@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
 std::string Gbk(const std::wstring& text) {
     if (text.empty()) return std::string();
     int n = ::WideCharToMultiByte(936, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
@@ -37,4 +39,18 @@ std::string RepliesWithin(WireClient& client, DWORD ms) {
         at += message.size();
     }
     return replies;
+}
+
+std::string Printable(const std::string& bytes) {
+    std::string shown;
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7F) {
+            shown += static_cast<char>(c);
+        } else {
+            char hex[8];
+            snprintf(hex, sizeof(hex), "\\x%02X", c);
+            shown += hex;
+        }
+    }
+    return shown;
 }

@@ -22,6 +22,9 @@ std::string Message(const std::wstring& line);
 
 bool IsPushLevelWord(const std::string& message);
 
+// Bytes for a failure message: ASCII as it is, everything else as \xNN.
+std::string Printable(const std::string& bytes);
+
 // The next message that is not a push-level announcement (those come on
 // every quiet 3 s and are checked by tests of their own). What arrived of
 // it when none came within timeoutMs.
