@@ -151,6 +151,8 @@ bool WireClient::WaitForEnd(DWORD timeoutMs, std::string* rest) {
     return m_ended;
 }
 
+bool WireClient::ShutdownSend() { return m_socket != INVALID_SOCKET && ::shutdown(m_socket, SD_SEND) == 0; }
+
 void WireClient::Close() {
     if (m_socket == INVALID_SOCKET) return;
     ::closesocket(m_socket);

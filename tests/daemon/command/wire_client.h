@@ -36,6 +36,8 @@ public:
     // True once the peer has ended the connection (orderly or by reset).
     bool Ended() const { return m_ended; }
 
+    // Ends the sending side only; what the peer sends can still be read.
+    bool ShutdownSend();
     // Orderly close.
     void Close();
     // Abortive close: linger 0, so the peer sees a reset.
