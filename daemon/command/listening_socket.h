@@ -8,3 +8,9 @@
 enum class ListenStep { Done, Socket, Bind, Listen };
 
 ListenStep OpenListeningSocket(uint16_t port, int backlog, UniqueSocket& listening);
+
+// Keeps a socket of the daemon out of the processes it starts. The encoder
+// is started with inherited handles (for its output pipe), and a socket it
+// inherited would outlive the daemon's own close: the client would not see
+// its session end, and the ports would stay taken after the daemon is gone.
+void KeepFromChildProcesses(SOCKET socket);

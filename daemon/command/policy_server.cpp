@@ -61,6 +61,7 @@ DWORD RunPolicyServer() {
             PrintText("Accept fail!\n");
             return kThreadFailed;
         }
+        KeepFromChildProcesses(connection.get());
         PrintLine("accept connect");
         Serve(connection.get());
     }

@@ -100,6 +100,7 @@ void CThreadMainService::run() {
             PrintText("Accept fail!\n");
             break;
         }
+        KeepFromChildProcesses(accepted.get());
         PrintLine("19723 accept connect");
         u_long blocking = 0;
         ::ioctlsocket(accepted.get(), FIONBIO, &blocking);

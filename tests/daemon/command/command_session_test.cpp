@@ -21,6 +21,21 @@ const wchar_t kStartLine[] =
 // "recv break!  退出循环": the debug text of a session's end.
 const wchar_t kSessionEndText[] = L"recv break!  退出循环";
 
+// True when this program can listen on the port itself.
+bool CanListenOn(uint16_t port) {
+    StartWinsock();
+    SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) return false;
+    ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = ::htons(port);
+    address.sin_addr.s_addr = ::htonl(INADDR_ANY);
+    bool ok = ::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 && ::listen(s, 1) == 0;
+    ::closesocket(s);
+    return ok;
+}
+
 class CommandSessionTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -239,6 +254,19 @@ TEST_F(CommandSessionTest, ListenerShutdownEndsTheLatestSessionAndStopsTheExecut
     ASSERT_TRUE(earlier.Send(Message(L"stop")));
     EXPECT_EQ(Printable(NextReply(earlier)), Printable(kStopReply));
     EXPECT_TRUE(m_sandbox.HostRunning());
+}
+
+TEST_F(CommandSessionTest, SocketsStayWithTheDaemonAndNotWithTheEncoderItStarts) {
+    WireClient client;
+    ConnectGreeted(client);
+    ASSERT_TRUE(client.Send(Message(kStartLine)));
+    ASSERT_EQ(Printable(NextReply(client)), Printable(kStartReply));
+    ASSERT_EQ(CountProcesses(kEncoder), 1);
+    // The daemon goes away while the encoder it started runs on.
+    m_sandbox.Host().Terminate();
+    ASSERT_EQ(CountProcesses(kEncoder), 1);
+    EXPECT_TRUE(client.WaitForEnd(10000));
+    EXPECT_TRUE(WaitUntil([] { return CanListenOn(kCommandPort) && CanListenOn(kPolicyPort); }, 10000));
 }
 
 }  // namespace
