@@ -16,6 +16,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/camera/filter/camera_graph.h"
@@ -67,40 +68,68 @@ std::string CompareFrame(const uint8_t* frame, const std::vector<uint8_t>& botto
     return FirstDifference(frame, topDown.data(), topDown.size());
 }
 
-// The module loaded in this process too, so that the test sees the shared
-// frame record that every camera instance reads.
-class LoadedModule : public ::testing::Environment {
+// The camera registered from a copy of the module in a directory of this
+// run. A shared section is shared by the processes that map the same file,
+// so the copy's frame record is this test's alone: other test programs that
+// write the record of bin/QvCamera.dll at the same time cannot reach it.
+// The copy is loaded here too, so that the test sees that record.
+std::wstring g_modulePath;
+
+class CameraCopy : public ::testing::Environment {
 public:
     void SetUp() override {
-        m_module = ::LoadLibraryW((TestBinDir() + L"QvCamera.dll").c_str());
-        ASSERT_NE(nullptr, m_module) << "QvCamera.dll not loaded, error " << ::GetLastError();
+        wchar_t temp[MAX_PATH] = {};
+        ASSERT_NE(0u, ::GetTempPathW(MAX_PATH, temp));
+        m_dir = std::wstring(temp) + L"qv_capture_client_" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
+        ::CreateDirectoryW(m_dir.c_str(), nullptr);
+        g_modulePath = m_dir + L"QvCamera.dll";
+        ASSERT_TRUE(::CopyFileW((TestBinDir() + L"QvCamera.dll").c_str(), g_modulePath.c_str(), FALSE))
+            << "cannot copy the module: error " << ::GetLastError();
+        ASSERT_EQ("", RunDetached(L"regsvr32.exe /s " + QuoteArgument(g_modulePath), 30000));
+        m_registered = true;
+        m_module = ::LoadLibraryW(g_modulePath.c_str());
+        ASSERT_NE(nullptr, m_module) << "the module copy did not load, error " << ::GetLastError();
         ASSERT_NE(nullptr, LoadedFrameExchange()) << "no .zrcamer section in the loaded module";
     }
     void TearDown() override {
         if (m_module) ::FreeLibrary(m_module);
+        if (m_registered) {
+            EXPECT_EQ("", RunDetached(L"regsvr32.exe /s /u " + QuoteArgument(g_modulePath), 30000));
+        }
+        ::DeleteFileW(g_modulePath.c_str());
+        ::RemoveDirectoryW(m_dir.c_str());
     }
 
 private:
+    std::wstring m_dir;
+    bool m_registered = false;
     HMODULE m_module = nullptr;
 };
 
-const auto* const g_module = ::testing::AddGlobalTestEnvironment(new LoadedModule);
+const auto* const g_camera = ::testing::AddGlobalTestEnvironment(new CameraCopy);
 
 // A frame producer running in the background for the length of a test; it
 // never inherits our handles, so nothing it starts can hold our pipes.
 class BackgroundProducer {
 public:
-    ~BackgroundProducer() {
+    ~BackgroundProducer() { Stop(); }
+
+    // Ends it; its pictures stay in the record while this process has the
+    // module loaded. Every picture it writes is the same, so a write cut
+    // short leaves that picture whole.
+    void Stop() {
         if (!m_process) return;
         ::TerminateProcess(m_process, 1);
         ::WaitForSingleObject(m_process, 5000);
         ::CloseHandle(m_process);
+        m_process = nullptr;
     }
 
     // Starts it and waits until its first picture of `length` bytes is in
     // the shared record; empty on success, else what went wrong.
     std::string Start(const std::wstring& pattern, LONG length) {
-        std::wstring line = QuoteArgument(TestBinDir() + L"test_frame_producer.exe") + L" --pattern " + pattern +
+        std::wstring line = QuoteArgument(TestBinDir() + L"test_frame_producer.exe") + L" --module " +
+                            QuoteArgument(g_modulePath) + L" --pattern " + pattern +
                             L" --length " + std::to_wstring(length) + L" --count 0 --duration-ms 30000" +
                             L" --interval-ms " + std::to_wstring(kProducerIntervalMs);
         STARTUPINFOW si = {};
@@ -166,6 +195,12 @@ public:
     }
     ~TemporaryFile() { ::DeleteFileW(m_path.c_str()); }
     const std::wstring& Path() const { return m_path; }
+    // What has been written so far, while another process writes it.
+    ULONGLONG Size() const {
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        if (!::GetFileAttributesExW(m_path.c_str(), GetFileExInfoStandard, &data)) return 0;
+        return (ULONGLONG(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
 
     std::vector<uint8_t> Read() const {
         std::vector<uint8_t> bytes;
@@ -196,10 +231,9 @@ ProgramResult RunFfmpeg(const std::vector<std::wstring>& arguments) {
     return RunProgram(JoinArguments(arguments), kCaptureTimeoutMs);
 }
 
-// Records `frames` raw BGR frames from the camera; inputOptions go before
-// the input (a size, a frame rate).
-Capture CaptureFrames(const std::vector<std::wstring>& inputOptions, int frames) {
-    TemporaryFile output;
+// Records `frames` raw BGR frames from the camera into `output`;
+// inputOptions go before the input (a size, a frame rate).
+Capture CaptureFramesInto(const TemporaryFile& output, const std::vector<std::wstring>& inputOptions, int frames) {
     std::vector<std::wstring> arguments = {L"-hide_banner", L"-nostdin", L"-y", L"-f", L"dshow"};
     arguments.insert(arguments.end(), inputOptions.begin(), inputOptions.end());
     // A roomy real-time buffer: a busy machine must not make FFmpeg drop frames.
@@ -226,6 +260,11 @@ Capture CaptureFrames(const std::vector<std::wstring>& inputOptions, int frames)
         }
     }
     return capture;
+}
+
+Capture CaptureFrames(const std::vector<std::wstring>& inputOptions, int frames) {
+    TemporaryFile output;
+    return CaptureFramesInto(output, inputOptions, frames);
 }
 
 // Common checks of a finished capture: FFmpeg ran, ended well, reports the
@@ -368,6 +407,42 @@ TEST_F(CaptureClientTest, MovingPictureArrivesInOrder) {
     }
     // About 20 rewrites fall into two seconds; a handful is plenty of proof.
     EXPECT_GE(changes, 4u) << "value indices: " << seen.str();
+}
+
+// The producer stops while FFmpeg records: the injected picture goes on
+// until it is 2 s old, then the stand-by picture takes over for good, and
+// the camera inside FFmpeg's process has marked the record empty.
+TEST_F(CaptureClientTest, StandbyPictureReturnsOnceTheInjectedOneIsStale) {
+    BackgroundProducer producer;
+    ASSERT_EQ("", producer.Start(L"ramp", static_cast<LONG>(kFullBytes)));
+    constexpr int kFrames = 75;  // five seconds
+    TemporaryFile output;
+    Capture capture;
+    std::thread recorder([&] { capture = CaptureFramesInto(output, {L"-framerate", L"15"}, kFrames); });
+    // Once FFmpeg is recording, no more pictures.
+    const DWORD started = ::GetTickCount();
+    while (output.Size() < 3 * kFullBytes && ::GetTickCount() - started < kCaptureTimeoutMs) ::Sleep(10);
+    producer.Stop();
+    recorder.join();
+    ExpectCapture(capture, 640, 480, "15", kFrames);
+    if (HasFatalFailure()) return;
+
+    const std::vector<uint8_t> ramp = RampPicture(kFullBytes);
+    const std::vector<uint8_t>& standby = StandbyFullPicture();
+    std::string kinds;  // i: injected, s: stand-by, ?: neither
+    for (size_t i = 0; i < kFrames; ++i) {
+        const uint8_t* frame = capture.bytes.data() + i * kFullBytes;
+        kinds += CompareFrame(frame, ramp, 1920).empty() ? 'i' : CompareFrame(frame, standby, 1920).empty() ? 's' : '?';
+    }
+    std::printf("frames: %s\n", kinds.c_str());
+    EXPECT_EQ(std::string::npos, kinds.find('?')) << kinds;
+    EXPECT_EQ('i', kinds.front()) << kinds;
+    EXPECT_EQ('s', kinds.back()) << kinds;
+    // One change only: nothing injected comes back after the stand-by.
+    EXPECT_EQ(std::string::npos, kinds.find('i', kinds.find('s'))) << kinds;
+    FrameExchange* record = LoadedFrameExchange();
+    ASSERT_NE(nullptr, record);
+    EXPECT_EQ(0, record->hasFrame) << "the camera in FFmpeg's process did not mark the stale picture";
 }
 
 // 480x360 is listed but refused by the camera: FFmpeg's request ends on the
