@@ -285,6 +285,15 @@ protected:
     void SetUp() override { ASSERT_TRUE(FfmpegPresent()); }
 };
 
+// The run is meant for the code page that QV_CAPTURE_ACP names (the build
+// runs this program under 936 and once more under 1252): FFmpeg must find
+// the camera by its name in either.
+TEST_F(CaptureClientTest, RunsUnderTheIntendedCodePage) {
+    wchar_t wanted[16] = {};
+    if (!::GetEnvironmentVariableW(L"QV_CAPTURE_ACP", wanted, 16)) GTEST_SKIP() << "QV_CAPTURE_ACP not set";
+    EXPECT_EQ(std::to_wstring(::GetACP()), std::wstring(wanted));
+}
+
 TEST_F(CaptureClientTest, DeviceListNamesTheCameraAmongVideoDevices) {
     const ProgramResult run = RunFfmpeg({L"-hide_banner", L"-nostdin", L"-list_devices", L"true", L"-f", L"dshow",
                                          L"-i", L"dummy"});
