@@ -8,78 +8,240 @@
 namespace {
 
 QV_SHARED_DATA(".zrcamer") FrameExchange g_frameExchange = {};
+// A section of its own keeps the record's section exactly as it is, and
+// starts the lock word on a page boundary, as its interlocked use needs.
+QV_SHARED_DATA(".zrguard") FrameExchangeGuard g_frameGuard = {};
 
-// The guard is shared the way the record is: by name, machine-wide, since
-// the section is shared by every process whatever its session. Two copies of
-// the module share the names too, which costs a little concurrency and
-// nothing else.
-constexpr wchar_t kWritersMutexName[] = L"Global\\QvCamera.FrameExchange.Writers.{5B0E7C2D-91A4-4E36-8F1B-0D6C3A927E41}";
-constexpr wchar_t kFrameMutexName[] = L"Global\\QvCamera.FrameExchange.Frame.{5B0E7C2D-91A4-4E36-8F1B-0D6C3A927E41}";
-
-HANDLE OpenGuardMutex(const wchar_t* name) {
-    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, name);
-    // Created by a process of another user: its default DACL may still let
-    // us wait on it and release it.
-    if (mutex == nullptr && ::GetLastError() == ERROR_ACCESS_DENIED)
-        mutex = ::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, name);
-    return mutex;
+LONGLONG MakeOwnerToken(DWORD processId, const FILETIME& created) {
+    return static_cast<LONGLONG>((static_cast<ULONGLONG>(created.dwLowDateTime) << 32) | processId);
 }
 
-struct GuardMutexes {
-    UniqueHandle writers{OpenGuardMutex(kWritersMutexName)};
-    UniqueHandle frame{OpenGuardMutex(kFrameMutexName)};
-};
-
-// Opened on first use, not in DllMain (the loader lock is no place for it),
-// and closed when the module unloads.
-GuardMutexes& Guard() {
-    static GuardMutexes mutexes;
-    return mutexes;
+LONGLONG OwnToken() {
+    static const LONGLONG token = [] {
+        FILETIME created = {}, exited, kernel, user;
+        ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
+        return MakeOwnerToken(::GetCurrentProcessId(), created);
+    }();
+    return token;
 }
 
-bool WaitForGuard(HANDLE mutex, DWORD timeoutMs) {
-    if (mutex == nullptr) return false;
-    DWORD result = ::WaitForSingleObject(mutex, timeoutMs);
-    // An abandoned guard is ours now; its dead holder's partial frame stays
-    // and goes stale like any other.
-    return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+LONGLONG ReadWriter(FrameExchangeGuard& guard) { return ::InterlockedCompareExchange64(&guard.writer, 0, 0); }
+
+// Only on the slow path: these are kernel calls.
+bool OwnerGone(LONGLONG owner) {
+    const DWORD processId = static_cast<DWORD>(owner & 0xFFFFFFFF);
+    UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, processId));
+    // Access denied means a process of someone else: alive.
+    if (!process) return ::GetLastError() == ERROR_INVALID_PARAMETER;
+    if (::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) return true;
+    FILETIME created = {}, exited, kernel, user;
+    if (!::GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) return false;
+    return MakeOwnerToken(processId, created) != owner;
+}
+
+LONGLONG OwnThreadToken() {
+    return static_cast<LONGLONG>((static_cast<ULONGLONG>(::GetCurrentThreadId()) << 32) | ::GetCurrentProcessId());
+}
+
+LONGLONG ReadNextWriter(FrameExchangeGuard& guard) { return ::InterlockedCompareExchange64(&guard.nextWriter, 0, 0); }
+
+// Only on the slow path, like OwnerGone.
+bool WaitingThreadGone(LONGLONG waiting) {
+    const DWORD processId = static_cast<DWORD>(waiting & 0xFFFFFFFF);
+    const DWORD threadId = static_cast<DWORD>(static_cast<ULONGLONG>(waiting) >> 32);
+    UniqueHandle thread(::OpenThread(THREAD_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, threadId));
+    if (!thread) return ::GetLastError() == ERROR_INVALID_PARAMETER;
+    if (::WaitForSingleObject(thread.get(), 0) == WAIT_OBJECT_0) return true;
+    return ::GetProcessIdOfThread(thread.get()) != processId;
+}
+
+bool TryTakeWriter(FrameExchangeGuard& guard) {
+    return ::InterlockedCompareExchange64(&guard.writer, OwnToken(), 0) == 0;
+}
+
+// Takes the lock from a holder that has died; false when it is alive or
+// someone else was quicker.
+bool TryTakeOverWriter(FrameExchangeGuard& guard) {
+    const LONGLONG owner = ReadWriter(guard);
+    if (owner == 0) return TryTakeWriter(guard);
+    if (owner == OwnToken() || !OwnerGone(owner)) return false;
+    return ::InterlockedCompareExchange64(&guard.writer, OwnToken(), owner) == owner;
+}
+
+void ReleaseWriter(FrameExchangeGuard& guard) { ::InterlockedCompareExchange64(&guard.writer, 0, OwnToken()); }
+
+// Spins for about the length of a copy, then yields, then sleeps.
+void Pause(unsigned round) {
+    if (round < 64) {
+        for (int i = 0; i < 64; ++i) YieldProcessor();
+    } else if (round < 128) {
+        ::Sleep(0);
+    } else {
+        ::Sleep(1);
+    }
+}
+
+// A change a dead writer left open keeps the sequence odd; the next change
+// moves it to another odd value and then to an even one, so that no value a
+// reader noted before comes back and the half-written frame is never taken
+// for a stable one.
+LONG StartChange(FrameExchangeGuard& guard) {
+    const ULONG current = static_cast<ULONG>(guard.sequence);  // wraps, never overflows
+    const LONG changing = static_cast<LONG>((current & 1) ? current + 2 : current + 1);
+    ::InterlockedExchange(&guard.sequence, changing);
+    return changing;
+}
+
+void FinishChange(FrameExchangeGuard& guard, LONG changing) {
+    ::InterlockedExchange(&guard.sequence, static_cast<LONG>(static_cast<ULONG>(changing) + 1));
+}
+
+// A reader's request that the next writer wait is honoured for this long,
+// so that one left by a reader that died costs a writer no more than that.
+void WaitForAskingReader(FrameExchangeGuard& guard) {
+    for (unsigned round = 0;; ++round) {
+        const LONG asked = guard.readerAsked;
+        if (asked == 0) return;
+        if (::GetTickCount() - static_cast<DWORD>(asked) > kReaderLockTimeoutMs) {
+            ::InterlockedCompareExchange(&guard.readerAsked, 0, asked);
+            return;
+        }
+        Pause(round);
+    }
 }
 
 }  // namespace
 
 FrameExchange& SharedFrameExchange() { return g_frameExchange; }
+FrameExchangeGuard& SharedFrameGuard() { return g_frameGuard; }
 
-CFrameExchangeLock::CFrameExchangeLock(Role role, DWORD timeoutMs) {
-    GuardMutexes& guard = Guard();
-    if (role == Role::Writer) {
-        m_writers = guard.writers.get();
-        m_writersHeld = WaitForGuard(m_writers, timeoutMs);
-        if (!m_writersHeld) return;
+CFrameWriterLock::CFrameWriterLock(FrameExchangeGuard& guard, DWORD timeoutMs) : m_guard(guard) {
+    if (ReadNextWriter(guard) == 0 && TryTakeWriter(guard)) {
+        m_held = true;
+        return;
     }
-    m_frame = guard.frame.get();
-    m_frameHeld = WaitForGuard(m_frame, timeoutMs);
+    const LONGLONG me = OwnThreadToken();
+    const DWORD start = ::GetTickCount();
+    DWORD nextCheck = kOwnerCheckAfterMs;
+    for (unsigned round = 0;; ++round) {
+        LONGLONG next = ReadNextWriter(guard);
+        if (next == 0) {
+            ::InterlockedCompareExchange64(&guard.nextWriter, me, 0);
+            next = ReadNextWriter(guard);
+        }
+        if ((next == 0 || next == me) && ReadWriter(guard) == 0 && TryTakeWriter(guard)) break;
+        const DWORD waited = ::GetTickCount() - start;
+        if (waited >= nextCheck) {
+            if (ReadWriter(guard) != 0 && TryTakeOverWriter(guard)) break;
+            if (next != 0 && next != me && WaitingThreadGone(next))
+                ::InterlockedCompareExchange64(&guard.nextWriter, 0, next);
+            nextCheck = waited + kOwnerCheckEveryMs;
+        }
+        if (waited >= timeoutMs) {
+            ::InterlockedCompareExchange64(&guard.nextWriter, 0, me);
+            return;
+        }
+        Pause(round);
+    }
+    ::InterlockedCompareExchange64(&guard.nextWriter, 0, me);
+    m_held = true;
 }
 
-CFrameExchangeLock::~CFrameExchangeLock() {
-    if (m_frameHeld) ::ReleaseMutex(m_frame);
-    if (m_writersHeld) ::ReleaseMutex(m_writers);
+CFrameWriterLock::~CFrameWriterLock() {
+    if (!m_held) return;
+    if (m_changing != 0) EndChange();
+    ReleaseWriter(m_guard);
 }
 
-HRESULT WriteFrameExchange(FrameExchange& record, const BYTE* data, LONG length) {
+void CFrameWriterLock::BeginChange() {
+    if (m_held && m_changing == 0) m_changing = StartChange(m_guard);
+}
+
+void CFrameWriterLock::EndChange() {
+    if (m_changing == 0) return;
+    FinishChange(m_guard, m_changing);
+    m_changing = 0;
+}
+
+HRESULT WriteFrameExchange(FrameExchange& record, FrameExchangeGuard& guard, const BYTE* data, LONG length) {
     if (length < 0 || length > kFrameCapacity || (data == nullptr && length != 0)) return E_INVALIDARG;
-    CFrameExchangeLock lock(CFrameExchangeLock::Role::Writer, kWriterLockTimeoutMs);
+    CFrameWriterLock lock(guard, kWriterLockTimeoutMs);
     if (!lock.Held()) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    WaitForAskingReader(guard);
+    lock.BeginChange();
     record.hasFrame = 1;
     record.writeTick = ::GetTickCount();
     record.frameLength = length;
     if (length > 0) std::memcpy(record.frameData, data, static_cast<size_t>(length));
+    lock.EndChange();
     return S_OK;
 }
 
-bool CheckFrameFresh(FrameExchange& record, DWORD now) {
-    if (IsFrameStale(now, record.writeTick)) {
-        record.hasFrame = 0;
-        return false;
+CFrameReader::CFrameReader(FrameExchange& record, FrameExchangeGuard& guard)
+    : m_record(record), m_guard(guard), m_startTick(::GetTickCount()) {}
+
+CFrameReader::~CFrameReader() {
+    if (m_asked != 0) ::InterlockedCompareExchange(&m_guard.readerAsked, 0, m_asked);
+}
+
+bool CFrameReader::Begin() {
+    DWORD nextOwnerCheck = kOwnerCheckAfterMs;
+    for (unsigned round = 0;; ++round) {
+        const LONG sequence = m_guard.sequence;
+        MemoryBarrier();  // the record is read only after the sequence
+        if ((sequence & 1) == 0) {
+            m_begin = sequence;
+            return true;
+        }
+        // Writers can follow each other with next to no gap between their
+        // changes; without a word to the next one, a reader could wait for
+        // ever.
+        AskWriters();
+        const DWORD waited = ::GetTickCount() - m_startTick;
+        if (waited >= nextOwnerCheck) {
+            // A writer that died in its copy: its frame is incomplete, so it
+            // is dropped rather than finished.
+            if (TryTakeOverWriter(m_guard)) {
+                if (m_guard.sequence & 1) {
+                    const LONG changing = StartChange(m_guard);
+                    m_record.hasFrame = 0;
+                    FinishChange(m_guard, changing);
+                }
+                ReleaseWriter(m_guard);
+                continue;
+            }
+            nextOwnerCheck = waited + kOwnerCheckEveryMs;
+        }
+        if (waited >= kReaderLockTimeoutMs) return false;
+        Pause(round);
     }
-    return record.hasFrame != 0;
+}
+
+CFrameReader::Fields CFrameReader::ReadFields() const {
+    const volatile FrameExchange& record = m_record;
+    return Fields{record.hasFrame, record.writeTick, record.frameLength};
+}
+
+bool CFrameReader::Unchanged() {
+    MemoryBarrier();  // every read of the record is done before the check
+    if (m_guard.sequence == m_begin) return true;
+    AskWriters();
+    return false;
+}
+
+void CFrameReader::AskWriters() {
+    if (m_asked != 0) return;
+    const DWORD tick = ::GetTickCount();
+    m_asked = static_cast<LONG>(tick != 0 ? tick : 1);  // 0 means no request
+    ::InterlockedExchange(&m_guard.readerAsked, m_asked);
+}
+
+void CFrameReader::ClearStaleFrame() {
+    if (!TryTakeWriter(m_guard)) return;
+    if (m_record.hasFrame != 0 && IsFrameStale(::GetTickCount(), m_record.writeTick)) {
+        const LONG changing = StartChange(m_guard);
+        m_record.hasFrame = 0;
+        FinishChange(m_guard, changing);
+    }
+    ReleaseWriter(m_guard);
 }

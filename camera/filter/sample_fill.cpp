@@ -10,10 +10,10 @@ size_t BoundedCopyLength(LONG length, size_t room) {
     return std::min(static_cast<size_t>(length), room);
 }
 
-FrameTake FillSample(FrameExchange& record, LONG width, LONG height, const SampleSources& sources, uint8_t* sample,
-                     size_t sampleSize) {
+FrameTake FillSample(FrameExchange& record, FrameExchangeGuard& guard, LONG width, LONG height,
+                     const SampleSources& sources, uint8_t* sample, size_t sampleSize) {
     const bool half = width == kHalfWidth;
-    FrameTake take = TakeFreshFrame(record, [&](const BYTE* frame, LONG frameLength) {
+    FrameTake take = TakeFreshFrame(record, guard, [&](const BYTE* frame, LONG frameLength) {
         if (half) {
             // The record always holds a whole 640 x 480 picture's room, so
             // halving reads inside it whatever was written last.

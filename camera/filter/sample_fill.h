@@ -22,6 +22,7 @@ struct SampleSources {
 // as it is at 640 x 480 and halved at 320 x 240, frameLength (or a quarter of
 // it) bytes of it; the rest of the sample keeps what it held. No copy runs
 // past the sample or the frame record, whatever frameLength says. A record
-// that stays busy past the reader's wait counts as no frame.
-FrameTake FillSample(FrameExchange& record, LONG width, LONG height, const SampleSources& sources, uint8_t* sample,
-                     size_t sampleSize);
+// that stays busy past the reader's wait counts as no frame (the sample gets
+// the stand-by picture over whatever a dropped take left in it).
+FrameTake FillSample(FrameExchange& record, FrameExchangeGuard& guard, LONG width, LONG height,
+                     const SampleSources& sources, uint8_t* sample, size_t sampleSize);

@@ -123,7 +123,8 @@ HRESULT CVirtualCamerPin::FillBuffer(IMediaSample* sample) {
     if (FAILED(hr)) return hr;
     const long size = sample->GetSize();
     const SampleSources sources = {m_standbyFull.data(), m_standbyHalf.data(), m_halfScratch.data()};
-    FillSample(SharedFrameExchange(), m_width, m_height, sources, data, size > 0 ? static_cast<size_t>(size) : 0);
+    FillSample(SharedFrameExchange(), SharedFrameGuard(), m_width, m_height, sources, data,
+               size > 0 ? static_cast<size_t>(size) : 0);
 
     REFERENCE_TIME start = m_nextStart;
     REFERENCE_TIME stop = start + kSampleDuration;

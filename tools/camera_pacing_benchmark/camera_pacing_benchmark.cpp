@@ -151,8 +151,16 @@ bool MeasureCosts() {
     const double halve = MedianMicros(runs, [&] { HalveImage(frame.data(), target.data()); });
     const double halvePortable = MedianMicros(runs, [&] { HalveImagePortable(frame.data(), target.data()); });
     const double quarterCopy = MedianMicros(runs, [&] { std::memcpy(target.data(), frame.data(), kFrameBytes / 4); });
-    const double guard = MedianMicros(runs, [] { CFrameExchangeLock lock(CFrameExchangeLock::Role::Reader, 100); });
-    const double writerGuard = MedianMicros(runs, [] { CFrameExchangeLock lock(CFrameExchangeLock::Role::Writer, 100); });
+    // The guard alone: a reader's take that copies nothing, and the writer
+    // lock with one change under it.
+    const double guard = MedianMicros(runs, [] {
+        TakeFreshFrame(SharedFrameExchange(), SharedFrameGuard(), [](const BYTE*, LONG) {});
+    });
+    const double writerGuard = MedianMicros(runs, [] {
+        CFrameWriterLock lock(SharedFrameGuard(), 100);
+        lock.BeginChange();
+        lock.EndChange();
+    });
 
     std::printf("copy costs (median of %d calls; ratio to memcpy of one frame)\n", runs);
     std::printf("  memcpy 921,600 bytes            %8.1f us  1.00\n", copy);

@@ -1,7 +1,8 @@
 // The shared frame record of the built module: its section in the file, the
 // write through TranslateData_buf, the bounds refusal, writes from other
-// processes, and readers that never see a frame half written while two
-// producer processes write at full speed.
+// processes, the guard as other processes hold it or die holding it, and
+// readers that never see a frame half written while two producer processes
+// write at full speed.
 #include <windows.h>
 #include <wrl/client.h>
 
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "camera/filter/frame_exchange.h"
+#include "common/unique_handle.h"
 #include "camera/module/camera_identity.h"
 #include "tests/camera/module/camera_module.h"
 #include "tests/camera/module/pe_file.h"
@@ -41,45 +43,133 @@ bool Uniform(const BYTE* data, LONG length) {
     return length <= 1 || std::memcmp(data, data + 1, static_cast<size_t>(length) - 1) == 0;
 }
 
-TEST(FrameExchangeSection, ModuleFileCarriesOneSharedSectionOfTheRecordsSize) {
+// Run as "frame_exchange_test.exe --guard-helper <mode> <held event>
+// <release event>", this program is another process working on the loaded
+// module's guard, and ends before any test runs:
+//   lock        takes the writer lock, signals, waits for release, lets go
+//   copy        the same, but with a change under way (the first half of a
+//               frame of 0x77 written) until release, then the rest
+//   lock-exit   takes the writer lock, signals, ends without letting go
+//   copy-exit   writes half a frame of 0x77 in a change and ends in it
+enum GuardHelperExit : UINT { kHelperDone = 0, kHelperNoModule = 3, kHelperNoEvents = 4, kHelperNoLock = 5,
+                              kHelperBadMode = 6 };
+
+UINT RunGuardHelper(const std::wstring& mode, const std::wstring& heldName, const std::wstring& releaseName) {
+    CameraModule module;
+    auto* record = reinterpret_cast<FrameExchange*>(LoadedSectionData(module.get(), ".zrcamer"));
+    auto* guard = reinterpret_cast<FrameExchangeGuard*>(LoadedSectionData(module.get(), ".zrguard"));
+    if (!record || !guard) return kHelperNoModule;
+    UniqueHandle held(::OpenEventW(EVENT_MODIFY_STATE, FALSE, heldName.c_str()));
+    UniqueHandle release(::OpenEventW(SYNCHRONIZE, FALSE, releaseName.c_str()));
+    if (!held || !release) return kHelperNoEvents;
+    const bool copy = mode == L"copy" || mode == L"copy-exit";
+    const bool exits = mode == L"lock-exit" || mode == L"copy-exit";
+    if (!copy && !exits && mode != L"lock") return kHelperBadMode;
+
+    CFrameWriterLock lock(*guard, 5000);
+    if (!lock.Held()) return kHelperNoLock;
+    if (copy) {
+        lock.BeginChange();
+        record->hasFrame = 1;
+        record->writeTick = ::GetTickCount();
+        record->frameLength = kFullFrame;
+        std::memset(record->frameData, 0x77, kFullFrame / 2);
+    }
+    ::SetEvent(held.get());
+    // Ending here runs no destructor: the lock stays taken, the change open.
+    if (exits) ::ExitProcess(kHelperDone);
+    ::WaitForSingleObject(release.get(), 20000);
+    if (copy) {
+        std::memset(record->frameData + kFullFrame / 2, 0x77, kFullFrame / 2);
+        record->writeTick = ::GetTickCount();  // fresh when it is done
+        lock.EndChange();
+    }
+    return kHelperDone;
+}
+
+UINT GuardHelperIfAsked() {
+    const std::wstring line = ::GetCommandLineW();
+    const std::wstring flag = L"--guard-helper ";
+    const size_t at = line.find(flag);
+    if (at == std::wstring::npos) return 0;
+    std::vector<std::wstring> words;
+    size_t i = at + flag.size();
+    while (i < line.size()) {
+        size_t end = line.find(L' ', i);
+        if (end == std::wstring::npos) end = line.size();
+        if (end > i) words.push_back(line.substr(i, end - i));
+        i = end + 1;
+    }
+    ::ExitProcess(words.size() == 3 ? RunGuardHelper(words[0], words[1], words[2]) : kHelperBadMode);
+}
+
+[[maybe_unused]] const UINT g_guardHelper = GuardHelperIfAsked();
+
+// The parent's side: runs the helper, waits until it holds the lock.
+class GuardHelper {
+public:
+    explicit GuardHelper(const std::wstring& mode) {
+        static LONG count = 0;
+        const std::wstring tag = std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                                 std::to_wstring(::InterlockedIncrement(&count));
+        const std::wstring heldName = L"qv-guard-held-" + tag, releaseName = L"qv-guard-release-" + tag;
+        m_held.reset(::CreateEventW(nullptr, TRUE, FALSE, heldName.c_str()));
+        m_release.reset(::CreateEventW(nullptr, TRUE, FALSE, releaseName.c_str()));
+        const std::wstring command = QuoteArgument(TestBinDir() + L"frame_exchange_test.exe") + L" --guard-helper " +
+                                     mode + L" " + heldName + L" " + releaseName;
+        m_thread = std::thread([this, command] { m_result = RunProgram(command, 30000); });
+    }
+    ~GuardHelper() { Finish(); }
+
+    bool WaitHeld() { return m_held && ::WaitForSingleObject(m_held.get(), 15000) == WAIT_OBJECT_0; }
+    // Lets go (or waits for the end of a helper that ends by itself).
+    const ProgramResult& Finish() {
+        if (m_release) ::SetEvent(m_release.get());
+        if (m_thread.joinable()) m_thread.join();
+        return m_result;
+    }
+
+private:
+    UniqueHandle m_held, m_release;
+    std::thread m_thread;
+    ProgramResult m_result;
+};
+
+TEST(FrameExchangeSection, ModuleFileCarriesTheRecordsSharedSectionAndOneForItsGuard) {
     PeFile pe = ReadPeFile(CameraModulePath());
     ASSERT_TRUE(pe.valid);
-    int found = 0;
+    int records = 0, guards = 0;
     for (const PeSection& section : pe.sections) {
-        if (section.name != ".zrcamer") continue;
-        ++found;
-        EXPECT_EQ(section.virtualSize, kSharedSectionSize);
-        EXPECT_EQ(section.characteristics, kSharedSectionCharacteristics);
+        if (section.name == ".zrcamer") {
+            ++records;
+            EXPECT_EQ(section.virtualSize, kSharedSectionSize);
+            EXPECT_EQ(section.characteristics, kSharedSectionCharacteristics);
+        } else if (section.name == ".zrguard") {
+            ++guards;
+            EXPECT_EQ(section.virtualSize, sizeof(FrameExchangeGuard));
+            EXPECT_EQ(section.characteristics, kSharedSectionCharacteristics);
+            EXPECT_EQ(section.virtualAddress % 8, 0u) << "the lock word is used with 64-bit interlocked calls";
+        }
     }
-    EXPECT_EQ(found, 1);
+    EXPECT_EQ(records, 1);
+    EXPECT_EQ(guards, 1);
     EXPECT_EQ(sizeof(FrameExchange), kSharedSectionSize);
 }
 
-// The freshness test on a record of our own (the same code the pin runs).
 TEST(FrameExchangeFreshness, StaleAfterMoreThanTwoSecondsAcrossTheTickWrap) {
-    auto record = std::make_unique<FrameExchange>();
     struct Case {
         DWORD writeTick, now;
-        BYTE hasFrame;
-        bool fresh;
-        BYTE hasFrameAfter;
+        bool stale;
     } cases[] = {
-        {1000, 1000, 1, true, 1},
-        {1000, 2000, 1, true, 1},
-        {1000, 3000, 1, true, 1},  // exactly 2,000 ms: still fresh
-        {1000, 3001, 1, false, 0},
-        {1000, 3001, 0, false, 0},
-        {1000, 2000, 0, false, 0},  // fresh tick but no frame
-        {0xFFFFFF00u, 0x00000100u, 1, true, 1},  // 512 ms across the wrap
-        {0xFFFFFF00u, 0x000006D0u, 1, true, 1},  // 2,000 ms across the wrap
-        {0xFFFFFF00u, 0x000006D1u, 1, false, 0},
+        {1000, 1000, false},
+        {1000, 2000, false},
+        {1000, 3000, false},  // exactly 2,000 ms: still fresh
+        {1000, 3001, true},
+        {0xFFFFFF00u, 0x00000100u, false},  // 512 ms across the wrap
+        {0xFFFFFF00u, 0x000006D0u, false},  // 2,000 ms across the wrap
+        {0xFFFFFF00u, 0x000006D1u, true},
     };
-    for (const Case& c : cases) {
-        record->writeTick = c.writeTick;
-        record->hasFrame = c.hasFrame;
-        EXPECT_EQ(CheckFrameFresh(*record, c.now), c.fresh) << c.writeTick << " read at " << c.now;
-        EXPECT_EQ(record->hasFrame, c.hasFrameAfter) << c.writeTick << " read at " << c.now;
-    }
+    for (const Case& c : cases) EXPECT_EQ(IsFrameStale(c.now, c.writeTick), c.stale) << c.writeTick << " read at " << c.now;
 }
 
 class ModuleRecordTest : public ::testing::Test {
@@ -90,6 +180,8 @@ protected:
         record_ = reinterpret_cast<FrameExchange*>(LoadedSectionData(module_.get(), ".zrcamer", &size));
         ASSERT_NE(record_, nullptr);
         ASSERT_EQ(size, kSharedSectionSize);
+        guard_ = reinterpret_cast<FrameExchangeGuard*>(LoadedSectionData(module_.get(), ".zrguard"));
+        ASSERT_NE(guard_, nullptr);
         ComPtr<IClassFactory> factory;
         ASSERT_EQ(module_.GetClassObject(CLSID_VirtualCamera, IID_IClassFactory,
                                          reinterpret_cast<void**>(factory.GetAddressOf())),
@@ -99,7 +191,17 @@ protected:
     }
 
     CameraModule module_;
+    // Take the latest frame the way the pin does; true when it was taken
+    // and uniform, with its first byte.
+    FrameTake Take(BYTE* first = nullptr, bool* uniform = nullptr) {
+        return TakeFreshFrame(*record_, *guard_, [&](const BYTE* data, LONG length) {
+            if (first) *first = data[0];
+            if (uniform) *uniform = Uniform(data, length);
+        });
+    }
+
     FrameExchange* record_ = nullptr;  // in the module's image
+    FrameExchangeGuard* guard_ = nullptr;
     ComPtr<TranslateData_buf> sink_;
 };
 
@@ -192,53 +294,134 @@ TEST_F(ModuleRecordTest, RefusedWriteFromAnotherProcessReportsAndChangesNothing)
     EXPECT_EQ(std::memcmp(snapshot.get(), record_, sizeof(FrameExchange)), 0);
 }
 
-// The guard as another holder keeps it: a writer that cannot have it gives
-// up without writing, a reader reports the record busy.
-TEST_F(ModuleRecordTest, GuardHeldElsewhereMakesWritesFailAndReadsBusyWithoutTouchingTheRecord) {
-    std::vector<BYTE> frame = RampFrame(kFullFrame);
+// The writer lock as another living process holds it: a writer that cannot
+// have it gives up without writing; readers are not held up by it, and a
+// stale frame is left for the holder rather than cleared under it.
+TEST_F(ModuleRecordTest, WriterLockHeldByAnotherProcessFailsWritesButNotReads) {
+    std::vector<BYTE> frame(kFullFrame, 0x21);
     ASSERT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), S_OK);
+
+    GuardHelper holder(L"lock");
+    ASSERT_TRUE(holder.WaitHeld()) << holder.Finish().output;
+    EXPECT_NE(guard_->writer, 0);
+    BYTE first = 0;
+    bool uniform = false;
+    EXPECT_EQ(Take(&first, &uniform), FrameTake::Injected);
+    EXPECT_TRUE(uniform);
+    EXPECT_EQ(first, 0x21);
+    record_->writeTick = ::GetTickCount() - 5000;
+    EXPECT_EQ(Take(), FrameTake::Standby);
+    EXPECT_EQ(record_->hasFrame, 1) << "cleared while a writer held the lock";
+
     auto snapshot = std::make_unique<FrameExchange>();
     std::memcpy(snapshot.get(), record_, sizeof(FrameExchange));
-
-    HANDLE held = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE done = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    std::thread holder([&] {
-        CFrameExchangeLock lock(CFrameExchangeLock::Role::Writer, 5000);
-        if (lock.Held()) ::SetEvent(held);
-        ::WaitForSingleObject(done, 20000);
-    });
-    ASSERT_EQ(::WaitForSingleObject(held, 10000), WAIT_OBJECT_0);
-
     std::vector<BYTE> other(kFullFrame, 0x99);
+    const DWORD asked = ::GetTickCount();
     EXPECT_EQ(sink_->WriteFrame(other.data(), kFullFrame), HRESULT_FROM_WIN32(ERROR_TIMEOUT));
-    bool consumed = false;
-    EXPECT_EQ(TakeFreshFrame(*record_, [&](const BYTE*, LONG) { consumed = true; }), FrameTake::Busy);
-    EXPECT_FALSE(consumed);
+    EXPECT_GE(::GetTickCount() - asked, kWriterLockTimeoutMs - 20) << "gave up before its time";
     EXPECT_EQ(std::memcmp(snapshot.get(), record_, sizeof(FrameExchange)), 0);
 
-    ::SetEvent(done);
-    holder.join();
-    ::CloseHandle(held);
-    ::CloseHandle(done);
-    EXPECT_EQ(sink_->WriteFrame(other.data(), kFullFrame), S_OK) << "the guard is free again";
-    EXPECT_EQ(TakeFreshFrame(*record_, [&](const BYTE* data, LONG length) { consumed = Uniform(data, length); }),
-              FrameTake::Injected);
-    EXPECT_TRUE(consumed);
+    EXPECT_EQ(holder.Finish().exitCode, 0u) << holder.Finish().output;
+    EXPECT_EQ(guard_->writer, 0);
+    EXPECT_EQ(Take(), FrameTake::Standby);
+    EXPECT_EQ(record_->hasFrame, 0) << "a stale frame kept its flag";
+    EXPECT_EQ(sink_->WriteFrame(other.data(), kFullFrame), S_OK) << "the lock is free again";
+    EXPECT_EQ(Take(&first, &uniform), FrameTake::Injected);
+    EXPECT_EQ(first, 0x99);
 }
 
-// A holder that ends without letting go (a producer dying in its copy) does
-// not lock the record for good.
-TEST_F(ModuleRecordTest, GuardLeftByAThreadThatEndedIsTakenOver) {
-    std::thread([] {
-        auto* lock = new CFrameExchangeLock(CFrameExchangeLock::Role::Writer, 5000);
-        (void)lock;  // never released: the thread ends holding the guard
-    }).join();
-    std::vector<BYTE> frame(kFullFrame, 0x42);
-    EXPECT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), S_OK);
-    EXPECT_EQ(record_->frameData[0], 0x42);
+// A writer of another process stuck in its copy: readers give up as busy
+// after their wait, and take its frame once it is complete.
+TEST_F(ModuleRecordTest, ChangeUnderWayInAnotherProcessMakesReadsBusyUntilItEnds) {
+    std::vector<BYTE> frame(kFullFrame, 0x21);
+    ASSERT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), S_OK);
+
+    GuardHelper writer(L"copy");
+    ASSERT_TRUE(writer.WaitHeld()) << writer.Finish().output;
+    EXPECT_EQ(guard_->sequence & 1, 1);
+    const DWORD asked = ::GetTickCount();
+    EXPECT_EQ(Take(), FrameTake::Busy);
+    const DWORD waited = ::GetTickCount() - asked;
+    EXPECT_GE(waited, kReaderLockTimeoutMs - 20);
+    EXPECT_LT(waited, 5000u) << "a reader must not wait for the writer to finish";
+    EXPECT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+
+    EXPECT_EQ(writer.Finish().exitCode, 0u) << writer.Finish().output;
+    EXPECT_EQ(guard_->sequence & 1, 0);
     BYTE first = 0;
-    EXPECT_EQ(TakeFreshFrame(*record_, [&](const BYTE* data, LONG) { first = data[0]; }), FrameTake::Injected);
+    bool uniform = false;
+    EXPECT_EQ(Take(&first, &uniform), FrameTake::Injected);
+    EXPECT_TRUE(uniform) << "the other process's frame, whole";
+    EXPECT_EQ(first, 0x77);
+}
+
+// A producer that dies holding the lock, between two writes, does not lock
+// the record for good; its last frame stays readable meanwhile.
+TEST_F(ModuleRecordTest, WriterLockLeftByAProcessThatEndedIsTakenOver) {
+    std::vector<BYTE> frame(kFullFrame, 0x21);
+    ASSERT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), S_OK);
+    GuardHelper holder(L"lock-exit");
+    ASSERT_TRUE(holder.WaitHeld()) << holder.Finish().output;
+    EXPECT_EQ(holder.Finish().exitCode, 0u) << holder.Finish().output;
+    ASSERT_NE(guard_->writer, 0) << "the helper let go of the lock";
+
+    BYTE first = 0;
+    bool uniform = false;
+    EXPECT_EQ(Take(&first, &uniform), FrameTake::Injected);
+    EXPECT_EQ(first, 0x21);
+    std::vector<BYTE> other(kFullFrame, 0x42);
+    EXPECT_EQ(sink_->WriteFrame(other.data(), kFullFrame), S_OK);
+    EXPECT_EQ(guard_->writer, 0);
+    EXPECT_EQ(Take(&first, &uniform), FrameTake::Injected);
+    EXPECT_TRUE(uniform);
     EXPECT_EQ(first, 0x42);
+}
+
+// A producer that dies in its copy leaves half a frame: a reader drops it
+// (stand-by, hasFrame cleared) rather than taking it or waiting for ever,
+// and a writer that comes first simply writes the next frame.
+TEST_F(ModuleRecordTest, ChangeLeftHalfDoneByAProcessThatEndedIsNeverTaken) {
+    for (bool readerFirst : {true, false}) {
+        SCOPED_TRACE(readerFirst ? "reader first" : "writer first");
+        std::vector<BYTE> frame(kFullFrame, 0x21);
+        ASSERT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), S_OK);
+        GuardHelper writer(L"copy-exit");
+        ASSERT_TRUE(writer.WaitHeld()) << writer.Finish().output;
+        EXPECT_EQ(writer.Finish().exitCode, 0u) << writer.Finish().output;
+        ASSERT_EQ(guard_->sequence & 1, 1) << "the helper finished its change";
+        ASSERT_EQ(record_->frameData[0], 0x77);
+        ASSERT_EQ(record_->frameData[kFullFrame - 1], 0x21);
+
+        BYTE first = 0;
+        bool uniform = false;
+        if (readerFirst) {
+            EXPECT_EQ(Take(&first, &uniform), FrameTake::Standby);
+            EXPECT_EQ(record_->hasFrame, 0);
+            EXPECT_EQ(guard_->sequence & 1, 0);
+            EXPECT_EQ(guard_->writer, 0);
+            EXPECT_EQ(Take(), FrameTake::Standby);
+        }
+        std::vector<BYTE> other(kFullFrame, 0x42);
+        EXPECT_EQ(sink_->WriteFrame(other.data(), kFullFrame), S_OK);
+        EXPECT_EQ(guard_->sequence & 1, 0);
+        EXPECT_EQ(Take(&first, &uniform), FrameTake::Injected);
+        EXPECT_TRUE(uniform);
+        EXPECT_EQ(first, 0x42);
+    }
+}
+
+// Freshness as the pin sees it on the module's record.
+TEST_F(ModuleRecordTest, StaleFrameGivesStandByAndClearsTheFlag) {
+    std::vector<BYTE> frame(kFullFrame, 0x21);
+    ASSERT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), S_OK);
+    EXPECT_EQ(Take(), FrameTake::Injected);
+    record_->writeTick = ::GetTickCount() - kFrameFreshnessMs + 1000;
+    EXPECT_EQ(Take(), FrameTake::Injected);
+    record_->writeTick = ::GetTickCount() - kFrameFreshnessMs - 100;
+    EXPECT_EQ(Take(), FrameTake::Standby);
+    EXPECT_EQ(record_->hasFrame, 0);
+    record_->writeTick = ::GetTickCount();
+    EXPECT_EQ(Take(), FrameTake::Standby) << "a fresh tick without the flag is no frame";
 }
 
 struct ReadTally {
@@ -276,10 +459,7 @@ TEST_F(ModuleRecordTest, ReadersNeverTakeAHalfWrittenFrameWhileTwoProducersWrite
         DWORD asked = ::GetTickCount();
         BYTE first = 0;
         bool uniform = true;
-        FrameTake take = TakeFreshFrame(*record_, [&](const BYTE* frame, LONG length) {
-            first = frame[0];
-            uniform = Uniform(frame, length);
-        });
+        FrameTake take = Take(&first, &uniform);
         DWORD waited = ::GetTickCount() - asked;
         if (waited > guarded.longestWaitMs) guarded.longestWaitMs = waited;
         switch (take) {
