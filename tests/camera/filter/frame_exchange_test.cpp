@@ -169,7 +169,8 @@ TEST(FrameExchangeFreshness, StaleAfterMoreThanTwoSecondsAcrossTheTickWrap) {
         {0xFFFFFF00u, 0x000006D0u, false},  // 2,000 ms across the wrap
         {0xFFFFFF00u, 0x000006D1u, true},
     };
-    for (const Case& c : cases) EXPECT_EQ(IsFrameStale(c.now, c.writeTick), c.stale) << c.writeTick << " read at " << c.now;
+    for (const Case& c : cases)
+        EXPECT_EQ(IsFrameStale(c.now, c.writeTick), c.stale) << c.writeTick << " read at " << c.now;
 }
 
 class ModuleRecordTest : public ::testing::Test {
@@ -422,6 +423,36 @@ TEST_F(ModuleRecordTest, StaleFrameGivesStandByAndClearsTheFlag) {
     EXPECT_EQ(record_->hasFrame, 0);
     record_->writeTick = ::GetTickCount();
     EXPECT_EQ(Take(), FrameTake::Standby) << "a fresh tick without the flag is no frame";
+}
+
+// What a writer that died waiting in line, or a reader that died asking
+// writers to wait, leaves in the guard holds the next writer up only for a
+// while.
+TEST_F(ModuleRecordTest, RequestsLeftByWaitersThatEndedDoNotStopWriters) {
+    DWORD endedThread = 0;
+    std::thread([&] { endedThread = ::GetCurrentThreadId(); }).join();
+    const LONGLONG endedWriter =
+        static_cast<LONGLONG>((static_cast<ULONGLONG>(endedThread) << 32) | ::GetCurrentProcessId());
+    std::vector<BYTE> frame(kFullFrame, 0x42);
+    struct Case {
+        const char* what;
+        LONGLONG nextWriter;
+        LONG readerAsked;
+    } cases[] = {
+        {"a writer in line whose thread ended", endedWriter, 0},
+        {"a reader's request just made", 0, static_cast<LONG>(::GetTickCount() | 1)},
+        {"a reader's request long ago", 0, static_cast<LONG>((::GetTickCount() - 60000) | 1)},
+    };
+    for (const Case& c : cases) {
+        guard_->nextWriter = c.nextWriter;
+        guard_->readerAsked = c.readerAsked;
+        EXPECT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), S_OK) << c.what;
+        EXPECT_EQ(guard_->nextWriter, 0) << c.what;
+        EXPECT_EQ(guard_->readerAsked, 0) << c.what;
+        EXPECT_EQ(guard_->writer, 0) << c.what;
+        EXPECT_EQ(record_->frameData[0], frame[0]) << c.what;
+        frame.assign(kFullFrame, static_cast<BYTE>(frame[0] + 1));
+    }
 }
 
 struct ReadTally {
