@@ -167,7 +167,9 @@ HRESULT WriteFrameExchange(FrameExchange& record, FrameExchangeGuard& guard, con
     if (length < 0 || length > kFrameCapacity || (data == nullptr && length != 0)) return E_INVALIDARG;
     CFrameWriterLock lock(guard, kWriterLockTimeoutMs);
     if (!lock.Held()) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
-    WaitForAskingReader(guard);
+    // After taking over from a writer that died in its copy, readers wait
+    // for this change to close the one left open: no point waiting for them.
+    if ((guard.sequence & 1) == 0) WaitForAskingReader(guard);
     lock.BeginChange();
     record.hasFrame = 1;
     record.writeTick = ::GetTickCount();
