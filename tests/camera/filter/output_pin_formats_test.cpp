@@ -30,29 +30,29 @@ struct TypeSpec {
 // A type as another filter or an application would build it; owns its block.
 class OwnedType {
 public:
-    explicit OwnedType(const TypeSpec& spec) : m_block(spec.formatBytes) {
-        m_type.majortype = spec.majortype;
-        m_type.subtype = spec.subtype;
+    explicit OwnedType(const TypeSpec& wanted) : m_block(wanted.formatBytes) {
+        m_type.majortype = wanted.majortype;
+        m_type.subtype = wanted.subtype;
         m_type.formattype = FORMAT_VideoInfo;
-        m_type.bFixedSizeSamples = spec.fixedSize;
-        m_type.lSampleSize = spec.width * std::abs(spec.height) * spec.bitCount / 8;
-        if (spec.formatBytes >= sizeof(VIDEOINFOHEADER)) {
+        m_type.bFixedSizeSamples = wanted.fixedSize;
+        m_type.lSampleSize = wanted.width * std::abs(wanted.height) * wanted.bitCount / 8;
+        if (wanted.formatBytes >= sizeof(VIDEOINFOHEADER)) {
             VIDEOINFOHEADER format = {};
             format.AvgTimePerFrame = kSampleTicks;
             format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-            format.bmiHeader.biWidth = spec.width;
-            format.bmiHeader.biHeight = spec.height;
+            format.bmiHeader.biWidth = wanted.width;
+            format.bmiHeader.biHeight = wanted.height;
             format.bmiHeader.biPlanes = 1;
-            format.bmiHeader.biBitCount = spec.bitCount;
+            format.bmiHeader.biBitCount = wanted.bitCount;
             format.bmiHeader.biCompression = BI_RGB;
             format.bmiHeader.biSizeImage = m_type.lSampleSize;
             std::memcpy(m_block.data(), &format, sizeof format);
-        } else if (spec.formatBytes > 0) {
+        } else if (wanted.formatBytes > 0) {
             // Too short for a header: what there is says 640 x 480 anyway.
             std::memset(m_block.data(), 0, m_block.size());
         }
-        m_type.cbFormat = spec.formatBytes;
-        m_type.pbFormat = spec.formatBytes ? m_block.data() : nullptr;
+        m_type.cbFormat = wanted.formatBytes;
+        m_type.pbFormat = wanted.formatBytes ? m_block.data() : nullptr;
     }
     AM_MEDIA_TYPE* get() { return &m_type; }
 
@@ -162,7 +162,7 @@ TEST_F(OutputPinFormats, PinIsCalledOutAndListsTheCurrentTypeThenFourSizes) {
 TEST_F(OutputPinFormats, AcceptsOnlyBottomUpRgb24At320x240And640x480) {
     struct Case {
         const char* name;
-        TypeSpec spec;
+        TypeSpec wanted;
         bool accepted;
     };
     TypeSpec rgb32 = {640, 480, 32, MEDIASUBTYPE_RGB32};
@@ -193,7 +193,7 @@ TEST_F(OutputPinFormats, AcceptsOnlyBottomUpRgb24At320x240And640x480) {
         {"audio", audio, false},
     };
     for (const Case& c : cases) {
-        OwnedType type(c.spec);
+        OwnedType type(c.wanted);
         EXPECT_EQ(c.accepted ? S_OK : S_FALSE, m_graph.CameraPin()->QueryAccept(type.get())) << c.name;
     }
 }
