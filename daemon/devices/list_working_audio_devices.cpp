@@ -6,6 +6,8 @@
 #include <control.h>
 #include <uuids.h>
 
+#include <mutex>
+
 using Microsoft::WRL::ComPtr;
 
 namespace {
@@ -24,6 +26,16 @@ public:
 private:
     bool m_entered;
 };
+
+// One listing at a time in the process. Under Wine the first listings, when
+// two start at once, deadlock for good while they load DirectShow and the
+// sound drivers, and overlapping listings race in the device enumerator's
+// rewrite of its registry entries and miss the renderer or a device. A
+// greeting waits for its listing in any case.
+std::mutex& ListingLock() {
+    static std::mutex lock;
+    return lock;
+}
 
 enum class Outcome { Works, Fails, EndTesting };
 
@@ -60,7 +72,8 @@ Outcome TestDevice(AudioDeviceEntry& device) {
 }  // namespace
 
 HRESULT ListWorkingAudioDevices(std::vector<std::string>& result) {
-    // Declared first, so every interface below is released before it goes.
+    std::lock_guard<std::mutex> oneAtATime(ListingLock());
+    // Declared before the interfaces, so that they are all released before it goes.
     ComApartment apartment;
     std::vector<AudioDeviceEntry> devices;
     EnumAudioCaptureDevices(devices);

@@ -6,5 +6,6 @@
 #include <vector>
 
 // Tests each device in a graph of its own on the calling thread's own COM
-// apartment and appends the names of those that run.
+// apartment and appends the names of those that run. Calls from several
+// threads take turns.
 HRESULT ListWorkingAudioDevices(std::vector<std::string>& result);
