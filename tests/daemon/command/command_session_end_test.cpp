@@ -1,0 +1,133 @@
+// How sessions of port 19723 end, and what their end and the end of the
+// listener do to the outside executables; two clients at once.
+#include "tests/daemon/command/session_fixture.h"
+
+namespace {
+
+TEST_F(CommandSessionTest, FullBufferWithoutLineEndEndsTheSession) {
+    ASSERT_TRUE(m_sandbox.StartStandIn(kEncoder));
+    ASSERT_TRUE(m_sandbox.StartStandIn(kBridge));
+    ASSERT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 1 && CountProcesses(kBridge) == 1; }, 10000));
+    WireClient client;
+    ConnectGreeted(client);
+    ASSERT_TRUE(client.Send(std::string(1023, 'a')));
+    EXPECT_EQ(Printable(RepliesWithin(client, 1000)), "");
+    EXPECT_FALSE(client.Ended());
+    EXPECT_EQ(SessionEnds(), 0);
+    ASSERT_TRUE(client.Send("b"));
+    std::string rest;
+    EXPECT_TRUE(client.WaitForEnd(10000, &rest));
+    EXPECT_TRUE(rest.empty() || IsPushLevelWord(rest)) << Printable(rest);
+    // As if the client had closed: both executables are stopped.
+    EXPECT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 0 && CountProcesses(kBridge) == 0; }, 10000));
+    EXPECT_TRUE(m_sandbox.Host().WaitForDebugText(kSessionEndText, 5000));
+}
+
+TEST_F(CommandSessionTest, TwoClientsAtOnceAreEachGreetedAndServed) {
+    WireClient first, second;
+    ConnectGreeted(first);
+    ::Sleep(300);
+    ConnectGreeted(second);
+    // Both sessions started with nothing announced; the first time-out
+    // announces the level, and the other session then finds it announced.
+    std::string firstBytes = first.ReadFor(4500);
+    std::string secondBytes = second.ReadFor(1500);
+    EXPECT_EQ(Printable(firstBytes + secondBytes), Printable(kWordLevel0));
+
+    ASSERT_TRUE(second.Send(Message(L"stop")));
+    EXPECT_EQ(Printable(NextReply(second)), Printable(kStopReply));
+    ASSERT_TRUE(first.Send(Message(L"stop")));
+    EXPECT_EQ(Printable(NextReply(first)), Printable(kStopReply));
+    EXPECT_EQ(Printable(first.ReadFor(100)), "");
+    EXPECT_EQ(Printable(second.ReadFor(100)), "");
+}
+
+TEST_F(CommandSessionTest, ClientLeavingStopsEveryEncoderAndBridge) {
+    const struct {
+        const char* how;
+        bool reset;
+    } endings[] = {{"orderly close", false}, {"reset", true}};
+    for (const auto& ending : endings) {
+        SCOPED_TRACE(ending.how);
+        const int endsBefore = SessionEnds();
+        // Copies elsewhere on the machine count as well: stops go by image name.
+        ASSERT_TRUE(m_sandbox.StartStandIn(kEncoder));
+        ASSERT_TRUE(m_sandbox.StartStandIn(kBridge));
+        ASSERT_TRUE(m_sandbox.StartStandIn(std::wstring(L"elsewhere\\") + kEncoder));
+        ASSERT_TRUE(m_sandbox.StartStandIn(std::wstring(L"elsewhere\\") + kBridge));
+        ASSERT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 2 && CountProcesses(kBridge) == 2; }, 10000));
+        WireClient client;
+        ConnectGreeted(client);
+        ::Sleep(300);
+        EXPECT_EQ(CountProcesses(kEncoder), 2);
+        EXPECT_EQ(CountProcesses(kBridge), 2);
+        if (ending.reset) {
+            client.Reset();
+        } else {
+            client.Close();
+        }
+        EXPECT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 0 && CountProcesses(kBridge) == 0; }, 10000));
+        EXPECT_TRUE(WaitUntil([&] { return SessionEnds() == endsBefore + 1; }, 5000));
+    }
+}
+
+TEST_F(CommandSessionTest, ListenerShutdownEndsTheLatestSessionAndStopsTheExecutables) {
+    WireClient earlier, latest;
+    ConnectGreeted(earlier);
+    ConnectGreeted(latest);
+    ASSERT_TRUE(m_sandbox.StartStandIn(kEncoder));
+    ASSERT_TRUE(m_sandbox.StartStandIn(kBridge));
+    ASSERT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 1 && CountProcesses(kBridge) == 1; }, 10000));
+
+    ASSERT_TRUE(m_sandbox.StopListening());
+    EXPECT_TRUE(m_sandbox.Host().WaitForOutput("Accept fail!\n", 10000));
+    EXPECT_TRUE(latest.WaitForEnd(10000));
+    EXPECT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 0 && CountProcesses(kBridge) == 0; }, 10000));
+
+    // No new client is taken; the policy server and the earlier session go on.
+    WireClient refused;
+    EXPECT_FALSE(refused.Connect(kCommandPort, 3000));
+    WireClient policy;
+    ASSERT_TRUE(policy.Connect(kPolicyPort));
+    ASSERT_TRUE(policy.Send(std::string("<policy-file-request/>\0", 23)));
+    std::string answer;
+    EXPECT_TRUE(policy.WaitForEnd(10000, &answer));
+    EXPECT_EQ(answer.size(), 92u);
+    ASSERT_TRUE(earlier.Send(Message(L"stop")));
+    EXPECT_EQ(Printable(NextReply(earlier)), Printable(kStopReply));
+    EXPECT_TRUE(m_sandbox.HostRunning());
+}
+
+TEST_F(CommandSessionTest, GreetingThatCannotBeSentEndsTheSessionWithoutStoppingTheExecutables) {
+    ASSERT_TRUE(m_sandbox.StartStandIn(kEncoder));
+    ASSERT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 1; }, 10000));
+    {
+        // Gone before the device listing is done: the greeting's send fails.
+        WireClient client;
+        ASSERT_TRUE(client.Connect(kCommandPort));
+        client.Reset();
+    }
+    EXPECT_TRUE(m_sandbox.Host().WaitForDebugText(L"snd error!", 10000));
+    EXPECT_TRUE(m_sandbox.Host().WaitForOutput("send Error!\n", 5000));
+    ::Sleep(500);
+    EXPECT_EQ(CountProcesses(kEncoder), 1);
+    EXPECT_EQ(SessionEnds(), 0);
+    // The next client is served as ever.
+    WireClient next;
+    ConnectGreeted(next);
+}
+
+TEST_F(CommandSessionTest, SocketsStayWithTheDaemonAndNotWithTheEncoderItStarts) {
+    WireClient client;
+    ConnectGreeted(client);
+    ASSERT_TRUE(client.Send(Message(kStartLine)));
+    ASSERT_EQ(Printable(NextReply(client)), Printable(kStartReply));
+    ASSERT_EQ(CountProcesses(kEncoder), 1);
+    // The daemon goes away while the encoder it started runs on.
+    m_sandbox.Host().Terminate();
+    ASSERT_EQ(CountProcesses(kEncoder), 1);
+    EXPECT_TRUE(client.WaitForEnd(10000));
+    EXPECT_TRUE(WaitUntil([] { return CanListenOn(kCommandPort) && CanListenOn(kPolicyPort); }, 10000));
+}
+
+}  // namespace
