@@ -2,6 +2,7 @@
 
 #include "common/unique_handle.h"
 #include "tests/daemon/command/outside_processes.h"
+#include "tests/support/directory_tree.h"
 
 #include <atomic>
 
@@ -10,26 +11,6 @@ namespace {
 std::atomic<int> g_sandboxes{0};
 
 }  // namespace
-
-void RemoveTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = ::FindFirstFileW((dir + L"*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring path = dir + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path + L"\\");
-            } else {
-                // A program that was just killed may hold its image a moment longer.
-                for (int attempt = 0; attempt < 50 && !::DeleteFileW(path.c_str()); ++attempt) ::Sleep(100);
-            }
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
-    }
-    ::RemoveDirectoryW(dir.c_str());
-}
 
 ServiceSandbox::ServiceSandbox(bool withStandIns) : m_withStandIns(withStandIns) {
     // Leftovers of an earlier run must not count as this test's processes.

@@ -52,5 +52,3 @@ private:
     std::unique_ptr<DebuggeeProcess> m_host;
 };
 
-// Removes a directory and everything in it (path with trailing backslash).
-void RemoveTree(const std::wstring& dir);

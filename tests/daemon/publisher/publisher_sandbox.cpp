@@ -1,6 +1,7 @@
 #include "tests/daemon/publisher/publisher_sandbox.h"
 
 #include "common/unique_handle.h"
+#include "tests/support/directory_tree.h"
 
 #include <shellapi.h>
 #include <tlhelp32.h>
@@ -10,26 +11,6 @@
 namespace {
 
 std::atomic<int> g_sandboxes{0};
-
-void RemoveTree(const std::wstring& dir) {
-    WIN32_FIND_DATAW found;
-    HANDLE search = ::FindFirstFileW((dir + L"*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            std::wstring path = dir + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                RemoveTree(path + L"\\");
-            } else {
-                // A killed program may still hold its image for a moment.
-                for (int attempt = 0; attempt < 50 && !::DeleteFileW(path.c_str()); ++attempt) ::Sleep(100);
-            }
-        } while (::FindNextFileW(search, &found));
-        ::FindClose(search);
-    }
-    ::RemoveDirectoryW(dir.c_str());
-}
 
 }  // namespace
 
