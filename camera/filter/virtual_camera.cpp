@@ -55,6 +55,15 @@ CBasePin* CVirtualCamera::GetPin(int) {
     return m_paStreams.empty() ? nullptr : m_paStreams[0];
 }
 
+STDMETHODIMP CVirtualCamera::FindPin(LPCWSTR id, IPin** pin) {
+    if (!id || !pin) return E_POINTER;
+    CBasePin* only = GetPin(0);
+    *pin = only;
+    if (!only) return VFW_E_NOT_FOUND;
+    only->AddRef();
+    return S_OK;
+}
+
 STDMETHODIMP CVirtualCamera::Run(REFERENCE_TIME start) {
     runStartMs.store(::timeGetTime());
     return CSource::Run(start);

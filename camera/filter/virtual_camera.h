@@ -25,6 +25,8 @@ public:
     // One pin, whatever the index.
     int GetPinCount() override;
     CBasePin* GetPin(int index) override;
+    // The one pin, whatever the identifier, as GetPin ignores its index.
+    STDMETHODIMP FindPin(LPCWSTR id, IPin** pin) override;
 
     // Records timeGetTime() in runStartMs before the framework's Run.
     STDMETHODIMP Run(REFERENCE_TIME start) override;

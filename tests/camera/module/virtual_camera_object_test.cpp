@@ -68,7 +68,7 @@ TEST_F(VirtualCameraObjectTest, EnumPinsYieldsExactlyOneOutputPin) {
     EXPECT_EQ(pins->Skip(1), S_FALSE);
 }
 
-TEST_F(VirtualCameraObjectTest, FindPinReturnsThePinByItsIdentifier) {
+TEST_F(VirtualCameraObjectTest, FindPinReturnsThePinForAnyIdentifier) {
     ComPtr<IPin> pin = OnlyPin();
     ASSERT_TRUE(pin);
     LPWSTR id = nullptr;
@@ -77,6 +77,14 @@ TEST_F(VirtualCameraObjectTest, FindPinReturnsThePinByItsIdentifier) {
     EXPECT_EQ(filter_->FindPin(id, found.GetAddressOf()), S_OK);
     ::CoTaskMemFree(id);
     EXPECT_EQ(found.Get(), pin.Get());
+    for (LPCWSTR other : {L"Output", L"Intput", L""}) {
+        ComPtr<IPin> again;
+        EXPECT_EQ(filter_->FindPin(other, again.GetAddressOf()), S_OK) << other;
+        EXPECT_EQ(again.Get(), pin.Get()) << other;
+    }
+    IPin* untouched = nullptr;
+    EXPECT_EQ(filter_->FindPin(nullptr, &untouched), E_POINTER);
+    EXPECT_EQ(filter_->FindPin(L"Out", nullptr), E_POINTER);
 }
 
 TEST_F(VirtualCameraObjectTest, PinInterfacesAreReachedThroughTheFiltersInterfacesOnly) {
