@@ -41,16 +41,3 @@ std::string RepliesWithin(WireClient& client, DWORD ms) {
     return replies;
 }
 
-std::string Printable(const std::string& bytes) {
-    std::string shown;
-    for (unsigned char c : bytes) {
-        if (c >= 0x20 && c < 0x7F) {
-            shown += static_cast<char>(c);
-        } else {
-            char hex[8];
-            snprintf(hex, sizeof(hex), "\\x%02X", c);
-            shown += hex;
-        }
-    }
-    return shown;
-}

@@ -1,6 +1,7 @@
 #pragma once
 // The bytes of port 19723 as a client sees them.
 #include "tests/daemon/command/wire_client.h"
+#include "tests/support/printable_bytes.h"
 
 #include <string>
 
@@ -22,8 +23,6 @@ std::string Message(const std::wstring& line);
 
 bool IsPushLevelWord(const std::string& message);
 
-// Bytes for a failure message: ASCII as it is, everything else as \xNN.
-std::string Printable(const std::string& bytes);
 
 // The next message that is not a push-level announcement (those come on
 // every quiet 3 s and are checked by tests of their own). What arrived of

@@ -5,6 +5,7 @@
 #include "daemon/devices/audio_device_list.h"
 #include "daemon/devices/find_audio_renderer.h"
 #include "tests/daemon/devices/test_audio_devices.h"
+#include "tests/support/printable_bytes.h"
 
 #include <dshow.h>
 #include <uuids.h>
@@ -104,20 +105,6 @@ HRESULT RunTestGraph(const std::wstring& friendlyName) {
     return hr;
 }
 
-std::string Shown(const std::string& bytes) {
-    std::string shown;
-    for (unsigned char c : bytes) {
-        if (c >= 0x20 && c < 0x7F) {
-            shown += static_cast<char>(c);
-        } else {
-            char hex[8];
-            snprintf(hex, sizeof(hex), "\\x%02X", c);
-            shown += hex;
-        }
-    }
-    return shown;
-}
-
 class AudioDeviceListingTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { RemoveTestAudioLeftovers(); }
@@ -140,7 +127,7 @@ TEST_F(AudioDeviceListingTest, WineCaptureDevicesAreLeftOut) {
     // whose filter has no pin to render.
     const std::vector<std::wstring> names = CategoryNames();
     ASSERT_FALSE(names.empty()) << "no audio capture device: is HOME's .asoundrc in place?";
-    EXPECT_EQ(Shown(ListOnNewThread()), "");
+    EXPECT_EQ(Printable(ListOnNewThread()), "");
 }
 
 TEST_F(AudioDeviceListingTest, TestDevicesAreListedBesideWineOnes) {
@@ -149,7 +136,7 @@ TEST_F(AudioDeviceListingTest, TestDevicesAreListedBesideWineOnes) {
     ASSERT_GE(names.size(), 2u);
     EXPECT_EQ(names.front(), L"Test microphone");
     // One working device: its name alone, without any "$".
-    EXPECT_EQ(Shown(ListOnNewThread()), "Test microphone");
+    EXPECT_EQ(Printable(ListOnNewThread()), "Test microphone");
 }
 
 TEST_F(AudioDeviceListingTest, DeviceThatCannotBeRenderedIsLeftOut) {
@@ -159,12 +146,12 @@ TEST_F(AudioDeviceListingTest, DeviceThatCannotBeRenderedIsLeftOut) {
     const std::string expected = AnsiIs936()
                                      ? std::string(kMaiKeFengGbk) + " " + kYiGbk + "$" + kMaiKeFengGbk + " " + kSanGbk
                                      : std::string("??? ?$??? ?");
-    EXPECT_EQ(Shown(ListOnNewThread()), Shown(expected));
+    EXPECT_EQ(Printable(ListOnNewThread()), Printable(expected));
 }
 
 TEST_F(AudioDeviceListingTest, OnlyDevicesThatCannotBeRenderedGiveAnEmptyText) {
     Register({{TestAudioKind::Unrenderable, L"Broken one"}, {TestAudioKind::Unrenderable, L"Broken two"}});
-    EXPECT_EQ(Shown(ListOnNewThread()), "");
+    EXPECT_EQ(Printable(ListOnNewThread()), "");
 }
 
 TEST_F(AudioDeviceListingTest, DeviceRefusingToStartIsListedExactlyWhenItsGraphRunSucceeds) {
@@ -181,25 +168,25 @@ TEST_F(AudioDeviceListingTest, DeviceRefusingToStartIsListedExactlyWhenItsGraphR
 
 TEST_F(AudioDeviceListingTest, SameNameTwiceIsListedTwice) {
     Register({{TestAudioKind::Runs, L"USB Mic"}, {TestAudioKind::Runs, L"USB Mic"}});
-    EXPECT_EQ(Shown(ListOnNewThread()), "USB Mic$USB Mic");
+    EXPECT_EQ(Printable(ListOnNewThread()), "USB Mic$USB Mic");
 }
 
 TEST_F(AudioDeviceListingTest, DollarInANameIsNotEscaped) {
     Register({{TestAudioKind::Runs, L"Line$In"}, {TestAudioKind::Runs, L"Mic"}});
-    EXPECT_EQ(Shown(ListOnNewThread()), "Line$In$Mic");
+    EXPECT_EQ(Printable(ListOnNewThread()), "Line$In$Mic");
 }
 
 TEST_F(AudioDeviceListingTest, CharactersOutsideTheAnsiCodePageBecomeItsDefaultCharacter) {
     // Thai is in neither code page 936 nor 1252.
     Register({{TestAudioKind::Runs, L"Mic \x0E01\x0E02"}});
-    EXPECT_EQ(Shown(ListOnNewThread()), "Mic ??");
+    EXPECT_EQ(Printable(ListOnNewThread()), "Mic ??");
 }
 
 TEST_F(AudioDeviceListingTest, DeviceWhoseFilterCannotBeCreatedEndsTheCollection) {
     Register({{TestAudioKind::Runs, L"First"},
               {TestAudioKind::CannotBind, L"Unbindable"},
               {TestAudioKind::Runs, L"Third"}});
-    EXPECT_EQ(Shown(ListOnNewThread()), "First");
+    EXPECT_EQ(Printable(ListOnNewThread()), "First");
 }
 
 TEST_F(AudioDeviceListingTest, LongNamesAreCutToTheRoomOfTheirConversion) {
@@ -215,7 +202,7 @@ TEST_F(AudioDeviceListingTest, LongNamesAreCutToTheRoomOfTheirConversion) {
         mai = std::string(150, '?');
     }
     const std::string expected = std::string(259, 'b') + "$" + std::string(259, 'a') + "$" + mai;
-    EXPECT_EQ(Shown(ListOnNewThread()), Shown(expected));
+    EXPECT_EQ(Printable(ListOnNewThread()), Printable(expected));
 }
 
 TEST_F(AudioDeviceListingTest, ListingsFromSeveralThreadsAtOnceAllGiveTheWholeList) {

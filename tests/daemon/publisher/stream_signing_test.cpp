@@ -4,9 +4,7 @@
 #include "daemon/publisher/md5.h"
 #include "daemon/publisher/stream_signing.h"
 #include "tests/daemon/publisher/publisher_sandbox.h"
-
-#include <windows.h>
-#include <wincrypt.h>
+#include "tests/daemon/publisher/system_md5.h"
 
 #include <gtest/gtest.h>
 
@@ -15,31 +13,6 @@
 namespace {
 
 const char kKey[] = "qa7x_m2_hrt5kw9b_8zn3pfdc0u";
-
-// MD5 as the system computes it, as 32 lowercase hex digits.
-std::string SystemMd5(const std::string& bytes) {
-    HCRYPTPROV provider = 0;
-    if (!::CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT))
-        return "<no provider>";
-    HCRYPTHASH hash = 0;
-    std::string hex = "<no hash>";
-    if (::CryptCreateHash(provider, CALG_MD5, 0, 0, &hash)) {
-        BYTE digest[16] = {};
-        DWORD size = sizeof(digest);
-        if (::CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0) &&
-            ::CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0)) {
-            static const char kDigits[] = "0123456789abcdef";
-            hex.clear();
-            for (BYTE b : digest) {
-                hex.push_back(kDigits[b >> 4]);
-                hex.push_back(kDigits[b & 15]);
-            }
-        }
-        ::CryptDestroyHash(hash);
-    }
-    ::CryptReleaseContext(provider, 0);
-    return hex;
-}
 
 TEST(Md5, MatchesTheTestSuiteOfRfc1321) {
     const struct {

@@ -3,9 +3,9 @@
 // re-signed URL), and after a stop nothing comes back, not even a restart
 // that was already under way.
 #include "tests/daemon/publisher/publisher_sandbox.h"
+#include "tests/daemon/publisher/system_md5.h"
 
 #include <windows.h>
-#include <wincrypt.h>
 
 #include <gtest/gtest.h>
 
@@ -28,29 +28,6 @@ std::wstring Level2(const std::wstring& audio, const std::wstring& url) {
     text.replace(text.find(L"{A}"), 3, audio);
     text.replace(text.find(L"{U}"), 3, url);
     return text;
-}
-
-std::string Md5OfSystem(const std::string& bytes) {
-    HCRYPTPROV provider = 0;
-    std::string hex = "<no md5>";
-    if (!::CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_FULL, CRYPT_VERIFYCONTEXT)) return hex;
-    HCRYPTHASH hash = 0;
-    if (::CryptCreateHash(provider, CALG_MD5, 0, 0, &hash)) {
-        BYTE digest[16] = {};
-        DWORD size = sizeof(digest);
-        if (::CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size()), 0) &&
-            ::CryptGetHashParam(hash, HP_HASHVAL, digest, &size, 0)) {
-            static const char kDigits[] = "0123456789abcdef";
-            hex.clear();
-            for (BYTE b : digest) {
-                hex.push_back(kDigits[b >> 4]);
-                hex.push_back(kDigits[b & 15]);
-            }
-        }
-        ::CryptDestroyHash(hash);
-    }
-    ::CryptReleaseContext(provider, 0);
-    return hex;
 }
 
 std::wstring StartCommand(const std::wstring& video) {
@@ -152,7 +129,7 @@ TEST(Supervisor, KilledEncoderComesBackWithAReSignedUrlTheStoredMicAndPreset) {
     std::wstring timeText = url.substr(timeAt + 3);
     EXPECT_NE(token, L"0123456789abcdef0123456789abcdef");
     EXPECT_NE(timeText, L"5f000000");
-    EXPECT_EQ(ToUtf8(token), Md5OfSystem(kKey + std::string("/kavo/room1") + ToUtf8(timeText)));
+    EXPECT_EQ(ToUtf8(token), SystemMd5(kKey + std::string("/kavo/room1") + ToUtf8(timeText)));
     // Stored microphone and push level 2's preset; the virtual camera, not
     // the client's Cam A.
     EXPECT_EQ(restarted.m_commandLine, path + L"  " + Level2(kMic, url));
