@@ -4,6 +4,7 @@
 #include "tests/daemon/shell/loopback_client.h"
 #include "tests/daemon/shell/shell_test_fixture.h"
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -50,8 +51,17 @@ TEST_F(ShellDaemonTest, SecondCopyStartsNoServiceButItsExitStopsTheFirstCopysExe
     ASSERT_TRUE(first.Start(m_directory)) << first.Failure();
     ASSERT_TRUE(first.Process().WaitForDebugText(kFirstInstanceText, 10000));
     std::string greeting;
-    ASSERT_TRUE(WaitFor(15000, [&] { return EndsWith(greeting = CommandPortGreeting(), kVersionTail); }))
-        << "port 19723 of the first copy: " << greeting;
+    int probes = 0;
+    ASSERT_TRUE(WaitFor(15000, [&] {
+        ++probes;
+        return EndsWith(greeting = CommandPortGreeting(), kVersionTail);
+    })) << "port 19723 of the first copy: " << greeting;
+    // Each probe's session ends by stopping both executables; on a busy
+    // machine that can come late, so let it pass before starting them.
+    ASSERT_TRUE(WaitFor(10000, [&] {
+        std::vector<std::wstring> texts = first.Process().DebugTexts();
+        return std::count(texts.begin(), texts.end(), std::wstring(L"recv break!  \u9000\u51fa\u5faa\u73af")) >= probes;
+    })) << "the probe sessions did not end";
 
     // A client makes the first copy start the bridge and the encoder; the
     // connection stays open, since its end would stop them itself.
