@@ -13,5 +13,13 @@ qv_wine_up "$dir"
 echo "QvPushServer is serving ports 19722 and 19723; press Ctrl+C to stop it"
 "$QV_WINE" "$dir/bin/QvPushServer.exe" &
 daemon=$!
-trap 'kill $daemon 2>/dev/null; wait $daemon 2>/dev/null; qv_wine_down' EXIT INT TERM
-wait $daemon
+# Under errexit a failing command would end a trap early, so each step here
+# is allowed to fail; Ctrl+C exits, and the exit trap stops everything once.
+stop_daemon() {
+    kill "$daemon" 2>/dev/null || true
+    wait "$daemon" 2>/dev/null || true
+    qv_wine_down
+}
+trap stop_daemon EXIT
+trap 'exit 130' INT TERM
+wait "$daemon"
