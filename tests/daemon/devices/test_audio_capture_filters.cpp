@@ -25,16 +25,15 @@ const REFERENCE_TIME kSampleDuration = 1000000;
 // A format tag that no codec or renderer knows.
 const WORD kUnplayableFormatTag = 0x7A01;
 
-// Wine's audio renderer reads the format block of any audio type it is
-// offered, so this one has one; no renderer or codec knows its tag.
-CMediaType MakeUnplayableType() {
+// The test wave type with the given subtype and format tag.
+CMediaType MakeWaveType(const GUID& subtype, WORD formatTag) {
     CMediaType type;
     type.SetType(&MEDIATYPE_Audio);
-    type.SetSubtype(&MEDIASUBTYPE_TestAudioUnplayable);
+    type.SetSubtype(&subtype);
     type.SetFormatType(&FORMAT_WaveFormatEx);
     auto* format = reinterpret_cast<WAVEFORMATEX*>(type.AllocFormatBuffer(sizeof(WAVEFORMATEX)));
     if (format) {
-        format->wFormatTag = kUnplayableFormatTag;
+        format->wFormatTag = formatTag;
         format->nChannels = kChannels;
         format->nSamplesPerSec = kSamplesPerSecond;
         format->wBitsPerSample = kBitsPerSample;
@@ -46,22 +45,12 @@ CMediaType MakeUnplayableType() {
     return type;
 }
 
+// Wine's audio renderer reads the format block of any audio type it is
+// offered, so this one has one; no renderer or codec knows its tag.
+CMediaType MakeUnplayableType() { return MakeWaveType(MEDIASUBTYPE_TestAudioUnplayable, kUnplayableFormatTag); }
+
 CMediaType MakePcmType() {
-    CMediaType type;
-    type.SetType(&MEDIATYPE_Audio);
-    type.SetSubtype(&MEDIASUBTYPE_PCM);
-    type.SetFormatType(&FORMAT_WaveFormatEx);
-    auto* format = reinterpret_cast<WAVEFORMATEX*>(type.AllocFormatBuffer(sizeof(WAVEFORMATEX)));
-    if (format) {
-        format->wFormatTag = WAVE_FORMAT_PCM;
-        format->nChannels = kChannels;
-        format->nSamplesPerSec = kSamplesPerSecond;
-        format->wBitsPerSample = kBitsPerSample;
-        format->nBlockAlign = kBlockAlign;
-        format->nAvgBytesPerSec = kSamplesPerSecond * kBlockAlign;
-        format->cbSize = 0;
-    }
-    type.SetSampleSize(kBlockAlign);
+    CMediaType type = MakeWaveType(MEDIASUBTYPE_PCM, WAVE_FORMAT_PCM);
     type.SetTemporalCompression(FALSE);
     return type;
 }
