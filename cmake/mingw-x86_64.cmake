@@ -9,4 +9,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Only the 64-bit build can run on this kernel; tests go through Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+set(QV_WINE /usr/lib/wine/wine64 CACHE FILEPATH "The 64-bit Wine loader that runs the tests")
+set(CMAKE_CROSSCOMPILING_EMULATOR ${QV_WINE})

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "camera/module/shared_section.h"
+#include "camera/filter/shared_section.h"
 #include "common/unique_handle.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <dshow.h>
 
-#include "camera/module/framework/media_type.h"
+#include "camera/framework/media_type.h"
 
 // List positions 1..4 are 160 x 120, 320 x 240, 480 x 360 and 640 x 480;
 // position 0 is the pin's current type.

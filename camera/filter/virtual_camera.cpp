@@ -1,7 +1,7 @@
 #include "camera/filter/virtual_camera.h"
 
 #include "camera/filter/virtual_camera_pin.h"
-#include "camera/module/camera_identity.h"
+#include "camera/filter/camera_identity.h"
 
 CVirtualCamera::CVirtualCamera(IUnknown* outer)
     : CSource(nullptr, outer, CLSID_VirtualCamera), runStartMs(::timeGetTime()) {}

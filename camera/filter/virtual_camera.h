@@ -7,7 +7,7 @@
 #include <atomic>
 
 #include "camera/filter/frame_exchange.h"
-#include "camera/module/framework/source.h"
+#include "camera/framework/source.h"
 
 class CVirtualCamera : public CSource, public TranslateData_buf {
 public:

@@ -11,7 +11,7 @@
 
 #include "camera/filter/ks_property_set.h"
 #include "common/unique_handle.h"
-#include "camera/module/framework/framework.h"
+#include "camera/framework/framework.h"
 
 class CVirtualCamera;
 

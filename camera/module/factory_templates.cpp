@@ -3,9 +3,9 @@
 #include <dshow.h>
 
 #include "camera/filter/virtual_camera.h"
-#include "camera/module/camera_identity.h"
+#include "camera/filter/camera_identity.h"
 #include "camera/module/factory_templates.h"
-#include "camera/module/framework/class_factory.h"
+#include "camera/framework/class_factory.h"
 
 namespace {
 

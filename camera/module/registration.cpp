@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "camera/module/camera_identity.h"
+#include "camera/filter/camera_identity.h"
 #include "camera/module/factory_templates.h"
-#include "camera/module/framework/class_factory.h"
+#include "camera/framework/class_factory.h"
 #include "common/unique_handle.h"
 
 using Microsoft::WRL::ComPtr;

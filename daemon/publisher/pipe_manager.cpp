@@ -4,10 +4,10 @@
 
 PipeManager::~PipeManager() = default;
 
-void PipeManager::Append(HANDLE readEnd, UniqueHandle thread) {
+void PipeManager::Append(UniqueHandle thread) {
     std::lock_guard<std::mutex> guard(m_mutex);
     ForgetFinished();
-    m_records.push_back(Record{readEnd, std::move(thread)});
+    m_records.push_back(Record{std::move(thread)});
 }
 
 size_t PipeManager::RunningReaders() {

@@ -16,16 +16,13 @@ public:
 
     // Records a started reader. Readers that have ended meanwhile are
     // forgotten here, so that finished readers hold no handles.
-    void Append(HANDLE readEnd, UniqueHandle thread);
+    void Append(UniqueHandle thread);
 
     // How many recorded readers are still running.
     size_t RunningReaders();
 
 private:
     struct Record {
-        // Borrowed: the reader owns and closes it; only meaningful while
-        // the reader runs.
-        HANDLE m_readEnd;
         UniqueHandle m_thread;
     };
 

@@ -79,6 +79,6 @@ bool LaunchWithOutputPipe(const std::wstring& executablePath, const std::wstring
     UniqueHandle thread(::CreateThread(nullptr, 0, ThreadRecvPipeData, reader, 0, nullptr));
     if (!thread) return false;
     readEnd.release();  // the reader owns it now
-    ThePipeManager().Append(reader, std::move(thread));
+    ThePipeManager().Append(std::move(thread));
     return true;
 }

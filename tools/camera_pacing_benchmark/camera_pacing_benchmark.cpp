@@ -41,7 +41,7 @@
 #include "camera/filter/output_pin_formats.h"
 #include "camera/filter/virtual_camera.h"
 #include "camera/filter/virtual_camera_pin.h"
-#include "camera/module/camera_identity.h"
+#include "camera/filter/camera_identity.h"
 
 using Microsoft::WRL::ComPtr;
 

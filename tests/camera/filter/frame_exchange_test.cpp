@@ -19,7 +19,7 @@
 
 #include "camera/filter/frame_exchange.h"
 #include "common/unique_handle.h"
-#include "camera/module/camera_identity.h"
+#include "camera/filter/camera_identity.h"
 #include "tests/camera/module/camera_module.h"
 #include "tests/camera/module/pe_file.h"
 

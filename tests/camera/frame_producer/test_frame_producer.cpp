@@ -38,7 +38,7 @@
 #include <vector>
 
 #include "camera/filter/frame_exchange.h"
-#include "camera/module/camera_identity.h"
+#include "camera/filter/camera_identity.h"
 
 using Microsoft::WRL::ComPtr;
 

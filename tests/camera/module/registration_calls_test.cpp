@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "camera/module/camera_identity.h"
+#include "camera/filter/camera_identity.h"
 #include "tests/camera/module/camera_module.h"
 #include "tests/camera/module/device_registry.h"
 

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "camera/filter/frame_exchange.h"
-#include "camera/module/camera_identity.h"
+#include "camera/filter/camera_identity.h"
 #include "tests/camera/module/camera_module.h"
 
 using Microsoft::WRL::ComPtr;

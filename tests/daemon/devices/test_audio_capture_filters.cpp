@@ -4,7 +4,7 @@
 // or run; one offers a stream type that nothing can render.
 #include "tests/daemon/devices/test_audio_capture_classes.h"
 
-#include "camera/module/framework/framework.h"
+#include "camera/framework/framework.h"
 
 #include <mmreg.h>
 #include <uuids.h>

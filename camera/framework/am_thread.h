@@ -3,7 +3,7 @@
 // answers each with a reply (CallWorker blocks until the reply).
 #include <windows.h>
 
-#include "camera/module/framework/critical_section.h"
+#include "camera/framework/critical_section.h"
 
 class CAMThread {
 public:

@@ -6,7 +6,7 @@
 
 #include <atomic>
 
-#include "camera/module/framework/framework.h"
+#include "camera/framework/framework.h"
 
 // {5B0D3A61-2C7E-4E8B-9F41-6A3D2E1C0B97}
 extern const CLSID CLSID_FrameworkTestSource;

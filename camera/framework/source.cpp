@@ -1,4 +1,4 @@
-#include "camera/module/framework/source.h"
+#include "camera/framework/source.h"
 
 #include <algorithm>
 

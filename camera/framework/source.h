@@ -6,9 +6,9 @@
 
 #include <vector>
 
-#include "camera/module/framework/am_thread.h"
-#include "camera/module/framework/base_filter.h"
-#include "camera/module/framework/base_pin.h"
+#include "camera/framework/am_thread.h"
+#include "camera/framework/base_filter.h"
+#include "camera/framework/base_pin.h"
 
 class CSourceStream;
 

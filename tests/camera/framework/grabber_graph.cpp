@@ -1,4 +1,4 @@
-#include "tests/camera/module/framework/grabber_graph.h"
+#include "tests/camera/framework/grabber_graph.h"
 
 #include <cstring>
 

@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "camera/module/framework/critical_section.h"
-#include "camera/module/framework/setup_data.h"
-#include "camera/module/framework/unknown.h"
+#include "camera/framework/critical_section.h"
+#include "camera/framework/setup_data.h"
+#include "camera/framework/unknown.h"
 
 class CBasePin;
 

@@ -1,4 +1,4 @@
-#include "tests/camera/module/framework/test_source_filter.h"
+#include "tests/camera/framework/test_source_filter.h"
 
 #include <amvideo.h>
 #include <uuids.h>

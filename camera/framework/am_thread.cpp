@@ -1,4 +1,4 @@
-#include "camera/module/framework/am_thread.h"
+#include "camera/framework/am_thread.h"
 
 CAMThread::CAMThread()
     : m_work(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_done(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}

@@ -1,11 +1,11 @@
-#include "camera/module/framework/base_pin.h"
+#include "camera/framework/base_pin.h"
 
 #include <cstring>
 #include <cwchar>
 #include <new>
 
-#include "camera/module/framework/base_filter.h"
-#include "camera/module/framework/enum_media_types.h"
+#include "camera/framework/base_filter.h"
+#include "camera/framework/enum_media_types.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -1,4 +1,4 @@
-#include "camera/module/framework/unknown.h"
+#include "camera/framework/unknown.h"
 
 CUnknown::CUnknown(IUnknown* outer) : m_owner(outer ? outer : NonDelegatingUnknown()) {}
 

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/camera/module/framework/test_source_filter.h"
+#include "tests/camera/framework/test_source_filter.h"
 
 using Microsoft::WRL::ComPtr;
 

@@ -1,4 +1,4 @@
-#include "camera/module/framework/live_objects.h"
+#include "camera/framework/live_objects.h"
 
 namespace {
 volatile LONG g_liveObjects = 0;

@@ -4,8 +4,8 @@
 #include <windows.h>
 #include <unknwn.h>
 
-#include "camera/module/framework/live_objects.h"
-#include "camera/module/framework/setup_data.h"
+#include "camera/framework/live_objects.h"
+#include "camera/framework/setup_data.h"
 
 class CUnknown;
 

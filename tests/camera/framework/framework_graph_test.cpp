@@ -4,7 +4,7 @@
 // type.
 #include <gtest/gtest.h>
 
-#include "tests/camera/module/framework/grabber_graph.h"
+#include "tests/camera/framework/grabber_graph.h"
 
 using Microsoft::WRL::ComPtr;
 

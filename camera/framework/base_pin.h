@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "camera/module/framework/critical_section.h"
-#include "camera/module/framework/media_type.h"
-#include "camera/module/framework/unknown.h"
+#include "camera/framework/critical_section.h"
+#include "camera/framework/media_type.h"
+#include "camera/framework/unknown.h"
 
 class CBaseFilter;
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 
-#include "tests/camera/module/framework/grabber_graph.h"
+#include "tests/camera/framework/grabber_graph.h"
 
 using Microsoft::WRL::ComPtr;
 

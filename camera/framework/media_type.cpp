@@ -1,4 +1,4 @@
-#include "camera/module/framework/media_type.h"
+#include "camera/framework/media_type.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
-#include "camera/module/framework/class_factory.h"
+#include "camera/framework/class_factory.h"
 
 #include <new>
 
-#include "camera/module/framework/unknown.h"
+#include "camera/framework/unknown.h"
 
 namespace {
 HINSTANCE g_frameworkInstance = nullptr;

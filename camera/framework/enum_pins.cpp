@@ -1,9 +1,9 @@
-#include "camera/module/framework/enum_pins.h"
+#include "camera/framework/enum_pins.h"
 
 #include <new>
 
-#include "camera/module/framework/base_filter.h"
-#include "camera/module/framework/base_pin.h"
+#include "camera/framework/base_filter.h"
+#include "camera/framework/base_pin.h"
 
 CEnumPins::CEnumPins(CBaseFilter* filter, ULONG position, LONG version)
     : CUnknown(nullptr), m_filter(filter), m_position(position), m_version(version) {

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <vector>
 
-#include "tests/camera/module/framework/test_source_filter.h"
+#include "tests/camera/framework/test_source_filter.h"
 
 // Declared by no mingw header (the import library has its own copies).
 extern const CLSID kClsidSampleGrabber;

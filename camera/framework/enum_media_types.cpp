@@ -1,9 +1,9 @@
-#include "camera/module/framework/enum_media_types.h"
+#include "camera/framework/enum_media_types.h"
 
 #include <new>
 
-#include "camera/module/framework/base_pin.h"
-#include "camera/module/framework/media_type.h"
+#include "camera/framework/base_pin.h"
+#include "camera/framework/media_type.h"
 
 CEnumMediaTypes::CEnumMediaTypes(CBasePin* pin, ULONG position, LONG version)
     : CUnknown(nullptr), m_pin(pin), m_position(position), m_version(version) {

@@ -1,4 +1,4 @@
-#include "camera/module/framework/setup_data.h"
+#include "camera/framework/setup_data.h"
 
 #include <wrl/client.h>
 

@@ -1,7 +1,7 @@
-#include "camera/module/framework/base_filter.h"
+#include "camera/framework/base_filter.h"
 
-#include "camera/module/framework/base_pin.h"
-#include "camera/module/framework/enum_pins.h"
+#include "camera/framework/base_pin.h"
+#include "camera/framework/enum_pins.h"
 
 #include <cwchar>
 #include <new>

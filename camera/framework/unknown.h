@@ -5,7 +5,7 @@
 #include <windows.h>
 #include <unknwn.h>
 
-#include "camera/module/framework/live_objects.h"
+#include "camera/framework/live_objects.h"
 
 // Same slot layout as IUnknown, so a pointer to it can stand for one.
 struct INonDelegatingUnknown {

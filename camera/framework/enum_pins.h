@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <dshow.h>
 
-#include "camera/module/framework/unknown.h"
+#include "camera/framework/unknown.h"
 
 class CBaseFilter;
 
