@@ -2,16 +2,21 @@
 # Source it; QV_ROOT is the source tree.
 
 QV_ROOT=${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
-QV_WINE=/usr/lib/wine/wine64
-QV_WINESERVER=/usr/lib/wine/wineserver
+# The toolchain, Wine and Xvfb; the RTMP server, FFmpeg and the browser that
+# the end-to-end tests drive; npm fetches the Windows FFmpeg; NSIS builds the
+# installer.
 QV_PACKAGES="cmake make mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-  wine wine64 xvfb xauth x11-apps netpbm googletest locales fonts-wqy-microhei util-linux"
+  wine wine64 xvfb xauth x11-apps netpbm googletest locales fonts-wqy-microhei util-linux
+  nginx-light libnginx-mod-rtmp ffmpeg nodejs chromium nsis python3"
 
 qv_install_packages() {
     local missing=()
     for p in $QV_PACKAGES; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
+    # npm comes with some builds of nodejs (which then conflict with Debian's
+    # npm package) and apart in Debian's.
+    command -v npm >/dev/null 2>&1 || missing+=(npm)
     if [ ${#missing[@]} -gt 0 ]; then
         echo "installing: ${missing[*]}"
         apt-get update -q >/dev/null
@@ -21,12 +26,35 @@ qv_install_packages() {
         grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
         locale-gen >/dev/null
     fi
+    qv_find_wine
+}
+
+# Debian 12 puts the 64-bit loader at /usr/lib/wine/wine64; later layouts
+# (one WoW64 loader) call it wine. Sets QV_WINE and QV_WINESERVER, or says
+# what is missing and fails.
+qv_find_wine() {
+    local c
+    QV_WINE= QV_WINESERVER=
+    for c in /usr/lib/wine/wine64 /usr/lib/x86_64-linux-gnu/wine/wine64 \
+             "$(command -v wine64 2>/dev/null)" /usr/lib/wine/wine "$(command -v wine 2>/dev/null)"; do
+        [ -n "$c" ] && [ -x "$c" ] && { QV_WINE=$c; break; }
+    done
+    for c in /usr/lib/wine/wineserver /usr/lib/wine/wineserver64 /usr/lib/x86_64-linux-gnu/wine/wineserver \
+             "$(command -v wineserver 2>/dev/null)"; do
+        [ -n "$c" ] && [ -x "$c" ] && { QV_WINESERVER=$c; break; }
+    done
+    if [ -z "$QV_WINE" ] || [ -z "$QV_WINESERVER" ]; then
+        echo "Wine is not usable here: ${QV_WINE:-no 64-bit loader (looked for /usr/lib/wine/wine64, wine64, wine)}," \
+             "${QV_WINESERVER:-no wineserver (looked in /usr/lib/wine and on PATH)}; install the packages wine and wine64" >&2
+        return 1
+    fi
+    export QV_WINE QV_WINESERVER
 }
 
 # qv_build <preset> [build dir]
 qv_build() {
     local preset=$1 dir=${2:-$QV_ROOT/build/$1}
-    cmake --preset "$preset" -S "$QV_ROOT" -B "$dir" >/dev/null
+    cmake --preset "$preset" -S "$QV_ROOT" -B "$dir" -DQV_WINE="$QV_WINE" >/dev/null
     cmake --build "$dir" -j "$(nproc)"
 }
 
@@ -37,18 +65,33 @@ qv_wine_up() {
     export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
     if [ ! -f "$WINEPREFIX/.qv-ready" ]; then
         mkdir -p "$WINEPREFIX"
+        # wineboot prints a harmless syswow64 failure and may exit non-zero for
+        # it; the prefix is judged by what it made, not by that exit code.
         "$QV_WINE" wineboot -u </dev/null >/dev/null 2>&1 || true
         # Let wineboot's server finish writing the new prefix before a persistent one starts.
         timeout 60 "$QV_WINESERVER" -w </dev/null >/dev/null 2>&1 || true
+        if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -e "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then
+            echo "wineboot did not make a usable prefix in $WINEPREFIX (no system.reg or system32); it is removed so the next run starts again" >&2
+            rm -rf "$WINEPREFIX"
+            return 1
+        fi
         touch "$WINEPREFIX/.qv-ready"
     fi
     if [ -z "${DISPLAY:-}" ]; then
-        local n=77
-        while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
-        Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+        # Xvfb picks a free display itself and names it on fd 3, so two runs
+        # never race for one number.
+        local fifo n
+        fifo=$(mktemp -u /tmp/qv-xvfb.XXXXXX)
+        mkfifo "$fifo"
+        Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fifo" </dev/null >/dev/null 2>&1 &
         QV_XVFB_PID=$!
+        n=$(timeout 20 head -n 1 "$fifo" || true)
+        rm -f "$fifo"
+        if [ -z "$n" ] || ! kill -0 "$QV_XVFB_PID" 2>/dev/null; then
+            echo "Xvfb did not start (no display number within 20 s)" >&2
+            return 1
+        fi
         export DISPLAY=":$n"
-        for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
     fi
     # Wine's background services keep the stderr of whoever starts them; start
     # them here with nothing attached so ctest is not held up by them.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both presets and runs every test under Wine.
 # Extra arguments go to ctest (for example -R parse or -L camera).
-# QV_BUILD_DIR picks another build tree for the x64 build (default build/windows-x64),
+# QV_BUILD_DIR picks another build tree for the x64 build (default build/windows-x64;
+# the x86 build then goes to QV_BUILD_DIR-x86),
 # QV_BUILD_TARGETS builds only those targets, QV_SKIP_X86=1 skips the x86 build.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -17,7 +18,7 @@ else
     qv_build windows-x64 "$dir"
 fi
 if [ "${QV_SKIP_X86:-0}" != 1 ]; then
-    qv_build windows-x86
+    qv_build windows-x86 "${QV_BUILD_DIR:+$QV_BUILD_DIR-x86}"
 fi
 trap qv_wine_down EXIT
 qv_wine_up "$dir"
