@@ -9,6 +9,7 @@
 // (IPersistPropertyBag::Load) when a capture program binds it, on Windows
 // and under Wine alike.
 #include <windows.h>
+#include <dshow.h>
 #include <uuids.h>
 
 enum class DemoDeviceKind { Microphone, Webcam };
