@@ -3,6 +3,7 @@
 #include <cwchar>
 
 #include "tools/demo_devices/common/tone_setting.h"
+#include "tools/demo_devices/common/video_formats.h"
 
 const wchar_t kUsageText[] =
     L"usage: demo_devices register --microphone NAME [--tone HZ]\n"
@@ -37,6 +38,11 @@ std::wstring CheckSettings(const DemoCommand& command) {
     double hz = 0;
     if (!command.tone.empty() && !ParseTone(command.tone, &hz))
         return L"--tone wants a frequency in Hz from 20 to 20000, not \"" + command.tone + L"\"";
+    std::vector<VideoFormat> formats;
+    if (!command.formats.empty()) {
+        const std::wstring error = ParseVideoFormats(command.formats, &formats);
+        if (!error.empty()) return L"--formats: " + error;
+    }
     return std::wstring();
 }
 

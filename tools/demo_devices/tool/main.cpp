@@ -5,8 +5,11 @@
 #include <objbase.h>
 #include <uuids.h>
 
+#include <algorithm>
 #include <string>
 
+#include "tools/demo_devices/common/bmp_picture.h"
+#include "tools/demo_devices/common/video_formats.h"
 #include "tools/demo_devices/tool/command_line.h"
 #include "tools/demo_devices/tool/console_text.h"
 #include "tools/demo_devices/tool/device_registration.h"
@@ -33,14 +36,52 @@ int Fail(const std::wstring& text, int code = kFailed) {
     return code;
 }
 
-// The device as registered: its pin's subtypes and its settings' values.
-bool DescribeDevice(const DemoCommand& command, DemoDeviceRecord* device, std::wstring* summary) {
-    device->kind = command.kind;
-    device->name = command.name;
+void DescribeMicrophone(const DemoCommand& command, DemoDeviceRecord* device, std::wstring* summary) {
     device->subtypes = {MEDIASUBTYPE_PCM};
     const std::wstring tone = command.tone.empty() ? L"440" : command.tone;
     device->settings.emplace_back(kToneValue, tone);
     *summary = L"a " + tone + L" Hz tone, 16-bit stereo PCM at 44100 Hz";
+}
+
+// False with the reason in `summary` when the picture cannot be shown.
+bool DescribeWebcam(const DemoCommand& command, DemoDeviceRecord* device, std::wstring* summary) {
+    const std::wstring formatsText = command.formats.empty() ? kDefaultFormats : command.formats;
+    std::vector<VideoFormat> formats;
+    ParseVideoFormats(formatsText, &formats);
+    for (const VideoFormat& format : formats) {
+        const GUID& subtype = SubtypeOf(format.layout);
+        if (std::find(device->subtypes.begin(), device->subtypes.end(), subtype) == device->subtypes.end())
+            device->subtypes.push_back(subtype);
+    }
+    device->settings.emplace_back(kFormatsValue, formatsText);
+    *summary = L"the test card";
+    if (!command.picture.empty()) {
+        // The filter reads the file whenever a program opens the device,
+        // from whatever directory that program runs in.
+        wchar_t full[MAX_PATH] = {};
+        if (!::GetFullPathNameW(command.picture.c_str(), MAX_PATH, full, nullptr)) {
+            *summary = L"the picture's path is too long";
+            return false;
+        }
+        BgrPicture picture;
+        const std::wstring error = LoadBmpPicture(full, &picture);
+        if (!error.empty()) {
+            *summary = error;
+            return false;
+        }
+        device->settings.emplace_back(kPictureValue, full);
+        *summary = full;
+    }
+    *summary += L" at 30 frames a second as " + formatsText;
+    return true;
+}
+
+// The device as registered: its pin's subtypes and its settings' values.
+bool DescribeDevice(const DemoCommand& command, DemoDeviceRecord* device, std::wstring* summary) {
+    device->kind = command.kind;
+    device->name = command.name;
+    if (command.kind == DemoDeviceKind::Webcam) return DescribeWebcam(command, device, summary);
+    DescribeMicrophone(command, device, summary);
     return true;
 }
 
