@@ -1,9 +1,11 @@
 #include "daemon/command/listening_socket.h"
 
 ListenStep OpenListeningSocket(uint16_t port, int backlog, UniqueSocket& listening) {
-    UniqueSocket s(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    // Not inheritable from its first moment, so no child started meanwhile
+    // gets it. Sockets accepted on it are inheritable all the same under
+    // Wine, so KeepFromChildProcesses still runs on each of them.
+    UniqueSocket s(::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT));
     if (!s) return ListenStep::Socket;
-    KeepFromChildProcesses(s.get());
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = ::htons(port);
