@@ -2,10 +2,13 @@
 
 #include "daemon/publisher/encoder_launch.h"
 #include "daemon/publisher/image_names.h"
+#include "daemon/publisher/launch_gate.h"
 
 #include <winsock2.h>
 
 void RunExitSequence() {
+    // Before the stops: a launch waiting for them must not follow them.
+    CloseLaunches();
     StopExecutable(kEncoderImageName);
     StopExecutable(kBridgeImageName);
     ::WSACleanup();
