@@ -86,23 +86,3 @@ std::wstring OwnArgumentText(const std::wstring& commandLine, const std::wstring
     while (end < n && !IsBlank(commandLine[end])) ++end;
     return commandLine.substr(end);
 }
-
-std::wstring QuoteArgument(const std::wstring& argument) {
-    std::wstring quoted = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : argument) {
-        if (c == L'\\') {
-            ++backslashes;
-            continue;
-        }
-        // Backslashes before a quote are doubled and the quote escaped;
-        // elsewhere they stand for themselves.
-        if (c == L'"') backslashes = backslashes * 2 + 1;
-        quoted.append(backslashes, L'\\');
-        backslashes = 0;
-        quoted.push_back(c);
-    }
-    quoted.append(backslashes * 2, L'\\');
-    quoted.push_back(L'"');
-    return quoted;
-}

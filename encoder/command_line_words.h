@@ -4,6 +4,8 @@
 // of its characters stood inside double quotes. The daemon puts device names
 // and the stream URL between quotes; knowing what was quoted is what tells a
 // value apart from the fixed text around it, whatever the value holds.
+#include "common/quote_argument.h"
+
 #include <string>
 #include <vector>
 
@@ -25,6 +27,3 @@ std::vector<CommandWord> SplitCommandWords(const std::wstring& arguments);
 // name. The daemon writes its path unquoted, spaces and all, so the path is
 // recognised as this program's own file name before the usual rule applies.
 std::wstring OwnArgumentText(const std::wstring& commandLine, const std::wstring& ownPath);
-
-// One argument quoted so that CommandLineToArgvW gives it back unchanged.
-std::wstring QuoteArgument(const std::wstring& argument);
