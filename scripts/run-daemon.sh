@@ -10,7 +10,7 @@ qv_build windows-x64 "$dir"
 trap qv_wine_down EXIT
 qv_wine_up "$dir"
 "$QV_WINE" regsvr32 /s "$dir/bin/QvCamera.dll" </dev/null >/dev/null 2>&1 || echo "camera registration failed"
-echo "QvPushServer is serving ports 19722 and 19723; press Ctrl+C to stop it"
+echo "QvPushServer is serving ports 19722 and 19723 and its control page at http://127.0.0.1:19724/; press Ctrl+C to stop it"
 "$QV_WINE" "$dir/bin/QvPushServer.exe" &
 daemon=$!
 # Under errexit a failing command would end a trap early, so each step here

@@ -87,8 +87,11 @@ class Page:
     def wait(self, expression, timeout=20):
         deadline = time.monotonic() + timeout
         while time.monotonic() < deadline:
-            if self.eval(expression):
-                return True
+            try:
+                if self.eval(expression):
+                    return True
+            except AssertionError:
+                pass  # the document may not be there yet
             time.sleep(0.2)
         return False
 

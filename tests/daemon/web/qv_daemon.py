@@ -125,19 +125,19 @@ class Daemon:
         return lines
 
     def pids(self, image):
-        """Linux pids of this sandbox's processes of that image name."""
-        found, marker = [], os.path.basename(self.dir)
+        """Linux pids of this sandbox's processes of that image name. Wine
+        maps a program's image file into its process, and the command line
+        does not always name it (the bridge gets only its arguments)."""
+        found, path = [], os.path.join(self.dir, image)
         for entry in os.listdir('/proc'):
             if not entry.isdigit():
                 continue
             try:
-                with open('/proc/%s/cmdline' % entry, 'rb') as f:
-                    cmdline = f.read().decode('utf-8', 'replace')
+                with open('/proc/%s/maps' % entry, 'r', errors='replace') as f:
+                    if any(line.rstrip().endswith(path) for line in f):
+                        found.append(int(entry))
             except OSError:
                 continue
-            first = cmdline.split('\0', 1)[0]
-            if marker in first and first.replace('/', '\\').endswith('\\' + image):
-                found.append(int(entry))
         return found
 
     def settle(self):

@@ -129,6 +129,8 @@ class ControlPageTest(unittest.TestCase):
             foreign.eval('openSession()')
             self.assertTrue(foreign.wait('seen.messages.length > 0', 20), foreign.eval('seen.events'))
             self.assertEqual(foreign.eval('seen.messages[0]'), '$'.join(MICROPHONES + ['1.0.0']))
+            foreign.eval('ws.close()')
+            self.assertTrue(foreign.wait("seen.events.some(e => e.startsWith('close'))", 20))
             foreign.close()
 
         with self.subTest('closing the page ends its session and stops both'):
@@ -137,7 +139,7 @@ class ControlPageTest(unittest.TestCase):
             self.assertTrue(self.reply_is(page, 'preview ok'))
             page.eval("document.getElementById('start').click()")
             self.assertTrue(self.reply_is(page, 'start ok'))
-            self.assertTrue(self.daemon.running(ENCODER) and self.daemon.running(BRIDGE))
+            self.assertEqual((self.daemon.running(ENCODER), self.daemon.running(BRIDGE)), (True, True))
             page.close()
             self.assertTrue(wait_until(lambda: not self.daemon.running(ENCODER) and not self.daemon.running(BRIDGE),
                                        15), 'both executables stop when the page closes')
