@@ -13,7 +13,7 @@ ListenStep OpenListeningSocket(uint16_t port, int backlog, UniqueSocket& listeni
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = ::htons(port);
-    address.sin_addr.s_addr = ::htonl(INADDR_ANY);
+    address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
     if (::bind(s.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) return ListenStep::Bind;
     if (::listen(s.get(), backlog) != 0) return ListenStep::Listen;
     listening = std::move(s);
