@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 
 namespace {
 
@@ -29,3 +30,9 @@ void WriteLine(FILE* stream, const std::wstring& line) {
 void ReportLine(const std::wstring& line) { WriteLine(stderr, line); }
 
 void AnnounceLine(const std::wstring& line) { WriteLine(stdout, line); }
+
+std::wstring HresultText(long result) {
+    wchar_t text[16];
+    swprintf(text, 16, L"0x%08lX", static_cast<unsigned long>(result));
+    return text;
+}

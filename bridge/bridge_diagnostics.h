@@ -9,3 +9,6 @@
 void ReportLine(const std::wstring& line);
 // A line on standard output and the debugger output (the start line).
 void AnnounceLine(const std::wstring& line);
+
+// "0x80040154".
+std::wstring HresultText(long result);

@@ -4,6 +4,7 @@
 
 #include "bridge/bridge_command_line.h"
 #include "bridge/bridge_diagnostics.h"
+#include "bridge/bridge_session.h"
 #include "bridge/exit_codes.h"
 
 int wmain() {
@@ -12,7 +13,9 @@ int wmain() {
         ReportLine(kBridgeUsage);
         return kExitUsage;
     }
+    // The microphone is the encoder's to capture; it is named here so that
+    // one line tells what the daemon asked for.
     AnnounceLine(L"QvGraph: camera \"" + arguments.videoDevice + L"\", microphone \"" + arguments.audioDevice +
                  L"\" (captured by the encoder)");
-    return kExitSystemFailure;
+    return RunBridge(arguments);
 }
