@@ -55,8 +55,11 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "${PUBLISHER}"
 !include install_log.nsh
 !include setup_helper.nsh
 !include camera_registration.nsh
+!include previous_copy.nsh
 
 Var NoStart
+; Set in the uninstaller of a copy that a newer installation replaces.
+Var Upgrading
 
 !define MUI_ICON "..\daemon\shell\icon\qvpushserver.ico"
 !define MUI_UNICON "..\daemon\shell\icon\qvpushserver.ico"
@@ -93,6 +96,7 @@ Section "QvPush" SecMain
   !insertmacro OpenInstallLog
   ${Log} "${PRODUCT} ${QV_VERSION} into $INSTDIR"
   !insertmacro StopRunningCopies
+  !insertmacro RemoveCopyElsewhere
 
   File "${QV_BIN}\QvPushServer.exe"
   File "${QV_BIN}\QvShow.exe"
@@ -183,11 +187,19 @@ Section "Uninstall"
   RMDir "$INSTDIR"
 
   DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
-  DeleteRegKey HKCU "${USER_KEY}"
+  ${If} $Upgrading != 1
+    DeleteRegKey HKCU "${USER_KEY}"
+  ${EndIf}
   DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ${Log} "Removed"
 SectionEnd
 
 Function un.onInit
   SetRegView 64
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/UPGRADE" $R1
+  ${IfNot} ${Errors}
+    StrCpy $Upgrading 1
+  ${EndIf}
 FunctionEnd

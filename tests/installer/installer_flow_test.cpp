@@ -1,8 +1,8 @@
 // The installer as an administrator runs it, in a fresh Wine prefix of its
 // own (installer_test.sh makes it): a silent installation of an older
-// version, an upgrade over that copy while it runs, the uninstaller, and
-// the administrator's switches. The tests run in this order and each
-// starts from the state the one before left.
+// version, an upgrade over that copy while it runs, a move to another
+// folder with the administrator's switches, and the uninstaller. The tests
+// run in this order and each starts from the state the one before left.
 #include <windows.h>
 #include <dshow.h>
 
@@ -60,7 +60,7 @@ protected:
     static void TearDownTestSuite() { ::CoUninitialize(); }
 
     // Everything an installation of `version` from `payload` into `folder`
-    // must have left, the daemon from that folder running.
+    // must have left.
     static void ExpectInstalled(const std::wstring& folder, const std::vector<Payload>& payload,
                                 const std::wstring& version) {
         // Files: the payload byte for byte, the log and the uninstaller.
@@ -116,8 +116,10 @@ protected:
         DWORD sizeKb = 0;
         EXPECT_TRUE(ReadRegistryDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize", sizeKb));
         EXPECT_GE(sizeKb, ReadFileBytes(folder + L"\\QvPushServer.exe").size() / 1024);
+    }
 
-        // The daemon: exactly one, from this folder, serving the port.
+    // The daemon: exactly one, from this folder, serving the port.
+    static void ExpectServing(const std::wstring& folder) {
         const std::string greeting = ReadGreeting(kDaemonStartMs);
         EXPECT_TRUE(greeting.size() >= sizeof(kGreetingEnd) - 1 &&
                     greeting.compare(greeting.size() - (sizeof(kGreetingEnd) - 1), std::string::npos, kGreetingEnd) == 0)
@@ -152,6 +154,7 @@ TEST_F(InstallerFlow, SilentInstallIntoProgramFiles) {
     PrintTime("silent installation", setup);
     ExpectSetupRan(setup);
     ExpectInstalled(folder, PreviousPayload(), kPreviousVersion);
+    ExpectServing(folder);
     std::wstring run;
     EXPECT_TRUE(ReadRegistryString(HKEY_CURRENT_USER, kRunKey, kRunValue, run));
     EXPECT_EQ(ToUtf8(L"\"" + folder + L"\\QvPushServer.exe\""), ToUtf8(run));
@@ -172,10 +175,12 @@ TEST_F(InstallerFlow, UpgradeOverTheRunningCopy) {
         ASSERT_EQ(1u, RunningPrograms(L"ffmpeg.exe").size());
     }
 
-    const SetupRun setup = RunSetup(CurrentSetup(), L"/S");
+    // Also takes back the log-on start that the first installation chose.
+    const SetupRun setup = RunSetup(CurrentSetup(), L"/S /NOAUTOSTART");
     PrintTime("upgrade over the running copy", setup);
     ExpectSetupRan(setup);
     ExpectInstalled(folder, CurrentPayload(), kCurrentVersion);
+    ExpectServing(folder);
     const auto after = Daemons();
     ASSERT_EQ(1u, after.size());
     EXPECT_NE(before[0].processId, after[0].processId) << "the old daemon still runs";
@@ -184,11 +189,16 @@ TEST_F(InstallerFlow, UpgradeOverTheRunningCopy) {
     }
     const std::string log = ReadInstallLog(folder);
     EXPECT_NE(std::string::npos, log.find("1 daemon(s) asked to exit, 1 exited")) << log;
+    std::wstring run;
+    EXPECT_FALSE(ReadRegistryString(HKEY_CURRENT_USER, kRunKey, kRunValue, run)) << ToUtf8(run);
 }
 
-TEST_F(InstallerFlow, UninstallerLeavesNothing) {
-    const std::wstring folder = DefaultInstallFolder();
-    ASSERT_TRUE(FolderExists(folder));
+const wchar_t kOtherFolder[] = L"C:\\QvPush 测试";
+
+// Installing into another folder removes the copy in the old one (keeping
+// the user's settings); /NOSTART leaves the start at the end out.
+TEST_F(InstallerFlow, MoveToAnotherFolderWithoutStart) {
+    ASSERT_TRUE(FolderExists(DefaultInstallFolder()));
     // What the browser side keeps for the user.
     HKEY user = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_WRITE, nullptr, &user,
@@ -196,28 +206,27 @@ TEST_F(InstallerFlow, UninstallerLeavesNothing) {
     ::RegSetValueExW(user, L"LastRoom", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"room1"), 12);
     ::RegCloseKey(user);
 
+    const SetupRun setup = RunSetup(CurrentSetup(), std::wstring(L"/S /NOSTART /D=") + kOtherFolder);
+    PrintTime("installation into another folder", setup);
+    ExpectSetupRan(setup);
+    EXPECT_FALSE(FolderExists(DefaultInstallFolder())) << ::testing::PrintToString(FilesBelow(DefaultInstallFolder()));
+    ExpectInstalled(kOtherFolder, CurrentPayload(), kCurrentVersion);
+    EXPECT_TRUE(RegistryKeyExists(HKEY_CURRENT_USER, kUserKey)) << "the user's settings went with the old copy";
+    std::wstring run;
+    EXPECT_TRUE(ReadRegistryString(HKEY_CURRENT_USER, kRunKey, kRunValue, run));
+    EXPECT_EQ(ToUtf8(L"\"" + std::wstring(kOtherFolder) + L"\\QvPushServer.exe\""), ToUtf8(run));
+    EXPECT_TRUE(Daemons().empty());
+    EXPECT_NE(std::string::npos, ReadInstallLog(kOtherFolder).find("Not started (/NOSTART)"));
+}
+
+TEST_F(InstallerFlow, UninstallerLeavesNothing) {
+    ASSERT_TRUE(StartDetached(std::wstring(kOtherFolder) + L"\\QvPushServer.exe"));
+    ExpectServing(kOtherFolder);
+
     const SetupRun setup = RunQuietUninstall();
     PrintTime("silent uninstallation", setup);
     ExpectSetupRan(setup);
-    ExpectNothingLeft(folder);
-}
-
-TEST_F(InstallerFlow, SwitchesChooseFolderAndLeaveAutostartOff) {
-    const std::wstring folder = L"C:\\QvPush 测试";
-    const SetupRun setup = RunSetup(CurrentSetup(), L"/S /NOAUTOSTART /NOSTART /D=" + folder);
-    ExpectSetupRan(setup);
-    EXPECT_TRUE(FolderExists(folder + L"\\x86"));
-    std::wstring text;
-    EXPECT_TRUE(ReadRegistryString(HKEY_CLASSES_ROOT, L"CLSID\\" + GuidText(CLSID_VirtualCamera) + L"\\InprocServer32",
-                                   nullptr, text));
-    EXPECT_EQ(ToUtf8(folder + L"\\QvCamera.dll"), ToUtf8(text));
-    EXPECT_FALSE(ReadRegistryString(HKEY_CURRENT_USER, kRunKey, kRunValue, text)) << ToUtf8(text);
-    EXPECT_TRUE(Daemons().empty());
-    const std::string log = ReadInstallLog(folder);
-    EXPECT_NE(std::string::npos, log.find("Not started (/NOSTART)")) << log;
-
-    ExpectSetupRan(RunQuietUninstall());
-    ExpectNothingLeft(folder);
+    ExpectNothingLeft(kOtherFolder);
 }
 
 }  // namespace
