@@ -1,0 +1,82 @@
+#include "bridge/bridge_session.h"
+
+#include <windows.h>
+#include <evcode.h>
+
+#include "bridge/bridge_diagnostics.h"
+#include "bridge/capture_graph.h"
+#include "bridge/com_apartment.h"
+#include "bridge/exit_codes.h"
+#include "bridge/video_device_lookup.h"
+#include "bridge/virtual_camera_writer.h"
+#include "camera/filter/camera_identity.h"
+
+namespace {
+
+const std::wstring kOwnCameraName = kCameraFriendlyName;
+
+int Failure(int exitCode, const std::wstring& line) {
+    ReportLine(L"QvGraph: " + line);
+    return exitCode;
+}
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+std::wstring EndText(const GraphEnd& end) {
+    if (end.code == EC_DEVICE_LOST) return L"the device was removed";
+    std::wstring text = L"event " + HresultText(end.code);
+    if (end.code == EC_ERRORABORT || end.code == EC_ERRORABORTEX || end.code == EC_STREAM_ERROR_STOPPED)
+        text += L", streaming error " + HresultText(static_cast<long>(end.param1));
+    return text;
+}
+
+}  // namespace
+
+int RunBridge(const BridgeArguments& arguments, const WriteTimingObserver& observer) {
+    const std::wstring& name = arguments.videoDevice;
+    if (name == kOwnCameraName)
+        return Failure(kExitOwnCamera, Quoted(name) + L" is the virtual camera itself; it cannot feed itself");
+
+    CComApartment com;
+    if (FAILED(com.Result())) return Failure(kExitSystemFailure, L"COM does not start: " + HresultText(com.Result()));
+
+    CVirtualCameraWriter writer;
+    HRESULT hr = writer.Open();
+    if (FAILED(hr)) {
+        return Failure(kExitVirtualCameraMissing, L"the virtual camera " + Quoted(kOwnCameraName) +
+                                                      L" is not registered (QvCamera: " + HresultText(hr) + L")");
+    }
+
+    VideoDeviceLookup lookup = FindVideoDevice(name);
+    if (FAILED(lookup.result))
+        return Failure(kExitSystemFailure, L"the video devices cannot be listed: " + HresultText(lookup.result));
+    if (!lookup.device)
+        return Failure(kExitCameraNotFound,
+                       L"no camera named " + Quoted(name) + L"; cameras found: " + JoinDeviceNames(lookup.namesFound));
+    if (lookup.isVirtualCamera)
+        return Failure(kExitOwnCamera, Quoted(name) + L" is the virtual camera itself; it cannot feed itself");
+
+    CCaptureGraph graph;
+    GraphFailure failure;
+    if (!graph.Build(lookup.device.Get(), failure))
+        return Failure(kExitCameraNotOpened,
+                       L"the camera " + Quoted(name) + L" cannot be opened: " + failure.what + L" (" +
+                           HresultText(failure.result) + L")");
+
+    CFrameSink* sink = CFrameSink::Create(graph.Delivered(), writer);
+    if (observer) sink->SetTimingObserver(observer);
+    const bool running = graph.Run(sink, failure);
+    int exitCode;
+    if (running) {
+        AnnounceLine(L"QvGraph: delivering " + Quoted(name) + L" (" + graph.ChosenType() + L") into " +
+                     Quoted(kOwnCameraName));
+        const GraphEnd end = graph.WaitForEnd();
+        exitCode = Failure(kExitCameraLost, L"the camera " + Quoted(name) + L" was lost: " + EndText(end));
+    } else {
+        exitCode = Failure(kExitCameraNotOpened, L"the camera " + Quoted(name) + L" cannot be run (in use?): " +
+                                                     failure.what + L" (" + HresultText(failure.result) + L")");
+    }
+    graph.Stop();
+    sink->Release();
+    return exitCode;
+}

@@ -1,0 +1,62 @@
+#include "bridge/frame_sink.h"
+
+namespace {
+
+LONGLONG PerformanceNow() {
+    LARGE_INTEGER now;
+    ::QueryPerformanceCounter(&now);
+    return now.QuadPart;
+}
+
+LONGLONG PerformanceFrequency() {
+    LARGE_INTEGER frequency;
+    ::QueryPerformanceFrequency(&frequency);
+    return frequency.QuadPart;
+}
+
+}  // namespace
+
+CFrameSink* CFrameSink::Create(const SourcePicture& delivered, CVirtualCameraWriter& writer) {
+    return new CFrameSink(delivered, writer, PerformanceFrequency());
+}
+
+CFrameSink::CFrameSink(const SourcePicture& delivered, CVirtualCameraWriter& writer, LONGLONG ticksPerSecond)
+    : m_converter(delivered), m_writer(writer), m_pacing(ticksPerSecond), m_picture(kCameraPictureBytes) {}
+
+STDMETHODIMP CFrameSink::QueryInterface(REFIID iid, void** out) {
+    if (out == nullptr) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, __uuidof(ISampleGrabberCB))) {
+        *out = static_cast<ISampleGrabberCB*>(this);
+        AddRef();
+        return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+}
+
+STDMETHODIMP_(ULONG) CFrameSink::AddRef() { return ++m_references; }
+
+STDMETHODIMP_(ULONG) CFrameSink::Release() {
+    const ULONG left = --m_references;
+    if (left == 0) delete this;
+    return left;
+}
+
+STDMETHODIMP CFrameSink::SampleCB(double, IMediaSample* sample) {
+    const LONGLONG arrived = PerformanceNow();
+    if (sample == nullptr || !m_pacing.Due(arrived)) return S_OK;
+    BYTE* data = nullptr;
+    const LONG length = sample->GetActualDataLength();
+    if (FAILED(sample->GetPointer(&data)) || length <= 0 ||
+        !m_converter.Convert(data, static_cast<size_t>(length), m_picture.data())) {
+        ++m_short;
+        return S_OK;
+    }
+    // A write refused (the record's lock held past its time-out by a
+    // writer that hangs) leaves the last picture; the next sample tries again.
+    if (SUCCEEDED(m_writer.Write(m_picture.data()))) ++m_written;
+    if (m_observer) m_observer(arrived, PerformanceNow());
+    return S_OK;
+}
+
+STDMETHODIMP CFrameSink::BufferCB(double, BYTE*, LONG) { return E_NOTIMPL; }
