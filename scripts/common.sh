@@ -7,7 +7,7 @@ QV_ROOT=${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 # installer.
 QV_PACKAGES="cmake make mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine wine64 xvfb xauth x11-apps netpbm googletest locales fonts-wqy-microhei util-linux
-  nginx-light libnginx-mod-rtmp ffmpeg nodejs chromium nsis python3"
+  nginx-light libnginx-mod-rtmp ffmpeg nodejs chromium nsis python3 ccache"
 
 qv_install_packages() {
     local missing=()
@@ -51,9 +51,19 @@ qv_find_wine() {
     export QV_WINE QV_WINESERVER
 }
 
+# Compiles through ccache: a second tree of the same sources (a CI clone, a
+# work tree) then costs little. Paths below the tree are hashed relative to it.
+qv_use_ccache() {
+    command -v ccache >/dev/null 2>&1 || return 0
+    export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
+    export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
+    export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$QV_ROOT}
+}
+
 # qv_build <preset> [build dir]
 qv_build() {
     local preset=$1 dir=${2:-$QV_ROOT/build/$1}
+    qv_use_ccache
     cmake --preset "$preset" -S "$QV_ROOT" -B "$dir" -DQV_WINE="$QV_WINE" >/dev/null
     cmake --build "$dir" -j "$(nproc)"
 }
