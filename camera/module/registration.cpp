@@ -118,29 +118,30 @@ HRESULT FrameworkUnregisterServer() {
     return hr;
 }
 
-// The device-category steps use the caller's COM state.
-HRESULT CreateDeviceMapper(ComPtr<IFilterMapper2>& mapper) {
-    return ::CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&mapper));
+// The device-category step, once the framework step has succeeded, through
+// a filter mapper made with the caller's COM state.
+template <typename DeviceStep>
+HRESULT ThenDeviceStep(HRESULT frameworkStep, DeviceStep deviceStep) {
+    if (FAILED(frameworkStep)) return frameworkStep;
+    ComPtr<IFilterMapper2> mapper;
+    HRESULT hr = ::CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&mapper));
+    if (FAILED(hr)) return hr;
+    return deviceStep(mapper.Get());
 }
 
 }  // namespace
 
 STDAPI DllRegisterServer() {
-    HRESULT hr = FrameworkRegisterServer();
-    if (FAILED(hr)) return hr;
-    ComPtr<IFilterMapper2> mapper;
-    hr = CreateDeviceMapper(mapper);
-    if (FAILED(hr)) return hr;
-    return mapper->RegisterFilter(CLSID_VirtualCamera, kCameraFriendlyName, nullptr, &CLSID_VideoInputDeviceCategory,
-                                  kCameraFriendlyName, &DeviceCategoryRegistration());
+    return ThenDeviceStep(FrameworkRegisterServer(), [](IFilterMapper2* mapper) {
+        return mapper->RegisterFilter(CLSID_VirtualCamera, kCameraFriendlyName, nullptr,
+                                      &CLSID_VideoInputDeviceCategory, kCameraFriendlyName,
+                                      &DeviceCategoryRegistration());
+    });
 }
 
 STDAPI DllUnregisterServer() {
-    HRESULT hr = FrameworkUnregisterServer();
-    if (FAILED(hr)) return hr;
-    ComPtr<IFilterMapper2> mapper;
-    hr = CreateDeviceMapper(mapper);
-    if (FAILED(hr)) return hr;
-    // Not turned into success when the device entry was never there.
-    return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, kCameraFriendlyName, CLSID_VirtualCamera);
+    return ThenDeviceStep(FrameworkUnregisterServer(), [](IFilterMapper2* mapper) {
+        // Not turned into success when the device entry was never there.
+        return mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, kCameraFriendlyName, CLSID_VirtualCamera);
+    });
 }

@@ -2,6 +2,8 @@
 
 #include "common/unique_handle.h"
 
+#include <utility>
+
 namespace {
 
 BOOL CALLBACK InitLockOnce(PINIT_ONCE, PVOID lock, PVOID*) {
@@ -20,52 +22,30 @@ CRITICAL_SECTION& PublishState::Lock() {
     return m_lock;
 }
 
-void PublishState::SetVideoDevice(const std::wstring& value) {
-    std::wstring copy = value;
+template <typename T>
+void PublishState::Store(T& field, T value) {
     CriticalSectionLock guard(Lock());
-    m_videoDevice.swap(copy);
+    std::swap(field, value);
 }
 
-std::wstring PublishState::GetVideoDevice() {
+template <typename T>
+T PublishState::Load(const T& field) {
     CriticalSectionLock guard(Lock());
-    return m_videoDevice;
+    return field;
 }
 
-void PublishState::SetAudioDevice(const std::wstring& value) {
-    std::wstring copy = value;
-    CriticalSectionLock guard(Lock());
-    m_audioDevice.swap(copy);
-}
-
-std::wstring PublishState::GetAudioDevice() {
-    CriticalSectionLock guard(Lock());
-    return m_audioDevice;
-}
-
-void PublishState::SetStreamUrl(const std::wstring& value) {
-    std::wstring copy = value;
-    CriticalSectionLock guard(Lock());
-    m_streamUrl.swap(copy);
-}
-
-std::wstring PublishState::GetStreamUrl() {
-    CriticalSectionLock guard(Lock());
-    return m_streamUrl;
-}
+void PublishState::SetVideoDevice(const std::wstring& value) { Store(m_videoDevice, value); }
+std::wstring PublishState::GetVideoDevice() { return Load(m_videoDevice); }
+void PublishState::SetAudioDevice(const std::wstring& value) { Store(m_audioDevice, value); }
+std::wstring PublishState::GetAudioDevice() { return Load(m_audioDevice); }
+void PublishState::SetStreamUrl(const std::wstring& value) { Store(m_streamUrl, value); }
+std::wstring PublishState::GetStreamUrl() { return Load(m_streamUrl); }
+void PublishState::SetPushLevel(int32_t value) { Store(m_pushLevel, value); }
+int32_t PublishState::GetPushLevel() { return Load(m_pushLevel); }
 
 void PublishState::ChangeStreamUrl(const std::function<std::wstring(const std::wstring&)>& change) {
     CriticalSectionLock guard(Lock());
     m_streamUrl = change(m_streamUrl);
-}
-
-void PublishState::SetPushLevel(int32_t value) {
-    CriticalSectionLock guard(Lock());
-    m_pushLevel = value;
-}
-
-int32_t PublishState::GetPushLevel() {
-    CriticalSectionLock guard(Lock());
-    return m_pushLevel;
 }
 
 PublishState& ThePublishState() {

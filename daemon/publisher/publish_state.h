@@ -38,6 +38,12 @@ public:
 
 private:
     CRITICAL_SECTION& Lock();
+    // The value arrives as a copy made before the lock is taken, so that no
+    // allocation happens under it.
+    template <typename T>
+    void Store(T& field, T value);
+    template <typename T>
+    T Load(const T& field);
 
     INIT_ONCE m_lockOnce = INIT_ONCE_STATIC_INIT;
     // Never deleted: threads may still use it while the process exits.

@@ -1,5 +1,7 @@
 #include "daemon/web/http_response.h"
 
+#include "daemon/command/send_all_bytes.h"
+
 namespace {
 
 const char* Reason(int status) {
@@ -18,16 +20,6 @@ const char* Reason(int status) {
 }
 
 }  // namespace
-
-bool SendAllBytes(SOCKET connection, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        const int count = ::send(connection, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
-        if (count <= 0) return false;
-        sent += static_cast<size_t>(count);
-    }
-    return true;
-}
 
 bool SendHttpResponse(SOCKET connection, int status, const std::string& contentType, const std::string& body,
                       const std::string& extraFields) {

@@ -13,6 +13,3 @@ bool SendHttpResponse(SOCKET connection, int status, const std::string& contentT
 
 // A short plain-text answer for the error statuses.
 bool SendHttpError(SOCKET connection, int status, const std::string& extraFields = std::string());
-
-// Sends every byte, in as many calls as the socket needs.
-bool SendAllBytes(SOCKET connection, const std::string& bytes);

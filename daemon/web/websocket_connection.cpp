@@ -1,5 +1,6 @@
 #include "daemon/web/websocket_connection.h"
 
+#include "daemon/command/send_all_bytes.h"
 #include "daemon/web/http_response.h"
 #include "daemon/web/utf8_text.h"
 #include "daemon/web/websocket_frame.h"

@@ -1,5 +1,6 @@
 #include "daemon/web/websocket_handshake.h"
 
+#include "daemon/command/send_all_bytes.h"
 #include "daemon/web/http_response.h"
 #include "daemon/web/request_origin.h"
 #include "daemon/web/websocket_accept_key.h"

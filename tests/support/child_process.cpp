@@ -69,6 +69,23 @@ static std::wstring Decode(UINT codePage, const std::string& bytes) {
 std::wstring FromUtf8(const std::string& text) { return Decode(CP_UTF8, text); }
 std::wstring FromGbk(const std::string& bytes) { return Decode(936, bytes); }
 
+UniqueHandle StartProgram(const std::wstring& program, HANDLE output) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    if (output) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = output;
+        startup.hStdError = output;
+    }
+    PROCESS_INFORMATION created = {};
+    std::wstring commandLine = QuoteArgument(program);
+    if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, output ? TRUE : FALSE,
+                          CREATE_NO_WINDOW, nullptr, nullptr, &startup, &created))
+        return UniqueHandle();
+    ::CloseHandle(created.hThread);
+    return UniqueHandle(created.hProcess);
+}
+
 ProgramResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs, const std::wstring& workingDir) {
     ProgramResult result;
     UniqueHandle readEnd, writeEnd;

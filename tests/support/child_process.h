@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "common/quote_argument.h"
+#include "common/unique_handle.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -35,6 +36,12 @@ struct ProgramResult {
 // running after timeoutMs is terminated and reported as timed out.
 ProgramResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs = 30000,
                          const std::wstring& workingDir = std::wstring());
+
+// Starts the program, with no arguments and no window, and does not wait
+// for it. Its standard output and error go to `output` when one is given
+// (an inheritable handle, the only one the program inherits on purpose).
+// The process, or an empty handle when it did not start.
+UniqueHandle StartProgram(const std::wstring& program, HANDLE output = nullptr);
 
 // A program run as a debuggee: its debug texts are collected in order,
 // decoded from code page 936 (or taken as UTF-16 when sent so), and its

@@ -1,6 +1,7 @@
 #include "tools/benchmark_support/benchmark_service.h"
 
 #include "tests/daemon/command/wire_client.h"
+#include "tests/support/child_process.h"
 
 #include <psapi.h>
 #include <tlhelp32.h>
@@ -23,19 +24,9 @@ bool BenchmarkService::Start(uint16_t port) {
     const std::wstring program = OwnDir() + L"command_service_test_host.exe";
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     m_nul.reset(::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr));
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = m_nul.get();
-    startup.hStdError = m_nul.get();
-    PROCESS_INFORMATION created = {};
-    std::wstring commandLine = L"\"" + program + L"\"";
-    if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                          &startup, &created))
-        return false;
-    ::CloseHandle(created.hThread);
-    m_process.reset(created.hProcess);
-    m_processId = created.dwProcessId;
+    m_process = StartProgram(program, m_nul.get());
+    if (!m_process) return false;
+    m_processId = ::GetProcessId(m_process.get());
     // Listening once a client is greeted.
     for (int attempt = 0; attempt < 100; ++attempt) {
         WireClient probe;
@@ -89,6 +80,18 @@ double ElapsedMs(const LARGE_INTEGER& from) {
     ::QueryPerformanceCounter(&now);
     ::QueryPerformanceFrequency(&frequency);
     return 1000.0 * static_cast<double>(now.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+std::vector<std::unique_ptr<WireClient>> OpenClients(int count, const std::function<bool(WireClient&)>& open,
+                                                     int* opened) {
+    std::vector<std::unique_ptr<WireClient>> clients;
+    *opened = 0;
+    for (int i = 0; i < count; ++i) {
+        auto client = std::make_unique<WireClient>();
+        if (open(*client)) ++*opened;
+        clients.push_back(std::move(client));
+    }
+    return clients;
 }
 
 LARGE_INTEGER Now() {

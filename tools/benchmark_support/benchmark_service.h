@@ -6,6 +6,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,6 +35,14 @@ struct Figures {
     // min, median and max, or "no samples".
     void Print(const char* what);
 };
+
+class WireClient;
+
+// `count` clients opened one after another, each by `open`; `opened` counts
+// those for which it answered true. All are kept, open or not, until the
+// caller lets them go.
+std::vector<std::unique_ptr<WireClient>> OpenClients(int count, const std::function<bool(WireClient&)>& open,
+                                                     int* opened);
 
 LARGE_INTEGER Now();
 double ElapsedMs(const LARGE_INTEGER& from);

@@ -9,6 +9,10 @@
 // with the stand-by picture. These run on the pin's own code linked into this
 // program, with the pacing wait kept out of the way.
 //
+// Lock waits: how long the frame guard holds up a reader behind a writer's
+// copy and a writer behind another writer, and when each gives up on a
+// holder that never lets go.
+//
 // Pacing: the camera (the pin's code linked in, as for the costs) in a real
 // graph, its pin connected to a sample grabber with nothing behind it, run
 // for N seconds (default 60). Sample n is due n x 66.667 ms - 15 ms after
@@ -42,6 +46,7 @@
 #include "camera/filter/virtual_camera.h"
 #include "camera/filter/virtual_camera_pin.h"
 #include "camera/filter/camera_identity.h"
+#include "tools/camera_pacing_benchmark/lock_waits.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -88,15 +93,22 @@ std::vector<uint8_t> Ramp() {
 
 // Costs
 
-bool MeasureCosts() {
+// The camera made in this process, its code linked in; owner keeps it alive.
+CVirtualCamera* CreateCameraInProcess(ComPtr<IUnknown>& owner) {
     HRESULT hr = S_OK;
     CUnknown* object = CVirtualCamera::CreateInstance(nullptr, &hr);
     if (!object || FAILED(hr)) {
         std::printf("error: cannot create the camera in process (0x%08lx)\n", static_cast<unsigned long>(hr));
-        return false;
+        return nullptr;
     }
-    ComPtr<IUnknown> owner(object->NonDelegatingUnknown());
-    auto* camera = static_cast<CVirtualCamera*>(object);
+    owner = object->NonDelegatingUnknown();
+    return static_cast<CVirtualCamera*>(object);
+}
+
+bool MeasureCosts() {
+    ComPtr<IUnknown> owner;
+    CVirtualCamera* camera = CreateCameraInProcess(owner);
+    if (!camera) return false;
     auto* pin = static_cast<CVirtualCamerPin*>(camera->GetPin(0));
 
     // Paced against a run long ago, the pin never waits here.
@@ -230,14 +242,9 @@ ComPtr<IPin> PinOf(IBaseFilter* filter, PIN_DIRECTION wanted) {
 bool MeasurePacing(int seconds, bool inject) {
     // The pin's code linked in, so that the filter's own run moment can be
     // read: lateness is counted from it, not from the graph's Run call.
-    HRESULT hr = S_OK;
-    CUnknown* object = CVirtualCamera::CreateInstance(nullptr, &hr);
-    if (!object || FAILED(hr)) {
-        std::printf("error: cannot create the camera in process (0x%08lx)\n", static_cast<unsigned long>(hr));
-        return false;
-    }
-    ComPtr<IUnknown> owner(object->NonDelegatingUnknown());
-    auto* filter = static_cast<CVirtualCamera*>(object);
+    ComPtr<IUnknown> owner;
+    CVirtualCamera* filter = CreateCameraInProcess(owner);
+    if (!filter) return false;
     ComPtr<IBaseFilter> camera;
     owner.As(&camera);
 
@@ -341,7 +348,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (FAILED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 1;
     ::timeBeginPeriod(1);
-    const bool ok = MeasureCosts() && MeasurePacing(seconds, inject);
+    const bool ok = MeasureCosts() && (MeasureLockWaits(), MeasurePacing(seconds, inject));
     ::timeEndPeriod(1);
     ::CoUninitialize();
     std::fflush(stdout);

@@ -61,14 +61,10 @@ Figures TimeStops(int runs, int& wrong) {
 void HoldSessions(BenchmarkService& service) {
     printf("\n%d sessions at once, held for %lu s\n", kSessions, kHoldMs / 1000);
     printf("  before:  %s\n", service.Footprint().c_str());
-    std::vector<std::unique_ptr<WireClient>> clients;
     const LARGE_INTEGER start = Now();
     int connected = 0;
-    for (int i = 0; i < kSessions; ++i) {
-        auto client = std::make_unique<WireClient>();
-        if (client->Connect(kCommandPort, 10000)) ++connected;
-        clients.push_back(std::move(client));
-    }
+    std::vector<std::unique_ptr<WireClient>> clients =
+        OpenClients(kSessions, [](WireClient& client) { return client.Connect(kCommandPort, 10000); }, &connected);
     const double connectMs = ElapsedMs(start);
     int greeted = 0;
     for (auto& client : clients) {

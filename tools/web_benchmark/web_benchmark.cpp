@@ -57,14 +57,10 @@ int wmain() {
     printf("\n%d WebSocket sessions at once\n", kSessions);
     ::Sleep(2000);
     printf("  before:  %s\n", service.Footprint().c_str());
-    std::vector<std::unique_ptr<WireClient>> clients;
     const LARGE_INTEGER start = Now();
     int greeted = 0;
-    for (int i = 0; i < kSessions; ++i) {
-        auto client = std::make_unique<WireClient>();
-        if (OpenSession(*client, 60000)) ++greeted;
-        clients.push_back(std::move(client));
-    }
+    std::vector<std::unique_ptr<WireClient>> clients =
+        OpenClients(kSessions, [](WireClient& client) { return OpenSession(client, 60000); }, &greeted);
     printf("  greeted %d of %d, all by %.0f ms\n", greeted, kSessions, ElapsedMs(start));
     printf("  open:    %s\n", service.Footprint().c_str());
     clients.clear();

@@ -221,6 +221,14 @@ void ExpectCapture(const Capture& capture, int width, int height, const std::str
     ASSERT_EQ(static_cast<size_t>(width) * height * 3 * frames, capture.bytes.size()) << capture.log;
 }
 
+void ExpectPictureCaptured(const Capture& capture, const std::vector<uint8_t>& picture, int width, int height,
+                           const std::string& fps, int frames) {
+    ASSERT_NO_FATAL_FAILURE(ExpectCapture(capture, width, height, fps, frames));
+    const size_t rowBytes = static_cast<size_t>(width) * 3;
+    for (int i = 0; i < frames; ++i)
+        EXPECT_EQ("", CompareFrame(capture.bytes.data() + i * rowBytes * height, picture, rowBytes)) << "frame " << i;
+}
+
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

@@ -97,3 +97,6 @@ Capture CaptureFrames(const std::vector<std::wstring>& inputOptions, int frames)
 // Common checks of a finished capture: FFmpeg ran, ended well, reports the
 // size and rate, and wrote exactly `frames` frames of that size.
 void ExpectCapture(const Capture& capture, int width, int height, const std::string& fps, int frames);
+// ExpectCapture, then every frame byte for byte the bottom-up picture.
+void ExpectPictureCaptured(const Capture& capture, const std::vector<uint8_t>& picture, int width, int height,
+                           const std::string& fps, int frames);

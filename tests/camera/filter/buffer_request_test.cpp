@@ -9,6 +9,7 @@
 #include <atomic>
 
 #include "tests/camera/filter/camera_graph.h"
+#include "tests/camera/input_pin_stub.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -57,27 +58,14 @@ private:
 
 // An input pin that is only ever connected to: it takes any type and offers
 // its allocator.
-class OfferingInputPin : public IPin, public IMemInputPin {
+class OfferingInputPin : public InputPinStub {
 public:
     explicit OfferingInputPin(IMemAllocator* offered) : m_offered(offered) {}
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPin)) {
-            *out = static_cast<IPin*>(this);
-        } else if (IsEqualIID(iid, IID_IMemInputPin)) {
-            *out = static_cast<IMemInputPin*>(this);
-        } else {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        return S_OK;
-    }
     STDMETHODIMP_(ULONG) AddRef() override { return ++m_refs; }
     STDMETHODIMP_(ULONG) Release() override { return --m_refs; }
 
     // IPin
-    STDMETHODIMP Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_UNEXPECTED; }
     STDMETHODIMP ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE*) override {
         m_connector = connector;
         return S_OK;
@@ -99,18 +87,6 @@ public:
         info->achName[0] = 0;
         return S_OK;
     }
-    STDMETHODIMP QueryDirection(PIN_DIRECTION* direction) override {
-        *direction = PINDIR_INPUT;
-        return S_OK;
-    }
-    STDMETHODIMP QueryId(LPWSTR*) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE*) override { return S_OK; }
-    STDMETHODIMP EnumMediaTypes(IEnumMediaTypes**) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
-    STDMETHODIMP EndOfStream() override { return S_OK; }
-    STDMETHODIMP BeginFlush() override { return S_OK; }
-    STDMETHODIMP EndFlush() override { return S_OK; }
-    STDMETHODIMP NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
 
     // IMemInputPin
     STDMETHODIMP GetAllocator(IMemAllocator** allocator) override {
@@ -128,7 +104,6 @@ public:
         *processed = 0;
         return S_OK;
     }
-    STDMETHODIMP ReceiveCanBlock() override { return S_FALSE; }
 
     IMemAllocator* notified = nullptr;  // compared only, not counted
 

@@ -102,16 +102,6 @@ ComPtr<IPin> OutputPinOf(IBaseFilter* filter) { return PinOf(filter, PINDIR_OUTP
 
 // SampleCollector
 
-STDMETHODIMP SampleCollector::QueryInterface(REFIID iid, void** out) {
-    if (!out) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ISampleGrabberCB)) {
-        *out = static_cast<ISampleGrabberCB*>(this);
-        return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-}
-
 STDMETHODIMP SampleCollector::SampleCB(double, IMediaSample* sample) {
     GrabbedSample grabbed;
     grabbed.arrivalMs = ::timeGetTime();
@@ -297,6 +287,28 @@ const std::vector<uint8_t>& StandbyFullPicture() {
         return result;
     }();
     return pixels;
+}
+
+HRESULT SetHalfSizeFormat(IAMStreamConfig* config) {
+    if (!config) return E_POINTER;
+    VIDEOINFOHEADER format = {};
+    format.AvgTimePerFrame = kSampleTicks;
+    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    format.bmiHeader.biWidth = 320;
+    format.bmiHeader.biHeight = 240;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 24;
+    format.bmiHeader.biCompression = BI_RGB;
+    format.bmiHeader.biSizeImage = kHalfBytes;
+    AM_MEDIA_TYPE type = {};
+    type.majortype = MEDIATYPE_Video;
+    type.subtype = MEDIASUBTYPE_RGB24;
+    type.formattype = FORMAT_VideoInfo;
+    type.bFixedSizeSamples = TRUE;
+    type.lSampleSize = kHalfBytes;
+    type.cbFormat = sizeof format;
+    type.pbFormat = reinterpret_cast<BYTE*>(&format);
+    return config->SetFormat(&type);
 }
 
 std::vector<uint8_t> HalvedPicture(const std::vector<uint8_t>& full) {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "camera/filter/frame_exchange.h"
+#include "tests/camera/stack_grabber_callback.h"
 
 extern const wchar_t kCameraName[];  // "Kavo直播插件"
 constexpr size_t kFullBytes = 921600;
@@ -60,13 +61,9 @@ struct GrabbedSample {
 };
 
 // The grabber's callback: records every sample in arrival order.
-class SampleCollector : public ISampleGrabberCB {
+class SampleCollector : public StackGrabberCallback {
 public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }  // lives on the test's stack
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP SampleCB(double time, IMediaSample* sample) override;
-    STDMETHODIMP BufferCB(double, BYTE*, long) override { return E_NOTIMPL; }
 
     size_t Count();
     // Waits until more than `count` samples have arrived.
@@ -129,6 +126,10 @@ FrameExchange* LoadedFrameExchange();
 // Runs the frame producer with `arguments`; empty on success, else its
 // exit code.
 std::string RunProducer(const std::wstring& arguments);
+
+// Asks the pin for bottom-up RGB24 at 320 x 240 through IAMStreamConfig, as
+// a capture application picking the small size does; E_POINTER without one.
+HRESULT SetHalfSizeFormat(IAMStreamConfig* config);
 
 // Pictures.
 // The stand-by picture as the tree keeps it (camera/resources/standby.bmp,

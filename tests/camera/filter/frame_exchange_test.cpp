@@ -183,15 +183,25 @@ protected:
         ASSERT_EQ(size, kSharedSectionSize);
         guard_ = reinterpret_cast<FrameExchangeGuard*>(LoadedSectionData(module_.get(), ".zrguard"));
         ASSERT_NE(guard_, nullptr);
-        ComPtr<IClassFactory> factory;
-        ASSERT_EQ(module_.GetClassObject(CLSID_VirtualCamera, IID_IClassFactory,
-                                         reinterpret_cast<void**>(factory.GetAddressOf())),
-                  S_OK);
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_TranslateData_buf, reinterpret_cast<void**>(sink_.GetAddressOf())),
+        ASSERT_EQ(module_.CreateCamera(CLSID_VirtualCamera, IID_TranslateData_buf,
+                                       reinterpret_cast<void**>(sink_.GetAddressOf())),
                   S_OK);
     }
 
     CameraModule module_;
+    // Writes a whole frame of one value through the module's interface.
+    void WriteUniform(BYTE value) {
+        std::vector<BYTE> frame(kFullFrame, value);
+        ASSERT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), S_OK);
+    }
+    // A take that finds a fresh frame, whole, of this one value.
+    void ExpectUniformTake(BYTE value) {
+        BYTE first = 0;
+        bool uniform = false;
+        EXPECT_EQ(Take(&first, &uniform), FrameTake::Injected);
+        EXPECT_TRUE(uniform) << "the frame taken whole";
+        EXPECT_EQ(first, value);
+    }
     // Take the latest frame the way the pin does; true when it was taken
     // and uniform, with its first byte.
     FrameTake Take(BYTE* first = nullptr, bool* uniform = nullptr) {
@@ -299,17 +309,12 @@ TEST_F(ModuleRecordTest, RefusedWriteFromAnotherProcessReportsAndChangesNothing)
 // have it gives up without writing; readers are not held up by it, and a
 // stale frame is left for the holder rather than cleared under it.
 TEST_F(ModuleRecordTest, WriterLockHeldByAnotherProcessFailsWritesButNotReads) {
-    std::vector<BYTE> frame(kFullFrame, 0x21);
-    ASSERT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), S_OK);
+    ASSERT_NO_FATAL_FAILURE(WriteUniform(0x21));
 
     GuardHelper holder(L"lock");
     ASSERT_TRUE(holder.WaitHeld()) << holder.Finish().output;
     EXPECT_NE(guard_->writer, 0);
-    BYTE first = 0;
-    bool uniform = false;
-    EXPECT_EQ(Take(&first, &uniform), FrameTake::Injected);
-    EXPECT_TRUE(uniform);
-    EXPECT_EQ(first, 0x21);
+    ExpectUniformTake(0x21);
     record_->writeTick = ::GetTickCount() - 5000;
     EXPECT_EQ(Take(), FrameTake::Standby);
     EXPECT_EQ(record_->hasFrame, 1) << "cleared while a writer held the lock";
@@ -329,15 +334,13 @@ TEST_F(ModuleRecordTest, WriterLockHeldByAnotherProcessFailsWritesButNotReads) {
     EXPECT_EQ(Take(), FrameTake::Standby);
     EXPECT_EQ(record_->hasFrame, 0) << "a stale frame kept its flag";
     EXPECT_EQ(sink_->WriteFrame(other.data(), kFullFrame), S_OK) << "the lock is free again";
-    EXPECT_EQ(Take(&first, &uniform), FrameTake::Injected);
-    EXPECT_EQ(first, 0x99);
+    ExpectUniformTake(0x99);
 }
 
 // A writer of another process stuck in its copy: readers give up as busy
 // after their wait, and take its frame once it is complete.
 TEST_F(ModuleRecordTest, ChangeUnderWayInAnotherProcessMakesReadsBusyUntilItEnds) {
-    std::vector<BYTE> frame(kFullFrame, 0x21);
-    ASSERT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), S_OK);
+    ASSERT_NO_FATAL_FAILURE(WriteUniform(0x21));
 
     GuardHelper writer(L"copy");
     ASSERT_TRUE(writer.WaitHeld()) << writer.Finish().output;
@@ -347,37 +350,27 @@ TEST_F(ModuleRecordTest, ChangeUnderWayInAnotherProcessMakesReadsBusyUntilItEnds
     const DWORD waited = ::GetTickCount() - asked;
     EXPECT_GE(waited, kReaderLockTimeoutMs / 2) << "gave up before waiting";
     EXPECT_LT(waited, 5000u) << "a reader must not wait for the writer to finish";
+    const std::vector<BYTE> frame(kFullFrame, 0x22);
     EXPECT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), HRESULT_FROM_WIN32(ERROR_TIMEOUT));
 
     EXPECT_EQ(writer.Finish().exitCode, 0u) << writer.Finish().output;
     EXPECT_EQ(guard_->sequence & 1, 0);
-    BYTE first = 0;
-    bool uniform = false;
-    EXPECT_EQ(Take(&first, &uniform), FrameTake::Injected);
-    EXPECT_TRUE(uniform) << "the other process's frame, whole";
-    EXPECT_EQ(first, 0x77);
+    ExpectUniformTake(0x77);  // the other process's frame
 }
 
 // A producer that dies holding the lock, between two writes, does not lock
 // the record for good; its last frame stays readable meanwhile.
 TEST_F(ModuleRecordTest, WriterLockLeftByAProcessThatEndedIsTakenOver) {
-    std::vector<BYTE> frame(kFullFrame, 0x21);
-    ASSERT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), S_OK);
+    ASSERT_NO_FATAL_FAILURE(WriteUniform(0x21));
     GuardHelper holder(L"lock-exit");
     ASSERT_TRUE(holder.WaitHeld()) << holder.Finish().output;
     EXPECT_EQ(holder.Finish().exitCode, 0u) << holder.Finish().output;
     ASSERT_NE(guard_->writer, 0) << "the helper let go of the lock";
 
-    BYTE first = 0;
-    bool uniform = false;
-    EXPECT_EQ(Take(&first, &uniform), FrameTake::Injected);
-    EXPECT_EQ(first, 0x21);
-    std::vector<BYTE> other(kFullFrame, 0x42);
-    EXPECT_EQ(sink_->WriteFrame(other.data(), kFullFrame), S_OK);
+    ExpectUniformTake(0x21);
+    ASSERT_NO_FATAL_FAILURE(WriteUniform(0x42));
     EXPECT_EQ(guard_->writer, 0);
-    EXPECT_EQ(Take(&first, &uniform), FrameTake::Injected);
-    EXPECT_TRUE(uniform);
-    EXPECT_EQ(first, 0x42);
+    ExpectUniformTake(0x42);
 }
 
 // A holder's process id given to a new process (here this one, whose
@@ -388,13 +381,9 @@ TEST_F(ModuleRecordTest, WriterLockOfAProcessIdUsedAgainIsTakenOver) {
     ASSERT_TRUE(::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user));
     const ULONGLONG otherCreation = static_cast<ULONGLONG>(created.dwLowDateTime) + 1;
     guard_->writer = static_cast<LONGLONG>((otherCreation << 32) | ::GetCurrentProcessId());
-    std::vector<BYTE> frame(kFullFrame, 0x42);
-    EXPECT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), S_OK);
+    ASSERT_NO_FATAL_FAILURE(WriteUniform(0x42));
     EXPECT_EQ(guard_->writer, 0);
-    BYTE first = 0;
-    bool uniform = false;
-    EXPECT_EQ(Take(&first, &uniform), FrameTake::Injected);
-    EXPECT_EQ(first, 0x42);
+    ExpectUniformTake(0x42);
 }
 
 // A producer that dies in its copy leaves half a frame: a reader drops it
@@ -403,8 +392,7 @@ TEST_F(ModuleRecordTest, WriterLockOfAProcessIdUsedAgainIsTakenOver) {
 TEST_F(ModuleRecordTest, ChangeLeftHalfDoneByAProcessThatEndedIsNeverTaken) {
     for (bool readerFirst : {true, false}) {
         SCOPED_TRACE(readerFirst ? "reader first" : "writer first");
-        std::vector<BYTE> frame(kFullFrame, 0x21);
-        ASSERT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), S_OK);
+        ASSERT_NO_FATAL_FAILURE(WriteUniform(0x21));
         GuardHelper writer(L"copy-exit");
         ASSERT_TRUE(writer.WaitHeld()) << writer.Finish().output;
         EXPECT_EQ(writer.Finish().exitCode, 0u) << writer.Finish().output;
@@ -412,28 +400,22 @@ TEST_F(ModuleRecordTest, ChangeLeftHalfDoneByAProcessThatEndedIsNeverTaken) {
         ASSERT_EQ(record_->frameData[0], 0x77);
         ASSERT_EQ(record_->frameData[kFullFrame - 1], 0x21);
 
-        BYTE first = 0;
-        bool uniform = false;
         if (readerFirst) {
-            EXPECT_EQ(Take(&first, &uniform), FrameTake::Standby);
+            EXPECT_EQ(Take(), FrameTake::Standby);
             EXPECT_EQ(record_->hasFrame, 0);
             EXPECT_EQ(guard_->sequence & 1, 0);
             EXPECT_EQ(guard_->writer, 0);
             EXPECT_EQ(Take(), FrameTake::Standby);
         }
-        std::vector<BYTE> other(kFullFrame, 0x42);
-        EXPECT_EQ(sink_->WriteFrame(other.data(), kFullFrame), S_OK);
+        ASSERT_NO_FATAL_FAILURE(WriteUniform(0x42));
         EXPECT_EQ(guard_->sequence & 1, 0);
-        EXPECT_EQ(Take(&first, &uniform), FrameTake::Injected);
-        EXPECT_TRUE(uniform);
-        EXPECT_EQ(first, 0x42);
+        ExpectUniformTake(0x42);
     }
 }
 
 // Freshness as the pin sees it on the module's record.
 TEST_F(ModuleRecordTest, StaleFrameGivesStandByAndClearsTheFlag) {
-    std::vector<BYTE> frame(kFullFrame, 0x21);
-    ASSERT_EQ(sink_->WriteFrame(frame.data(), kFullFrame), S_OK);
+    ASSERT_NO_FATAL_FAILURE(WriteUniform(0x21));
     EXPECT_EQ(Take(), FrameTake::Injected);
     record_->writeTick = ::GetTickCount() - kFrameFreshnessMs + 1000;
     EXPECT_EQ(Take(), FrameTake::Injected);

@@ -35,27 +35,7 @@ protected:
     // Builds and connects the graph at the given size and runs it.
     void StartAt(LONG width) {
         ASSERT_EQ("", m_graph.Build());
-        if (width == 320) {
-            VIDEOINFOHEADER format = {};
-            format.AvgTimePerFrame = kSampleTicks;
-            format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-            format.bmiHeader.biWidth = 320;
-            format.bmiHeader.biHeight = 240;
-            format.bmiHeader.biPlanes = 1;
-            format.bmiHeader.biBitCount = 24;
-            format.bmiHeader.biCompression = BI_RGB;
-            format.bmiHeader.biSizeImage = kHalfBytes;
-            AM_MEDIA_TYPE type = {};
-            type.majortype = MEDIATYPE_Video;
-            type.subtype = MEDIASUBTYPE_RGB24;
-            type.formattype = FORMAT_VideoInfo;
-            type.bFixedSizeSamples = TRUE;
-            type.lSampleSize = kHalfBytes;
-            type.cbFormat = sizeof format;
-            type.pbFormat = reinterpret_cast<BYTE*>(&format);
-            ASSERT_NE(nullptr, m_graph.StreamConfig());
-            ASSERT_EQ(S_OK, m_graph.StreamConfig()->SetFormat(&type));
-        }
+        if (width == 320) ASSERT_EQ(S_OK, SetHalfSizeFormat(m_graph.StreamConfig()));
         ASSERT_EQ("", m_graph.Connect());
         LONG w = 0, h = 0;
         ASSERT_TRUE(m_graph.ConnectedSize(&w, &h));

@@ -8,15 +8,9 @@
 #include <random>
 #include <vector>
 
-namespace {
+#include "tests/camera/filter/camera_graph.h"
 
-std::vector<uint8_t> Reference(const std::vector<uint8_t>& full) {
-    std::vector<uint8_t> half(kHalfPictureBytes);
-    for (size_t y = 0; y < 240; ++y)
-        for (size_t x = 0; x < 320; ++x)
-            for (size_t c = 0; c < 3; ++c) half[(y * 320 + x) * 3 + c] = full[(2 * y * 640 + 2 * x) * 3 + c];
-    return half;
-}
+namespace {
 
 size_t FirstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
     for (size_t i = 0; i < a.size(); ++i)
@@ -28,7 +22,7 @@ TEST(HalveImage, BothPassesTakeEverySecondPixelOfEverySecondRow) {
     std::mt19937 random(1234);
     std::vector<uint8_t> full(kFullPictureBytes);
     for (uint8_t& byte : full) byte = static_cast<uint8_t>(random());
-    const std::vector<uint8_t> expected = Reference(full);
+    const std::vector<uint8_t> expected = HalvedPicture(full);
 
     // A guard byte behind the destination must stay as it was.
     std::vector<uint8_t> portable(kHalfPictureBytes + 1, 0xEE), dispatched(kHalfPictureBytes + 1, 0xEE);

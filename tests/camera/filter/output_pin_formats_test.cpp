@@ -137,6 +137,24 @@ protected:
         ASSERT_NE(nullptr, m_graph.StreamConfig());
     }
 
+    // The connected size and, when bufferBytes is given, the grabber's one
+    // buffer of that size.
+    void ExpectConnectedAt(LONG wantedWidth, LONG wantedHeight, long bufferBytes = 0) {
+        LONG width = 0, height = 0;
+        ASSERT_TRUE(m_graph.ConnectedSize(&width, &height)) << "the pin is connected";
+        EXPECT_EQ(wantedWidth, width);
+        EXPECT_EQ(wantedHeight, height);
+        if (bufferBytes == 0) return;
+        ComPtr<IMemInputPin> input;
+        ASSERT_HRESULT_SUCCEEDED(m_graph.GrabberInput()->QueryInterface(IID_PPV_ARGS(&input)));
+        ComPtr<IMemAllocator> allocator;
+        ASSERT_HRESULT_SUCCEEDED(input->GetAllocator(&allocator));
+        ALLOCATOR_PROPERTIES properties = {};
+        ASSERT_HRESULT_SUCCEEDED(allocator->GetProperties(&properties));
+        EXPECT_EQ(1, properties.cBuffers);
+        EXPECT_EQ(bufferBytes, properties.cbBuffer);
+    }
+
     ComScope m_com;
     CameraGraph m_graph;
 };
@@ -200,19 +218,7 @@ TEST_F(OutputPinFormats, AcceptsOnlyBottomUpRgb24At320x240And640x480) {
 
 TEST_F(OutputPinFormats, ConnectsAt640x480WithOneBufferOfTheImageSize) {
     ASSERT_EQ("", m_graph.Connect());
-    LONG width = 0, height = 0;
-    ASSERT_TRUE(m_graph.ConnectedSize(&width, &height));
-    EXPECT_EQ(640, width);
-    EXPECT_EQ(480, height);
-
-    ComPtr<IMemInputPin> input;
-    ASSERT_HRESULT_SUCCEEDED(m_graph.GrabberInput()->QueryInterface(IID_PPV_ARGS(&input)));
-    ComPtr<IMemAllocator> allocator;
-    ASSERT_HRESULT_SUCCEEDED(input->GetAllocator(&allocator));
-    ALLOCATOR_PROPERTIES properties = {};
-    ASSERT_HRESULT_SUCCEEDED(allocator->GetProperties(&properties));
-    EXPECT_EQ(1, properties.cBuffers);
-    EXPECT_EQ(921600, properties.cbBuffer);
+    ExpectConnectedAt(640, 480, 921600);
 }
 
 TEST_F(OutputPinFormats, SetFormatReconnectsAt320x240) {
@@ -220,19 +226,7 @@ TEST_F(OutputPinFormats, SetFormatReconnectsAt320x240) {
     OwnedType half({320, 240});
     ASSERT_EQ(S_OK, m_graph.StreamConfig()->SetFormat(half.get()));
 
-    LONG width = 0, height = 0;
-    ASSERT_TRUE(m_graph.ConnectedSize(&width, &height)) << "the pin is connected again after SetFormat";
-    EXPECT_EQ(320, width);
-    EXPECT_EQ(240, height);
-
-    ComPtr<IMemInputPin> input;
-    ASSERT_HRESULT_SUCCEEDED(m_graph.GrabberInput()->QueryInterface(IID_PPV_ARGS(&input)));
-    ComPtr<IMemAllocator> allocator;
-    ASSERT_HRESULT_SUCCEEDED(input->GetAllocator(&allocator));
-    ALLOCATOR_PROPERTIES properties = {};
-    ASSERT_HRESULT_SUCCEEDED(allocator->GetProperties(&properties));
-    EXPECT_EQ(1, properties.cBuffers);
-    EXPECT_EQ(230400, properties.cbBuffer);
+    ASSERT_NO_FATAL_FAILURE(ExpectConnectedAt(320, 240, 230400)) << "again after SetFormat";
 
     TaskType current;
     ASSERT_EQ(S_OK, m_graph.StreamConfig()->GetFormat(&current.type));
@@ -251,10 +245,7 @@ TEST_F(OutputPinFormats, FormatSetBeforeConnectingIsTheOneConnected) {
     OwnedType half({320, 240});
     ASSERT_EQ(S_OK, m_graph.StreamConfig()->SetFormat(half.get()));
     ASSERT_EQ("", m_graph.Connect());
-    LONG width = 0, height = 0;
-    ASSERT_TRUE(m_graph.ConnectedSize(&width, &height));
-    EXPECT_EQ(320, width);
-    EXPECT_EQ(240, height);
+    ExpectConnectedAt(320, 240);
 }
 
 TEST_F(OutputPinFormats, RefusedSetFormatTypeFallsBackToTheNextConnectableEntry) {
@@ -263,10 +254,7 @@ TEST_F(OutputPinFormats, RefusedSetFormatTypeFallsBackToTheNextConnectableEntry)
     OwnedType small({160, 120});
     ASSERT_EQ(S_OK, m_graph.StreamConfig()->SetFormat(small.get()));
     ASSERT_EQ("", m_graph.Connect());
-    LONG width = 0, height = 0;
-    ASSERT_TRUE(m_graph.ConnectedSize(&width, &height));
-    EXPECT_EQ(320, width);
-    EXPECT_EQ(240, height);
+    ExpectConnectedAt(320, 240);
 }
 
 TEST_F(OutputPinFormats, SetFormatAnswers) {

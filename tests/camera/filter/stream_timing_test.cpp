@@ -55,6 +55,11 @@ protected:
         }
     }
 
+    bool WaitForState(OAFilterState wanted) {
+        OAFilterState state = State_Stopped;
+        return m_graph.Control()->GetState(kSampleWaitMs, &state) == S_OK && state == wanted;
+    }
+
     ComScope m_com;
     CameraGraph m_graph;
 };
@@ -79,7 +84,9 @@ TEST_F(StreamTiming, TimesFromZeroAgainAfterStopAndContinuedAfterPause) {
     // Pause; the samples of the next run continue the times, and wait for
     // the wall clock of that run to catch up with them.
     ASSERT_HRESULT_SUCCEEDED(m_graph.Control()->Pause());
-    ::Sleep(300);
+    // The pause is complete once the renderer holds a sample; it then blocks
+    // the pin's delivery, so the count stays as it is until the run.
+    ASSERT_TRUE(WaitForState(State_Paused));
     const size_t beforeResume = m_graph.Samples().Count();
     const long nextNumber = static_cast<long>(beforeResume - base);
     runCall = ::timeGetTime();
@@ -98,14 +105,21 @@ TEST_F(StreamTiming, LateRunAfterALongPauseIsNotHeldBack) {
 
     const DWORD pauseCall = ::timeGetTime();
     ASSERT_HRESULT_SUCCEEDED(m_graph.Control()->Pause());
-    ::Sleep(400);
-    const size_t inPause = m_graph.Samples().Count();
-    const DWORD runCall = ::timeGetTime();
-    const LONG pausedMs = static_cast<LONG>(runCall - pauseCall);
+    EXPECT_TRUE(m_graph.Samples().WaitForCount(0, kSampleWaitMs)) << "the paused pin fills samples";
     // Samples come at 15 a second from the pause on, not in a burst making
-    // up for the 2.5 s since the camera was created.
-    EXPECT_LE(static_cast<LONG>(inPause), pausedMs * 15 / 1000 + 3) << "samples delivered in a " << pausedMs << " ms pause";
-    EXPECT_GE(inPause, 1u) << "the paused pin fills samples";
+    // up for the 2.5 s since the camera was created; looked at all through
+    // the pause, as a burst would come at its start.
+    size_t inPause = 0;
+    DWORD runCall = 0;
+    const DWORD pauseEnd = pauseCall + 1000;
+    do {
+        inPause = m_graph.Samples().Count();
+        runCall = ::timeGetTime();
+        const LONG pausedMs = static_cast<LONG>(runCall - pauseCall);
+        ASSERT_LE(static_cast<LONG>(inPause), pausedMs * 15 / 1000 + 3) << "samples delivered in a " << pausedMs << " ms pause";
+        ::Sleep(20);
+    } while (static_cast<LONG>(runCall - pauseEnd) < 0);
+    const LONG pausedMs = static_cast<LONG>(runCall - pauseCall);
 
     ASSERT_HRESULT_SUCCEEDED(m_graph.Control()->Run());
     const long first = m_graph.Samples().WaitForSampleAfterTick(::GetTickCount(), kSampleWaitMs, inPause);
@@ -124,11 +138,13 @@ TEST_F(StreamTiming, StopIsNotHeldUpByASampleWaitingForItsTime) {
     ASSERT_EQ("", m_graph.Build());
     ASSERT_EQ("", m_graph.Connect());
     ASSERT_HRESULT_SUCCEEDED(m_graph.Control()->Run());
-    ::Sleep(3000);
+    // Three seconds of stream time, whatever the wall clock says.
+    ASSERT_TRUE(m_graph.Samples().WaitForCount(45, 3 * kSampleWaitMs));
     ASSERT_HRESULT_SUCCEEDED(m_graph.Control()->Pause());
-    ::Sleep(100);
+    ASSERT_TRUE(WaitForState(State_Paused));
     // After this run the next sample waits about three seconds for the wall
-    // clock to catch up with its time stamp.
+    // clock to catch up with its time stamp. That wait shows nowhere outside
+    // the pin, so the stop comes a moment after the run, well inside it.
     ASSERT_HRESULT_SUCCEEDED(m_graph.Control()->Run());
     ::Sleep(200);
     const DWORD stopCall = ::timeGetTime();

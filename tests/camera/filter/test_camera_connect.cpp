@@ -39,23 +39,7 @@ int wmain() {
     }
     if (!Report(graph)) return 1;
 
-    VIDEOINFOHEADER format = {};
-    format.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    format.bmiHeader.biWidth = 320;
-    format.bmiHeader.biHeight = 240;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 24;
-    format.bmiHeader.biCompression = BI_RGB;
-    format.bmiHeader.biSizeImage = 230400;
-    AM_MEDIA_TYPE type = {};
-    type.majortype = MEDIATYPE_Video;
-    type.subtype = MEDIASUBTYPE_RGB24;
-    type.formattype = FORMAT_VideoInfo;
-    type.bFixedSizeSamples = TRUE;
-    type.lSampleSize = 230400;
-    type.cbFormat = sizeof format;
-    type.pbFormat = reinterpret_cast<BYTE*>(&format);
-    if (!graph.StreamConfig() || graph.StreamConfig()->SetFormat(&type) != S_OK) {
+    if (SetHalfSizeFormat(graph.StreamConfig()) != S_OK) {
         std::printf("error: SetFormat failed\n");
         return 1;
     }

@@ -10,33 +10,21 @@
 #include <vector>
 
 #include "tests/camera/framework/test_source_filter.h"
+#include "tests/camera/input_pin_stub.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-class TestSinkPin : public IPin, public IMemInputPin {
+class TestSinkPin : public InputPinStub {
 public:
     ~TestSinkPin() { ReleaseHeld(); }
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IPin)) {
-            *out = static_cast<IPin*>(this);
-        } else if (IsEqualIID(iid, IID_IMemInputPin)) {
-            *out = static_cast<IMemInputPin*>(this);
-        } else {
-            *out = nullptr;
-            return E_NOINTERFACE;
-        }
-        return S_OK;
-    }
     // Lives on the test's stack, longer than the filter it is connected to.
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
     STDMETHODIMP_(ULONG) Release() override { return 1; }
 
     // IPin, as far as an output pin calls it.
-    STDMETHODIMP Connect(IPin*, const AM_MEDIA_TYPE*) override { return E_UNEXPECTED; }
     STDMETHODIMP ReceiveConnection(IPin* connector, const AM_MEDIA_TYPE* type) override {
         if (connected) return VFW_E_ALREADY_CONNECTED;
         connected = connector;
@@ -63,21 +51,10 @@ public:
         info->dir = PINDIR_INPUT;
         return S_OK;
     }
-    STDMETHODIMP QueryDirection(PIN_DIRECTION* direction) override {
-        *direction = PINDIR_INPUT;
-        return S_OK;
-    }
-    STDMETHODIMP QueryId(LPWSTR*) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryAccept(const AM_MEDIA_TYPE*) override { return S_OK; }
-    STDMETHODIMP EnumMediaTypes(IEnumMediaTypes**) override { return E_NOTIMPL; }
-    STDMETHODIMP QueryInternalConnections(IPin**, ULONG*) override { return E_NOTIMPL; }
     STDMETHODIMP EndOfStream() override {
         ++endOfStreams;
         return S_OK;
     }
-    STDMETHODIMP BeginFlush() override { return S_OK; }
-    STDMETHODIMP EndFlush() override { return S_OK; }
-    STDMETHODIMP NewSegment(REFERENCE_TIME, REFERENCE_TIME, double) override { return S_OK; }
 
     // IMemInputPin: no allocator of its own, but requirements.
     STDMETHODIMP GetAllocator(IMemAllocator** allocator) override {
@@ -113,7 +90,6 @@ public:
         for (long i = 0; i < count; ++i, ++*processed) Receive(samples[i]);
         return S_OK;
     }
-    STDMETHODIMP ReceiveCanBlock() override { return S_FALSE; }
 
     size_t Received() {
         std::lock_guard<std::mutex> guard(lock);

@@ -215,6 +215,24 @@ TEST_F(FrameworkObjects, PinLivesAsLongAsItsFilterAndTheFilterAsItsPin) {
     EXPECT_EQ(LiveObjectCount(), 0);
 }
 
+// Once what an enumerator lists has changed, every step but Reset answers
+// out of sync; after Reset it lists again from the start. Each item is
+// handed to `release`.
+template <typename Enum, typename Item, typename Release>
+void ExpectOutOfSyncUntilReset(Enum* items, Release release) {
+    Item* got = nullptr;
+    ULONG fetched = 7;
+    EXPECT_EQ(items->Next(1, &got, &fetched), VFW_E_ENUM_OUT_OF_SYNC);
+    EXPECT_EQ(fetched, 0u);
+    EXPECT_EQ(items->Skip(1), VFW_E_ENUM_OUT_OF_SYNC);
+    ComPtr<Enum> stale;
+    EXPECT_EQ(items->Clone(&stale), VFW_E_ENUM_OUT_OF_SYNC);
+    ASSERT_EQ(items->Reset(), S_OK);
+    ASSERT_EQ(items->Next(1, &got, &fetched), S_OK);
+    EXPECT_EQ(fetched, 1u);
+    release(got);
+}
+
 TEST_F(FrameworkObjects, PinEnumeratorStepsSkipsClonesAndNoticesNewPins) {
     CFrameworkTestSource* raw = nullptr;
     ComPtr<IBaseFilter> filter = NewSource(&raw);
@@ -244,11 +262,7 @@ TEST_F(FrameworkObjects, PinEnumeratorStepsSkipsClonesAndNoticesNewPins) {
     got[0]->Release();
 
     ASSERT_EQ(raw->AddSecondPin(), S_OK);
-    EXPECT_EQ(pins->Next(1, got, &fetched), VFW_E_ENUM_OUT_OF_SYNC);
-    EXPECT_EQ(fetched, 0u);
-    EXPECT_EQ(pins->Skip(1), VFW_E_ENUM_OUT_OF_SYNC);
-    ComPtr<IEnumPins> stale;
-    EXPECT_EQ(pins->Clone(&stale), VFW_E_ENUM_OUT_OF_SYNC);
+    ExpectOutOfSyncUntilReset<IEnumPins, IPin>(pins.Get(), [](IPin* pin) { pin->Release(); });
     ASSERT_EQ(pins->Reset(), S_OK);
     ASSERT_EQ(pins->Next(2, got, &fetched), S_OK);
     EXPECT_EQ(fetched, 2u);
@@ -260,9 +274,6 @@ TEST_F(FrameworkObjects, PinEnumeratorStepsSkipsClonesAndNoticesNewPins) {
     EXPECT_EQ(filter->FindPin(L"Out", &found), S_OK);
     EXPECT_EQ(filter->FindPin(L"In", found.ReleaseAndGetAddressOf()), VFW_E_NOT_FOUND);
     EXPECT_EQ(found.Get(), nullptr);
-    pins.Reset();
-    clone.Reset();
-    filter.Reset();
 }
 
 TEST_F(FrameworkObjects, MediaTypeEnumeratorFollowsGetMediaType) {
@@ -294,16 +305,9 @@ TEST_F(FrameworkObjects, MediaTypeEnumeratorFollowsGetMediaType) {
     EXPECT_EQ(fetched, 0u);
 
     pin->BumpTypeVersion();
-    EXPECT_EQ(types->Next(1, got, &fetched), VFW_E_ENUM_OUT_OF_SYNC);
-    EXPECT_EQ(types->Skip(1), VFW_E_ENUM_OUT_OF_SYNC);
-    ComPtr<IEnumMediaTypes> stale;
-    EXPECT_EQ(types->Clone(&stale), VFW_E_ENUM_OUT_OF_SYNC);
-    ASSERT_EQ(types->Reset(), S_OK);
-    ASSERT_EQ(types->Next(1, got, &fetched), S_OK);
-    DeleteMediaType(got[0]);
-    types.Reset();
-    clone.Reset();
-    filter.Reset();
+    ExpectOutOfSyncUntilReset<IEnumMediaTypes, AM_MEDIA_TYPE>(types.Get(), [](AM_MEDIA_TYPE* type) {
+        DeleteMediaType(type);
+    });
 }
 
 TEST_F(FrameworkObjects, OutputPinDescribesItselfAndRefusesInputCalls) {

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <vector>
 
+#include "tests/camera/stack_grabber_callback.h"
 #include "tests/camera/framework/test_source_filter.h"
 
 // Declared by no mingw header (the import library has its own copies).
@@ -25,13 +26,9 @@ struct SeenSample {
     DWORD thread;
 };
 
-class SampleRecorder : public ISampleGrabberCB {
+class SampleRecorder : public StackGrabberCallback {
 public:
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }   // lives on the test's stack
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
     STDMETHODIMP SampleCB(double time, IMediaSample* sample) override;
-    STDMETHODIMP BufferCB(double, BYTE*, long) override { return E_NOTIMPL; }
 
     std::vector<SeenSample> Samples();
     size_t Count();

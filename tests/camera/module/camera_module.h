@@ -3,6 +3,7 @@
 // in-process server, with typed access to its entry points.
 #include <windows.h>
 #include <unknwn.h>
+#include <wrl/client.h>
 
 #include <string>
 
@@ -31,6 +32,13 @@ public:
     }
     HRESULT GetClassObject(REFCLSID clsid, REFIID iid, void** out) const {
         return Export<GetClassObjectFn>("DllGetClassObject")(clsid, iid, out);
+    }
+    // A new camera object through the module's class factory, as
+    // CoCreateInstance would make it.
+    HRESULT CreateCamera(REFCLSID clsid, REFIID iid, void** out) const {
+        Microsoft::WRL::ComPtr<IClassFactory> factory;
+        HRESULT hr = GetClassObject(clsid, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf()));
+        return FAILED(hr) ? hr : factory->CreateInstance(nullptr, iid, out);
     }
     HRESULT CanUnloadNow() const { return Export<NoArgumentFn>("DllCanUnloadNow")(); }
     HRESULT RegisterServer() const { return Export<NoArgumentFn>("DllRegisterServer")(); }

@@ -202,11 +202,9 @@ TEST_F(RegistrationTest, UnregisteringWhatWasNeverRegisteredReturnsTheMappersAns
 TEST_F(RegistrationTest, SetupInterfaceOfTheFilterRegistersNothing) {
     CameraModule module;
     ASSERT_TRUE(module);
-    ComPtr<IClassFactory> factory;
-    ASSERT_EQ(module.GetClassObject(CLSID_VirtualCamera, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf())),
-              S_OK);
     ComPtr<IAMovieSetup> setup;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IAMovieSetup, reinterpret_cast<void**>(setup.GetAddressOf())), S_OK);
+    ASSERT_EQ(module.CreateCamera(CLSID_VirtualCamera, IID_IAMovieSetup, reinterpret_cast<void**>(setup.GetAddressOf())),
+              S_OK);
     EXPECT_EQ(setup->Register(), S_FALSE);
     EXPECT_FALSE(ClassesRootKeyExists(kClassKey));
     EXPECT_TRUE(DevicesOfClass(CLSID_LegacyAmFilterCategory, CLSID_VirtualCamera).empty());

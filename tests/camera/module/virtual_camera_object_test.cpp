@@ -19,11 +19,8 @@ class VirtualCameraObjectTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(module_) << "LoadLibrary failed: " << ::GetLastError();
-        ComPtr<IClassFactory> factory;
-        ASSERT_EQ(module_.GetClassObject(CLSID_VirtualCamera, IID_IClassFactory,
-                                         reinterpret_cast<void**>(factory.GetAddressOf())),
-                  S_OK);
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(unknown_.GetAddressOf())),
+        ASSERT_EQ(module_.CreateCamera(CLSID_VirtualCamera, IID_IUnknown,
+                                       reinterpret_cast<void**>(unknown_.GetAddressOf())),
                   S_OK);
         ASSERT_EQ(unknown_.As(&filter_), S_OK);
     }

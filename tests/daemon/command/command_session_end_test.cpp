@@ -49,11 +49,7 @@ TEST_F(CommandSessionTest, TwoClientsAtOnceAreEachGreetedAndServed) {
 }
 
 TEST_F(CommandSessionTest, ClientLeavingStopsEveryEncoderAndBridge) {
-    const struct {
-        const char* how;
-        bool reset;
-    } endings[] = {{"orderly close", false}, {"reset", true}};
-    for (const auto& ending : endings) {
+    for (const ClientEnding& ending : kClientEndings) {
         SCOPED_TRACE(ending.how);
         const int endsBefore = SessionEnds();
         // Copies elsewhere on the machine count as well: stops go by image name.
@@ -64,14 +60,9 @@ TEST_F(CommandSessionTest, ClientLeavingStopsEveryEncoderAndBridge) {
         ASSERT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 2 && CountProcesses(kBridge) == 2; }, 10000));
         WireClient client;
         ConnectGreeted(client);
-        ::Sleep(300);
-        EXPECT_EQ(CountProcesses(kEncoder), 2);
-        EXPECT_EQ(CountProcesses(kBridge), 2);
-        if (ending.reset) {
-            client.Reset();
-        } else {
-            client.Close();
-        }
+        EXPECT_TRUE(HoldsThroughout([] { return CountProcesses(kEncoder) == 2 && CountProcesses(kBridge) == 2; }, 1000))
+            << "a greeted session stopped the executables";
+        client.End(ending.reset);
         EXPECT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 0 && CountProcesses(kBridge) == 0; }, 10000));
         EXPECT_TRUE(WaitUntil([&] { return SessionEnds() == endsBefore + 1; }, 5000));
     }
@@ -115,12 +106,13 @@ TEST_F(CommandSessionTest, GreetingThatCannotBeSentEndsTheSessionWithoutStopping
     }
     EXPECT_TRUE(m_sandbox.Host().WaitForDebugText(L"snd error!", 10000));
     EXPECT_TRUE(m_sandbox.Host().WaitForOutput("send Error!\n", 5000));
-    ::Sleep(500);
-    EXPECT_EQ(CountProcesses(kEncoder), 1);
-    EXPECT_EQ(SessionEnds(), 0);
-    // The next client is served as ever.
+    EXPECT_TRUE(HoldsThroughout([this] { return CountProcesses(kEncoder) == 1 && SessionEnds() == 0; }, 1000));
+    // The next client is served as ever, and by then the failed session has
+    // long had its chance to stop the encoder.
     WireClient next;
     ConnectGreeted(next);
+    EXPECT_EQ(CountProcesses(kEncoder), 1);
+    EXPECT_EQ(SessionEnds(), 0);
 }
 
 TEST_F(CommandSessionTest, SocketsStayWithTheDaemonAndNotWithTheEncoderItStarts) {

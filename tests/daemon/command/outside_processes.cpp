@@ -1,32 +1,11 @@
 #include "tests/daemon/command/outside_processes.h"
 
-#include "common/unique_handle.h"
-
 #include "daemon/publisher/process_list.h"
+#include "tests/support/child_process.h"
 
 int CountProcesses(const std::wstring& imageName) { return static_cast<int>(ProcessIdsByName(imageName).size()); }
 
-void KillProcesses(const std::wstring& imageName) {
-    for (DWORD id : ProcessIdsByName(imageName)) {
-        UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-        if (!process) continue;
-        ::TerminateProcess(process.get(), 1);
-        ::WaitForSingleObject(process.get(), 5000);
-    }
-}
-
-bool StartDetached(const std::wstring& path) {
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    std::wstring commandLine = L"\"" + path + L"\"";
-    if (!::CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                          &si, &pi))
-        return false;
-    ::CloseHandle(pi.hThread);
-    ::CloseHandle(pi.hProcess);
-    return true;
-}
+bool StartDetached(const std::wstring& path) { return static_cast<bool>(StartProgram(path)); }
 
 bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
@@ -35,4 +14,8 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
         if (::GetTickCount64() >= deadline) return false;
         ::Sleep(50);
     }
+}
+
+bool HoldsThroughout(const std::function<bool()>& condition, DWORD windowMs) {
+    return !WaitUntil([&condition] { return !condition(); }, windowMs);
 }

@@ -110,19 +110,11 @@ TEST_F(PolicyServerTest, ConnectionThatSendsNothingGetsNoReply) {
 }
 
 TEST_F(PolicyServerTest, ConnectionGoneBeforeSendingDoesNotHoldUpTheNext) {
-    const struct {
-        const char* what;
-        bool reset;
-    } endings[] = {{"orderly close", false}, {"reset", true}};
-    for (const auto& ending : endings) {
-        SCOPED_TRACE(ending.what);
+    for (const ClientEnding& ending : kClientEndings) {
+        SCOPED_TRACE(ending.how);
         WireClient silent;
         ASSERT_TRUE(silent.Connect(kPolicyPort));
-        if (ending.reset) {
-            silent.Reset();
-        } else {
-            silent.Close();
-        }
+        silent.End(ending.reset);
         EXPECT_EQ(Printable(Exchange(kRequest + std::string(1, '\0'))), Printable(kPolicy));
     }
 }

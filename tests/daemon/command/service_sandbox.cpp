@@ -14,10 +14,10 @@ std::atomic<int> g_sandboxes{0};
 
 ServiceSandbox::ServiceSandbox(bool withStandIns) : m_withStandIns(withStandIns) {
     // Leftovers of an earlier run must not count as this test's processes.
-    KillProcesses(kHostProgram);
+    TerminateProcessesNamed(kHostProgram);
     if (m_withStandIns) {
-        KillProcesses(kEncoder);
-        KillProcesses(kBridge);
+        TerminateProcessesNamed(kEncoder);
+        TerminateProcessesNamed(kBridge);
     }
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
@@ -34,8 +34,8 @@ ServiceSandbox::~ServiceSandbox() {
     if (m_host) m_host->Terminate();
     m_host.reset();
     if (m_withStandIns) {
-        KillProcesses(kEncoder);
-        KillProcesses(kBridge);
+        TerminateProcessesNamed(kEncoder);
+        TerminateProcessesNamed(kBridge);
     }
     RemoveTree(m_dir);
 }

@@ -4,6 +4,8 @@
 
 #include <mutex>
 
+#include "daemon/command/send_all_bytes.h"
+
 void StartWinsock() {
     static std::once_flag once;
     std::call_once(once, [] {
@@ -69,14 +71,7 @@ bool WireClient::Connect(uint16_t port, DWORD timeoutMs) {
 }
 
 bool WireClient::Send(const std::string& bytes) {
-    if (m_socket == INVALID_SOCKET) return false;
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        int n = ::send(m_socket, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
-        if (n <= 0) return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
+    return m_socket != INVALID_SOCKET && SendAllBytes(m_socket, bytes);
 }
 
 bool WireClient::ReceiveSome(DWORD timeoutMs) {

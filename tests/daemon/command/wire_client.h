@@ -42,6 +42,8 @@ public:
     void Close();
     // Abortive close: linger 0, so the peer sees a reset.
     void Reset();
+    // Reset() or Close().
+    void End(bool reset) { reset ? Reset() : Close(); }
 
 private:
     // Waits for one receive; false on time-out.
@@ -51,6 +53,13 @@ private:
     std::string m_pending;
     bool m_ended = false;
 };
+
+// The two ways a client leaves, for tests that try both.
+struct ClientEnding {
+    const char* how;
+    bool reset;
+};
+constexpr ClientEnding kClientEndings[] = {{"orderly close", false}, {"reset", true}};
 
 // Winsock for the test program, once.
 void StartWinsock();

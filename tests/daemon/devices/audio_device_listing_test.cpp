@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -35,14 +36,15 @@ std::string ListOnNewThread() {
     return text;
 }
 
-std::vector<std::wstring> CategoryNames() {
-    std::vector<std::wstring> names;
+// Visits the audio capture devices with their friendly names, read here
+// and not through the listing's own helpers, until visit returns false.
+HRESULT ForEachCaptureDevice(const std::function<bool(IMoniker*, const std::wstring&)>& visit) {
     ComPtr<ICreateDevEnum> devices;
-    if (FAILED(::CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
-                                  reinterpret_cast<void**>(devices.GetAddressOf()))))
-        return names;
+    HRESULT hr = ::CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
+                                    reinterpret_cast<void**>(devices.GetAddressOf()));
+    if (FAILED(hr)) return hr;
     ComPtr<IEnumMoniker> monikers;
-    if (devices->CreateClassEnumerator(CLSID_AudioInputDeviceCategory, &monikers, 0) != S_OK) return names;
+    if (devices->CreateClassEnumerator(CLSID_AudioInputDeviceCategory, &monikers, 0) != S_OK) return E_FAIL;
     ComPtr<IMoniker> moniker;
     while (monikers->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
         ComPtr<IPropertyBag> properties;
@@ -51,36 +53,34 @@ std::vector<std::wstring> CategoryNames() {
             continue;
         VARIANT value;
         ::VariantInit(&value);
+        bool more = true;
         if (SUCCEEDED(properties->Read(L"FriendlyName", &value, nullptr)) && value.vt == VT_BSTR)
-            names.push_back(value.bstrVal);
+            more = visit(moniker.Get(), value.bstrVal);
         ::VariantClear(&value);
+        if (!more) break;
     }
+    return S_OK;
+}
+
+std::vector<std::wstring> CategoryNames() {
+    std::vector<std::wstring> names;
+    ForEachCaptureDevice([&names](IMoniker*, const std::wstring& name) {
+        names.push_back(name);
+        return true;
+    });
     return names;
 }
 
 // The test graph of the listing for the device of this name, built by the
 // test itself: what its IMediaControl::Run answers.
 HRESULT RunTestGraph(const std::wstring& friendlyName) {
-    ComPtr<ICreateDevEnum> devices;
-    HRESULT hr = ::CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
-                                    reinterpret_cast<void**>(devices.GetAddressOf()));
-    if (FAILED(hr)) return hr;
-    ComPtr<IEnumMoniker> monikers;
-    if (devices->CreateClassEnumerator(CLSID_AudioInputDeviceCategory, &monikers, 0) != S_OK) return E_FAIL;
-    ComPtr<IMoniker> moniker;
     ComPtr<IBaseFilter> capture;
-    while (!capture && monikers->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-        ComPtr<IPropertyBag> properties;
-        if (FAILED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag,
-                                          reinterpret_cast<void**>(properties.GetAddressOf()))))
-            continue;
-        VARIANT value;
-        ::VariantInit(&value);
-        if (SUCCEEDED(properties->Read(L"FriendlyName", &value, nullptr)) && value.vt == VT_BSTR &&
-            friendlyName == value.bstrVal)
-            moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(capture.GetAddressOf()));
-        ::VariantClear(&value);
-    }
+    HRESULT hr = ForEachCaptureDevice([&](IMoniker* moniker, const std::wstring& name) {
+        if (name != friendlyName) return true;
+        moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(capture.GetAddressOf()));
+        return false;
+    });
+    if (FAILED(hr)) return hr;
     if (!capture) return E_FAIL;
     ComPtr<IBaseFilter> renderer;
     FindAudioRenderer(renderer);

@@ -18,10 +18,9 @@ std::wstring StartedText(const PublisherSandbox& sandbox, const std::wstring& ar
 TEST(RunCamera, StartsTheBridgeWithAudioThenVideoAndReplacesARunningOne) {
     PublisherSandbox sandbox;
     ASSERT_TRUE(sandbox.Ready());
-    DebuggeeProcess* host = sandbox.StartHost({L"video=Cam A", L"audio=Mic 1", L"run-camera", L"video=USB2.0 摄像头",
-                                               L"audio=麦克风 (Realtek(R) Audio)", L"run-camera", L"state"});
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(host->WaitForExit(30000));
+    DebuggeeProcess* host = sandbox.RunHost({L"video=Cam A", L"audio=Mic 1", L"run-camera", L"video=USB2.0 摄像头",
+                                             L"audio=麦克风 (Realtek(R) Audio)", L"run-camera", L"state"});
+    ASSERT_TRUE(host) << "the host did not start or did not end";
     std::vector<StandInStart> starts = sandbox.Starts(kBridge);
     ASSERT_EQ(starts.size(), 2u) << host->Output();
     const std::wstring first = L" -a \"Mic 1\" -v \"Cam A\"";
@@ -45,9 +44,8 @@ TEST(RunCamera, StartsTheBridgeWithAudioThenVideoAndReplacesARunningOne) {
 TEST(RunCamera, BridgeThatDoesNotComeUpIsReportedAndStillWanted) {
     PublisherSandbox sandbox(/*withEncoder=*/true, /*withBridge=*/false);
     ASSERT_TRUE(sandbox.Ready());
-    DebuggeeProcess* host = sandbox.StartHost({L"video=Cam", L"audio=Mic", L"run-camera", L"state"});
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(host->WaitForExit(30000));
+    DebuggeeProcess* host = sandbox.RunHost({L"video=Cam", L"audio=Mic", L"run-camera", L"state"});
+    ASSERT_TRUE(host) << "the host did not start or did not end";
     std::vector<std::wstring> expected = {kNotFoundText, kFailedText,
                                           StartedText(sandbox, L" -a \"Mic\" -v \"Cam\"")};
     EXPECT_EQ(LaunchTexts(host->DebugTexts()), expected);
@@ -73,9 +71,8 @@ TEST(RunCamera, BridgeGetsEveryDeviceNameExactly) {
         steps.push_back(L"audio=" + c.audio);
         steps.push_back(L"run-camera");
     }
-    DebuggeeProcess* host = sandbox.StartHost(steps);
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(host->WaitForExit(30000));
+    DebuggeeProcess* host = sandbox.RunHost(steps);
+    ASSERT_TRUE(host) << "the host did not start or did not end";
     std::vector<StandInStart> starts = sandbox.Starts(kBridge);
     ASSERT_EQ(starts.size(), std::size(cases));
     for (size_t i = 0; i < starts.size(); ++i) {

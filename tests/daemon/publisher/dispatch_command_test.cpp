@@ -1,40 +1,31 @@
 // DispatchCommand behind ParseCommand, as a session runs it, in the host
 // with stand-in executables.
+#include "tests/daemon/publisher/encoder_level_lines.h"
 #include "tests/daemon/publisher/publisher_sandbox.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-const wchar_t kLevel1[] =
-    L"-f dshow  -i video=\"Kavo直播插件\":audio=\"{A}\"  -r:v 8 -s:v  480*360 -b:v 100k -c:v libx264 -tune zerolatency "
-    L"-x264-params keyint=10:keyint_min=6 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 32k -f flv \"{U} live=1\"";
-const wchar_t kLevel0[] =
-    L"-f dshow  -i video=\"Kavo直播插件\":audio=\"{A}\"  -r:v 10 -s:v  640*480 -b:v 300k -c:v libx264 -tune zerolatency "
-    L"-x264-params keyint=10:keyint_min=6 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 32k -f flv \"{U} live=1\"";
-
-std::wstring Fill(const wchar_t* pattern, const std::wstring& audio, const std::wstring& url) {
-    std::wstring text = pattern;
-    text.replace(text.find(L"{A}"), 3, audio);
-    text.replace(text.find(L"{U}"), 3, url);
-    return text;
+// Whatever camera the client named, the encoder publishes the virtual one.
+std::wstring Published(const wchar_t* level, const std::wstring& audio, const std::wstring& url) {
+    return Fill(level, kPublishedCamera, audio, url);
 }
 
 TEST(DispatchCommand, StartPublishesTheVirtualCameraWhateverCameraTheClientNamed) {
     PublisherSandbox sandbox;
     ASSERT_TRUE(sandbox.Ready());
     const std::wstring url = L"rtmp://push.example.cn/kavo/room1?k=0123456789abcdef0123456789abcdef&t=5f000000";
-    DebuggeeProcess* host = sandbox.StartHost(
+    DebuggeeProcess* host = sandbox.RunHost(
         {L"announced=1", L"command=start videoDevice=\"USB2.0 摄像头\" audioDevice=\"麦克风\" streamUrl=\"" + url +
                              L"\" pushLevel=\"1\"",
          L"state"});
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(host->WaitForExit(30000));
+    ASSERT_TRUE(host) << "the host did not start or did not end";
     std::string out = host->Output();
     EXPECT_EQ(HostValue(out, "accepted"), "1") << out;
     std::vector<StandInStart> starts = sandbox.Starts(kEncoder);
     ASSERT_EQ(starts.size(), 1u);
-    EXPECT_EQ(starts[0].m_commandLine, sandbox.Dir() + kEncoder + L"  " + Fill(kLevel1, L"麦克风", url));
+    EXPECT_EQ(starts[0].m_commandLine, sandbox.Dir() + kEncoder + L"  " + Published(kLevel1, L"麦克风", url));
     EXPECT_TRUE(sandbox.Starts(kBridge).empty()) << "start touched the bridge";
     // Announced again at the next receive time-out, even when unchanged.
     EXPECT_EQ(HostValue(out, "lastAnnouncedLevel"), "-1") << out;
@@ -47,27 +38,23 @@ TEST(DispatchCommand, StartWithoutStreamUrlPublishesToTheLocalAddress) {
     PublisherSandbox sandbox;
     ASSERT_TRUE(sandbox.Ready());
     // The parse never accepts such a start; the dispatch alone still copes.
-    DebuggeeProcess* host = sandbox.StartHost({L"level=0", L"dispatch=start|Cam A|Mic|"});
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(host->WaitForExit(30000));
+    DebuggeeProcess* host = sandbox.RunHost({L"level=0", L"dispatch=start|Cam A|Mic|"});
+    ASSERT_TRUE(host) << "the host did not start or did not end";
     std::vector<StandInStart> starts = sandbox.Starts(kEncoder);
     ASSERT_EQ(starts.size(), 1u);
     EXPECT_EQ(starts[0].m_commandLine,
-              sandbox.Dir() + kEncoder + L"  " + Fill(kLevel0, L"Mic", L"rtmp://127.0.0.1:19991/live/2"));
+              sandbox.Dir() + kEncoder + L"  " + Published(kLevel0, L"Mic", L"rtmp://127.0.0.1:19991/live/2"));
 }
 
 TEST(DispatchCommand, StopEndsEncoderThenBridgeAndClearsBothFlags) {
     PublisherSandbox sandbox;
     ASSERT_TRUE(sandbox.Ready());
     const std::wstring go = sandbox.NewEventName();
-    DebuggeeProcess* host = sandbox.StartHost(
+    DebuggeeProcess* host = sandbox.RunHostOnceStarted(
         {L"publishing-wanted=1", L"bridge-wanted=1", L"launch=" + sandbox.Dir() + kBridge + L"| b",
-         L"launch=" + sandbox.Dir() + kEncoder + L"| e", L"wait=" + go, L"command=stop", L"state"});
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(sandbox.WaitForStarts(kEncoder, 1, 20000));
-    ASSERT_TRUE(sandbox.WaitForStarts(kBridge, 1, 20000));
-    sandbox.Signal(go);
-    ASSERT_TRUE(host->WaitForExit(30000));
+         L"launch=" + sandbox.Dir() + kEncoder + L"| e", L"wait=" + go, L"command=stop", L"state"},
+        go, 1, 1);
+    ASSERT_TRUE(host) << "the host did not start, launch both or end";
     std::string out = host->Output();
     EXPECT_EQ(HostValue(out, "accepted"), "1") << out;
     EXPECT_EQ(HostValue(out, "publishingWanted"), "0") << out;
@@ -117,12 +104,11 @@ TEST(DispatchCommand, PreviewStartsOnlyTheBridge) {
 TEST(DispatchCommand, OtherWordsDoNothing) {
     PublisherSandbox sandbox;
     ASSERT_TRUE(sandbox.Ready());
-    DebuggeeProcess* host = sandbox.StartHost({L"publishing-wanted=1", L"bridge-wanted=1", L"announced=2",
-                                               L"dispatch=Start|Cam|Mic|rtmp://h/kavo/r?k=1&t=2",
-                                               L"dispatch=stop |||", L"dispatch=previews|Cam|Mic|", L"dispatch=|||",
-                                               L"state"});
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(host->WaitForExit(30000));
+    DebuggeeProcess* host = sandbox.RunHost({L"publishing-wanted=1", L"bridge-wanted=1", L"announced=2",
+                                             L"dispatch=Start|Cam|Mic|rtmp://h/kavo/r?k=1&t=2",
+                                             L"dispatch=stop |||", L"dispatch=previews|Cam|Mic|", L"dispatch=|||",
+                                             L"state"});
+    ASSERT_TRUE(host) << "the host did not start or did not end";
     std::string out = host->Output();
     EXPECT_TRUE(sandbox.Starts(kEncoder).empty());
     EXPECT_TRUE(sandbox.Starts(kBridge).empty());

@@ -1,44 +1,18 @@
 // RunPublish and StopExecutable, run by the host in a sandbox with stand-in
 // executables: the encoder's command line as the stand-in received it, the
 // debug texts in order, and the wanted flags.
+#include "tests/daemon/publisher/encoder_level_lines.h"
 #include "tests/daemon/publisher/publisher_sandbox.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
-const wchar_t kCamera[] = L"Kavo直播插件";
 const wchar_t kUrl[] = L"rtmp://push.example.cn/kavo/room1?k=0123456789abcdef0123456789abcdef&t=5f5e1000";
 
 const wchar_t kCallText[] = L"OpenProcessEx_RunPublish call\r\n";
 const wchar_t kFailedText[] = L"OpenProcessEx_RunPublish process start faild\r\n";
 const wchar_t kKilledText[] = L"杀进程成功!\r\n";
-
-// The four argument templates, {V} {A} {U} standing for the video device,
-// the audio device and the stream URL.
-const wchar_t kLevel0[] =
-    L"-f dshow  -i video=\"{V}\":audio=\"{A}\"  -r:v 10 -s:v  640*480 -b:v 300k -c:v libx264 -tune zerolatency "
-    L"-x264-params keyint=10:keyint_min=6 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 32k -f flv \"{U} live=1\"";
-const wchar_t kLevel1[] =
-    L"-f dshow  -i video=\"{V}\":audio=\"{A}\"  -r:v 8 -s:v  480*360 -b:v 100k -c:v libx264 -tune zerolatency "
-    L"-x264-params keyint=10:keyint_min=6 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 32k -f flv \"{U} live=1\"";
-const wchar_t kLevel2[] =
-    L"-f dshow  -i video=\"{V}\":audio=\"{A}\"  -r:v 7 -s:v  320*240 -b:v 40k -c:v libx264 "
-    L"-x264-params keyint=14:keyint_min=7 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 16k -f flv \"{U} live=1\"";
-const wchar_t kLevel3[] =
-    L"-f dshow  -i video=\"{V}\":audio=\"{A}\"  -r:v 7 -s:v  480*360 -b:v 30k -c:v libx264 -tune zerolatency "
-    L"-x264-params keyint=20:keyint_min=20 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 32k -f flv \"{U} live=1\"";
-
-std::wstring Replace(std::wstring text, const std::wstring& token, const std::wstring& value) {
-    size_t at = text.find(token);
-    if (at != std::wstring::npos) text.replace(at, token.size(), value);
-    return text;
-}
-
-std::wstring Fill(const wchar_t* pattern, const std::wstring& video, const std::wstring& audio,
-                  const std::wstring& url) {
-    return Replace(Replace(Replace(pattern, L"{V}", video), L"{A}", audio), L"{U}", url);
-}
 
 std::wstring StartedText(const std::wstring& commandLineTail) {
     return L"QvShow.exe start sucess ,cmd_line:" + commandLineTail;
@@ -57,7 +31,7 @@ TEST(RunPublish, CommandLineOfEveryPushLevelIsThePresetFilledInByteForByte) {
         {-1, mic1, kLevel3}, {0, mic2, kLevel0}, {1, mic1, kLevel1},
         {2, mic2, kLevel2},  {3, mic1, kLevel3}, {9, mic2, kLevel3},
     };
-    std::vector<std::wstring> steps = {std::wstring(L"video=") + kCamera, std::wstring(L"url=") + kUrl};
+    std::vector<std::wstring> steps = {std::wstring(L"video=") + kPublishedCamera, std::wstring(L"url=") + kUrl};
     for (const auto& c : cases) {
         steps.push_back(L"level=" + std::to_wstring(c.level));
         steps.push_back(L"audio=" + c.audio);
@@ -72,7 +46,7 @@ TEST(RunPublish, CommandLineOfEveryPushLevelIsThePresetFilledInByteForByte) {
     for (size_t i = 0; i < starts.size(); ++i) {
         const auto& c = cases[i];
         // Path unquoted, two spaces, the filled template; nothing escaped.
-        std::wstring expected = path + L"  " + Fill(c.pattern, kCamera, c.audio, kUrl);
+        std::wstring expected = path + L"  " + Fill(c.pattern, kPublishedCamera, c.audio, kUrl);
         EXPECT_EQ(starts[i].m_commandLine, expected) << "push level " << c.level;
         EXPECT_EQ(starts[i].m_modulePath, path) << "push level " << c.level;
     }
@@ -82,15 +56,14 @@ TEST(RunPublish, WritesItsTextsAndReplacesARunningEncoder) {
     PublisherSandbox sandbox;
     ASSERT_TRUE(sandbox.Ready());
     const std::wstring audio = L"麦克风";
-    DebuggeeProcess* host = sandbox.StartHost({std::wstring(L"video=") + kCamera, L"audio=" + audio,
-                                               std::wstring(L"url=") + kUrl, L"level=2", L"run-publish",
-                                               L"run-publish", L"state"});
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(host->WaitForExit(30000));
+    DebuggeeProcess* host = sandbox.RunHost({std::wstring(L"video=") + kPublishedCamera, L"audio=" + audio,
+                                             std::wstring(L"url=") + kUrl, L"level=2", L"run-publish",
+                                             L"run-publish", L"state"});
+    ASSERT_TRUE(host) << "the host did not start or did not end";
     std::vector<StandInStart> starts = sandbox.Starts(kEncoder);
     ASSERT_EQ(starts.size(), 2u);
     // The text joins the path and the argument text, which begins with a space.
-    const std::wstring tail = sandbox.Dir() + kEncoder + L" " + Fill(kLevel2, kCamera, audio, kUrl);
+    const std::wstring tail = sandbox.Dir() + kEncoder + L" " + Fill(kLevel2, kPublishedCamera, audio, kUrl);
     // No "killed" text before the first launch: nothing ran then.
     std::vector<std::wstring> expected = {kCallText, StartedText(tail), kKilledText, kCallText, StartedText(tail)};
     EXPECT_EQ(LaunchTexts(host->DebugTexts()), expected);
@@ -103,10 +76,9 @@ TEST(RunPublish, WritesItsTextsAndReplacesARunningEncoder) {
 TEST(RunPublish, EncoderThatDoesNotComeUpIsReportedAndStillWanted) {
     PublisherSandbox sandbox(/*withEncoder=*/false);
     ASSERT_TRUE(sandbox.Ready());
-    DebuggeeProcess* host = sandbox.StartHost(
+    DebuggeeProcess* host = sandbox.RunHost(
         {L"audio=Mic", std::wstring(L"url=") + kUrl, L"level=0", L"run-publish", L"state"});
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(host->WaitForExit(30000));
+    ASSERT_TRUE(host) << "the host did not start or did not end";
     const std::wstring tail = sandbox.Dir() + kEncoder + L" " + Fill(kLevel0, L"", L"Mic", kUrl);
     std::vector<std::wstring> expected = {kCallText, kFailedText, StartedText(tail)};
     EXPECT_EQ(LaunchTexts(host->DebugTexts()), expected);
@@ -134,12 +106,11 @@ TEST(RunPublish, EncoderGetsEveryValueExactlyWhateverBackslashesAndQuotesItHolds
     for (const auto& c : cases) {
         steps.push_back(L"audio=" + c.audio);
         steps.push_back(L"url=" + c.url);
-        steps.push_back(std::wstring(L"video=") + kCamera);
+        steps.push_back(std::wstring(L"video=") + kPublishedCamera);
         steps.push_back(L"run-publish");
     }
-    DebuggeeProcess* host = sandbox.StartHost(steps);
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(host->WaitForExit(30000));
+    DebuggeeProcess* host = sandbox.RunHost(steps);
+    ASSERT_TRUE(host) << "the host did not start or did not end";
     std::vector<StandInStart> starts = sandbox.Starts(kEncoder);
     ASSERT_EQ(starts.size(), std::size(cases));
     const std::wstring path = sandbox.Dir() + kEncoder;
@@ -149,7 +120,7 @@ TEST(RunPublish, EncoderGetsEveryValueExactlyWhateverBackslashesAndQuotesItHolds
                                               L"-f",
                                               L"dshow",
                                               L"-i",
-                                              std::wstring(L"video=") + kCamera + L":audio=" + c.audio,
+                                              std::wstring(L"video=") + kPublishedCamera + L":audio=" + c.audio,
                                               L"-r:v",
                                               L"7",
                                               L"-s:v",
@@ -176,7 +147,7 @@ TEST(RunPublish, EncoderGetsEveryValueExactlyWhateverBackslashesAndQuotesItHolds
         EXPECT_EQ(SplitCommandLine(starts[i].m_commandLine), expected) << ToUtf8(starts[i].m_commandLine);
         std::wstring url = c.url;
         for (size_t at = 0; (at = url.find(L'"', at)) != std::wstring::npos; at += 2) url.insert(at, L"\\");
-        EXPECT_EQ(starts[i].m_commandLine, path + L"  " + Fill(kLevel3, kCamera, c.audioOnTheLine, url));
+        EXPECT_EQ(starts[i].m_commandLine, path + L"  " + Fill(kLevel3, kPublishedCamera, c.audioOnTheLine, url));
     }
 }
 
@@ -186,14 +157,13 @@ TEST(RunPublish, EncoderGetsEveryValueExactlyWhateverBackslashesAndQuotesItHolds
 TEST(RunPublish, PathWithABlankIsQuotedAndNothingElseChanges) {
     PublisherSandbox sandbox(true, true, L"qv 发布 ");
     ASSERT_TRUE(sandbox.Ready());
-    DebuggeeProcess* host = sandbox.StartHost({std::wstring(L"video=") + kCamera, L"audio=麦克风",
-                                               std::wstring(L"url=") + kUrl, L"level=0", L"run-publish"});
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(host->WaitForExit(30000));
+    DebuggeeProcess* host = sandbox.RunHost({std::wstring(L"video=") + kPublishedCamera, L"audio=麦克风",
+                                             std::wstring(L"url=") + kUrl, L"level=0", L"run-publish"});
+    ASSERT_TRUE(host) << "the host did not start or did not end";
     std::vector<StandInStart> starts = sandbox.Starts(kEncoder);
     ASSERT_EQ(starts.size(), 1u) << host->Output();
     const std::wstring path = sandbox.Dir() + kEncoder;
-    const std::wstring formatted = Fill(kLevel0, kCamera, L"麦克风", kUrl);
+    const std::wstring formatted = Fill(kLevel0, kPublishedCamera, L"麦克风", kUrl);
     EXPECT_EQ(starts[0].m_commandLine, L"\"" + path + L"\"  " + formatted);
     std::vector<std::wstring> args = SplitCommandLine(starts[0].m_commandLine);
     ASSERT_GE(args.size(), 2u);
@@ -206,15 +176,14 @@ TEST(RunPublish, LongStreamUrlIsPassedWholeNeverCut) {
     PublisherSandbox sandbox;
     ASSERT_TRUE(sandbox.Ready());
     // Well past the 1023 bytes of a fixed formatting room.
-    DebuggeeProcess* host = sandbox.StartHost({std::wstring(L"video=") + kCamera, L"audio=麦克风",
-                                               std::wstring(L"url=") + kUrl, L"url-pad=1500", L"level=1",
-                                               L"run-publish"});
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(host->WaitForExit(30000));
+    DebuggeeProcess* host = sandbox.RunHost({std::wstring(L"video=") + kPublishedCamera, L"audio=麦克风",
+                                             std::wstring(L"url=") + kUrl, L"url-pad=1500", L"level=1",
+                                             L"run-publish"});
+    ASSERT_TRUE(host) << "the host did not start or did not end";
     std::vector<StandInStart> starts = sandbox.Starts(kEncoder);
     ASSERT_EQ(starts.size(), 1u);
     const std::wstring url = kUrl + std::wstring(1500, L'p');
-    EXPECT_EQ(starts[0].m_commandLine, sandbox.Dir() + kEncoder + L"  " + Fill(kLevel1, kCamera, L"麦克风", url));
+    EXPECT_EQ(starts[0].m_commandLine, sandbox.Dir() + kEncoder + L"  " + Fill(kLevel1, kPublishedCamera, L"麦克风", url));
     std::vector<std::wstring> args = SplitCommandLine(starts[0].m_commandLine);
     ASSERT_FALSE(args.empty());
     EXPECT_EQ(args.back(), url + L" live=1");
@@ -224,11 +193,10 @@ TEST(RunPublish, CommandLineTooLongForTheSystemIsNotLaunchedAtAll) {
     PublisherSandbox sandbox;
     ASSERT_TRUE(sandbox.Ready());
     // A Windows command line holds at most 32767 units with its terminator.
-    DebuggeeProcess* host = sandbox.StartHost({std::wstring(L"video=") + kCamera, L"audio=麦克风",
-                                               std::wstring(L"url=") + kUrl, L"url-pad=33000", L"level=1",
-                                               L"run-publish", L"state"});
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(host->WaitForExit(30000));
+    DebuggeeProcess* host = sandbox.RunHost({std::wstring(L"video=") + kPublishedCamera, L"audio=麦克风",
+                                             std::wstring(L"url=") + kUrl, L"url-pad=33000", L"level=1",
+                                             L"run-publish", L"state"});
+    ASSERT_TRUE(host) << "the host did not start or did not end";
     for (const StandInStart& start : sandbox.Starts(kEncoder))
         ADD_FAILURE() << "launched with a command line of " << start.m_commandLine.size() << " units: "
                       << ToUtf8(start.m_commandLine.substr(start.m_commandLine.size() - 60));
@@ -245,15 +213,12 @@ TEST(StopExecutable, KillsEveryProcessOfTheNameAndClearsOnlyItsFlag) {
     const std::wstring encoder = sandbox.Dir() + kEncoder;
     const std::wstring bridge = sandbox.Dir() + kBridge;
     const std::wstring go = sandbox.NewEventName();
-    DebuggeeProcess* host = sandbox.StartHost(
+    DebuggeeProcess* host = sandbox.RunHostOnceStarted(
         {L"publishing-wanted=1", L"bridge-wanted=1", L"launch=" + encoder + L"| one", L"launch=" + encoder + L"| two",
          L"launch=" + bridge + L"| three", L"wait=" + go, L"stop=QvShow.exe", L"mark=encoder", L"state",
-         L"stop=QvGraph.exe", L"mark=bridge", L"state"});
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(sandbox.WaitForStarts(kEncoder, 2, 20000));
-    ASSERT_TRUE(sandbox.WaitForStarts(kBridge, 1, 20000));
-    sandbox.Signal(go);
-    ASSERT_TRUE(host->WaitForExit(30000));
+         L"stop=QvGraph.exe", L"mark=bridge", L"state"},
+        go, 2, 1);
+    ASSERT_TRUE(host) << "the host did not start, launch all three or end";
     std::string out = host->Output();
     size_t bridgeMark = out.find("mark bridge");
     ASSERT_NE(bridgeMark, std::string::npos) << out;
@@ -271,10 +236,9 @@ TEST(StopExecutable, ClearsTheFlagAlsoWhenNothingRuns) {
     ASSERT_TRUE(sandbox.Ready());
     // Between a crash and the supervisor's next cycle nothing runs; a stop
     // must still keep the executable from coming back.
-    DebuggeeProcess* host = sandbox.StartHost({L"publishing-wanted=1", L"bridge-wanted=1", L"stop=QvShow.exe",
-                                               L"stop=QvGraph.exe", L"state"});
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(host->WaitForExit(30000));
+    DebuggeeProcess* host = sandbox.RunHost({L"publishing-wanted=1", L"bridge-wanted=1", L"stop=QvShow.exe",
+                                             L"stop=QvGraph.exe", L"state"});
+    ASSERT_TRUE(host) << "the host did not start or did not end";
     EXPECT_EQ(HostValue(host->Output(), "publishingWanted"), "0") << host->Output();
     EXPECT_EQ(HostValue(host->Output(), "bridgeWanted"), "0") << host->Output();
     EXPECT_TRUE(LaunchTexts(host->DebugTexts()).empty()) << "a stop text without a running process";
@@ -310,7 +274,7 @@ TEST(ExitSequence, NothingIsLaunchedOnceTheExitHasBegun) {
     PublisherSandbox sandbox;
     ASSERT_TRUE(sandbox.Ready());
     DebuggeeProcess* host = sandbox.StartHost(
-        {std::wstring(L"video=") + kCamera, std::wstring(L"url=") + kUrl, L"audio=麦克风", L"hold-encoder-lock",
+        {std::wstring(L"video=") + kPublishedCamera, std::wstring(L"url=") + kUrl, L"audio=麦克风", L"hold-encoder-lock",
          L"async=run-publish", L"async=exit", L"launches-closed", L"release-encoder-lock", L"join", L"run-camera",
          L"find=QvShow.exe", L"find=QvGraph.exe", L"state"});
     ASSERT_TRUE(host);

@@ -39,7 +39,7 @@ TEST(InheritedHandles, EncodersStartedDuringABurstOfAcceptsHoldNoSocketOrPipeOfT
     ASSERT_EQ(reports.size(), launches) << "not every encoder reported its handles";
     for (const std::wstring& report : reports) EXPECT_EQ(report, kNothingInherited);
 
-    TerminateAllNamed(kEncoder);
+    TerminateProcessesNamed(kEncoder);
     sandbox.Signal(release);
     EXPECT_TRUE(host->WaitForExit(30000));
 }

@@ -76,7 +76,7 @@ protected:
         }
         // Let a chunk too many show up, then end the encoder.
         ::Sleep(200);
-        TerminateAllNamed(kEncoder);
+        TerminateProcessesNamed(kEncoder);
         EXPECT_TRUE(host->WaitForDebugText(kEndText, 20000)) << "no end text after the encoder ended";
         // A second end text would come within a cycle or two.
         ::Sleep(200);
@@ -109,17 +109,20 @@ TEST_F(PipeReader, MoreThanAChunkIsCutAt4096Bytes) {
 
 TEST_F(PipeReader, ChunkEndsAtItsFirstZeroByte) {
     ASSERT_TRUE(m_sandbox.Ready());
-    ReaderTexts reader = Run("stdout " + Hex(std::string("frame=  1\0fps=0.0\n", 18)) + "\n", Chunks(1));
-    ASSERT_EQ(reader.m_chunks.size(), 1u);
-    EXPECT_EQ(reader.m_chunks[0], L"frame=  1");
-    EXPECT_EQ(reader.m_endTexts, 1u);
-}
-
-TEST_F(PipeReader, ChunkStartingWithZeroByteIsAnEmptyText) {
-    ASSERT_TRUE(m_sandbox.Ready());
-    ReaderTexts reader = Run("stdout " + Hex(std::string("\0abc", 4)) + "\n", Chunks(1));
-    ASSERT_EQ(reader.m_chunks.size(), 1u);
-    EXPECT_EQ(reader.m_chunks[0], L"");
+    const struct {
+        std::string written;
+        std::wstring text;
+    } cases[] = {
+        {std::string("frame=  1\0fps=0.0\n", 18), L"frame=  1"},
+        {std::string("\0abc", 4), L""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Hex(c.written));
+        ReaderTexts reader = Run("stdout " + Hex(c.written) + "\n", Chunks(1));
+        ASSERT_EQ(reader.m_chunks.size(), 1u);
+        EXPECT_EQ(reader.m_chunks[0], c.text);
+        EXPECT_EQ(reader.m_endTexts, 1u);
+    }
 }
 
 TEST_F(PipeReader, EncoderWithoutOutputGivesOnlyTheEndText) {

@@ -58,7 +58,7 @@ TEST(ProcessUtilities, KillHitsEveryProcessOfTheNameAndNothingOfAnotherCase) {
     ASSERT_TRUE(after->WaitForExit(30000));
     EXPECT_EQ(HostValue(after->Output(), "find QvShow.exe"), "0") << after->Output();
     EXPECT_EQ(HostValue(after->Output(), "kill QvShow.exe"), "0") << after->Output();
-    TerminateAllNamed(L"qvshow.exe");
+    TerminateProcessesNamed(L"qvshow.exe");
 }
 
 TEST(ProcessUtilities, KilledProcessesEndWithExitCodeFour) {
@@ -130,9 +130,8 @@ TEST(ProcessUtilities, PipeLaunchRunsPathSpaceArgumentsUnquoted) {
     PublisherSandbox sandbox;
     ASSERT_TRUE(sandbox.Ready());
     const std::wstring encoder = sandbox.Dir() + kEncoder;
-    DebuggeeProcess* host = sandbox.StartHost({L"launch-pipe=" + encoder + L"| -f dshow  -i \"x\"", L"readers"});
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(host->WaitForExit(30000));
+    DebuggeeProcess* host = sandbox.RunHost({L"launch-pipe=" + encoder + L"| -f dshow  -i \"x\"", L"readers"});
+    ASSERT_TRUE(host) << "the host did not start or did not end";
     EXPECT_EQ(HostValue(host->Output(), "launch-pipe"), "1") << host->Output();
     EXPECT_EQ(HostValue(host->Output(), "readers"), "1") << "the encoder's reader is not running";
     ASSERT_TRUE(sandbox.WaitForStarts(kEncoder, 1, 20000));

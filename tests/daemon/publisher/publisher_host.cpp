@@ -51,6 +51,7 @@
 #include "daemon/publisher/supervisor.h"
 #include "daemon/shell/exit_sequence.h"
 #include "daemon/text/text_conversion.h"
+#include "tests/support/child_process.h"
 
 #include <windows.h>
 
@@ -60,15 +61,6 @@
 #include <vector>
 
 namespace {
-
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                  nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], n, nullptr, nullptr);
-    return out;
-}
 
 HANDLE g_output = INVALID_HANDLE_VALUE;
 
@@ -274,13 +266,13 @@ void Step(const std::wstring& step, Supervisor& supervisor) {
         SayFlag("supervisor-ended", ::WaitForSingleObject(supervisor.m_thread.get(), 30000) == WAIT_OBJECT_0);
     } else if (verb == L"wait") {
         UniqueHandle event(::CreateEventW(nullptr, TRUE, FALSE, value.c_str()));
-        SayFlag(("waited " + Utf8(value)).c_str(), ::WaitForSingleObject(event.get(), 120000) == WAIT_OBJECT_0);
+        SayFlag(("waited " + ToUtf8(value)).c_str(), ::WaitForSingleObject(event.get(), 120000) == WAIT_OBJECT_0);
     } else if (verb == L"sleep") {
         ::Sleep(static_cast<DWORD>(_wtoi(value.c_str())));
     } else if (verb == L"find") {
-        SayFlag(("find " + Utf8(value)).c_str(), FindProcessByName(value));
+        SayFlag(("find " + ToUtf8(value)).c_str(), FindProcessByName(value));
     } else if (verb == L"kill") {
-        SayFlag(("kill " + Utf8(value)).c_str(), KillProcessesByName(value));
+        SayFlag(("kill " + ToUtf8(value)).c_str(), KillProcessesByName(value));
     } else if (verb == L"launch") {
         SplitPair(value, first, second);
         SayFlag("launch", LaunchProcess(first, second));
@@ -292,11 +284,11 @@ void Step(const std::wstring& step, Supervisor& supervisor) {
     } else if (verb == L"restart-encoder") {
         RestartEncoder(_wtoi(value.c_str()));
     } else if (verb == L"own-directory") {
-        Say("own-directory " + Utf8(OwnDirectory()));
+        Say("own-directory " + ToUtf8(OwnDirectory()));
     } else if (verb == L"state") {
-        Say("video " + Utf8(state.GetVideoDevice()));
-        Say("audio " + Utf8(state.GetAudioDevice()));
-        Say("url " + Utf8(state.GetStreamUrl()));
+        Say("video " + ToUtf8(state.GetVideoDevice()));
+        Say("audio " + ToUtf8(state.GetAudioDevice()));
+        Say("url " + ToUtf8(state.GetStreamUrl()));
         Say("level " + std::to_string(state.GetPushLevel()));
         SayFlag("bridgeWanted", state.bridgeWanted);
         SayFlag("publishingWanted", state.publishingWanted);
@@ -319,9 +311,9 @@ void Step(const std::wstring& step, Supervisor& supervisor) {
     } else if (verb == L"launches-closed") {
         SayFlag("launches-closed", WaitUntil(Closed, 10000));
     } else if (verb == L"mark") {
-        Say("mark " + Utf8(value));
+        Say("mark " + ToUtf8(value));
     } else {
-        Say("unknown step " + Utf8(step));
+        Say("unknown step " + ToUtf8(step));
     }
 }
 

@@ -16,8 +16,8 @@ std::atomic<int> g_sandboxes{0};
 
 PublisherSandbox::PublisherSandbox(bool withEncoder, bool withBridge, const std::wstring& dirName) {
     // Leftovers of an earlier test must not count as this test's processes.
-    TerminateAllNamed(kEncoder);
-    TerminateAllNamed(kBridge);
+    TerminateProcessesNamed(kEncoder);
+    TerminateProcessesNamed(kBridge);
     wchar_t temp[MAX_PATH] = {};
     ::GetTempPathW(MAX_PATH, temp);
     // A Chinese directory name checks the narrow round trip of OwnDirectory.
@@ -31,11 +31,11 @@ PublisherSandbox::PublisherSandbox(bool withEncoder, bool withBridge, const std:
 }
 
 PublisherSandbox::~PublisherSandbox() {
-    TerminateAllNamed(kEncoder);
-    TerminateAllNamed(kBridge);
-    for (const std::wstring& name : m_standInNames) TerminateAllNamed(name);
+    TerminateProcessesNamed(kEncoder);
+    TerminateProcessesNamed(kBridge);
+    for (const std::wstring& name : m_standInNames) TerminateProcessesNamed(name);
     m_hosts.clear();
-    TerminateAllNamed(L"publisher_host.exe");
+    TerminateProcessesNamed(L"publisher_host.exe");
     for (HANDLE event : m_events) ::CloseHandle(event);
     RemoveTree(m_dir);
 }
@@ -82,6 +82,19 @@ DebuggeeProcess* PublisherSandbox::StartHost(const std::vector<std::wstring>& st
     return m_hosts.back().get();
 }
 
+DebuggeeProcess* PublisherSandbox::RunHost(const std::vector<std::wstring>& steps) {
+    DebuggeeProcess* host = StartHost(steps);
+    return host && host->WaitForExit(30000) ? host : nullptr;
+}
+
+DebuggeeProcess* PublisherSandbox::RunHostOnceStarted(const std::vector<std::wstring>& steps, const std::wstring& go,
+                                                       size_t encoders, size_t bridges) {
+    DebuggeeProcess* host = StartHost(steps);
+    if (!host || !WaitForStarts(kEncoder, encoders, 20000) || !WaitForStarts(kBridge, bridges, 20000)) return nullptr;
+    Signal(go);
+    return host->WaitForExit(30000) ? host : nullptr;
+}
+
 std::wstring PublisherSandbox::NewEventName() {
     std::wstring name = L"qv-pub-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                         std::to_wstring(m_events.size()) + L"-" + std::to_wstring(g_sandboxes.load());
@@ -102,15 +115,6 @@ std::vector<DWORD> ProcessesNamed(const std::wstring& imageName) {
 bool IsRunning(DWORD processId) {
     UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
     return process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
-}
-
-void TerminateAllNamed(const std::wstring& imageName) {
-    for (DWORD id : ProcessesNamed(imageName)) {
-        UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
-        if (!process) continue;
-        ::TerminateProcess(process.get(), 9);
-        ::WaitForSingleObject(process.get(), 10000);
-    }
 }
 
 std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine) {

@@ -3,6 +3,7 @@
 // the stand-ins copied as QvShow.exe and QvGraph.exe, so that the code under
 // test finds them in "its own directory" as the daemon would.
 #include "tests/stand_ins/stand_in_record.h"
+#include "tests/daemon/terminate_processes.h"
 #include "tests/support/child_process.h"
 
 #include <windows.h>
@@ -43,6 +44,14 @@ public:
     // started. The sandbox owns it: its stand-ins are ended before its hosts,
     // so that no host waits for the end of an output that a stand-in holds.
     DebuggeeProcess* StartHost(const std::vector<std::wstring>& steps);
+    // StartHost, then waits (30 s at most) for the host to end; null when it
+    // did not start or did not end.
+    DebuggeeProcess* RunHost(const std::vector<std::wstring>& steps);
+    // For steps that wait on `go`: StartHost, and once `encoders` encoder
+    // and `bridges` bridge starts are recorded, signals `go` and waits for
+    // the host's end. Null when any of that did not happen in time.
+    DebuggeeProcess* RunHostOnceStarted(const std::vector<std::wstring>& steps, const std::wstring& go,
+                                        size_t encoders, size_t bridges);
 
     // A named event the host can wait for ("wait=NAME").
     std::wstring NewEventName();
@@ -61,8 +70,6 @@ private:
 // Processes of this image name in the whole prefix.
 std::vector<DWORD> ProcessesNamed(const std::wstring& imageName);
 bool IsRunning(DWORD processId);
-// Terminates them from the test side and waits until they have ended.
-void TerminateAllNamed(const std::wstring& imageName);
 
 // The arguments of a command line as a Windows program receives them.
 std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine);

@@ -113,9 +113,8 @@ TEST(ResignStreamUrl, StoresTheUrlSignedForNowAndWritesTokenAndUrl) {
     ASSERT_TRUE(sandbox.Ready());
     const std::wstring url = L"rtmp://push.example.cn/kavo/直播间?k=0123456789abcdef0123456789abcdef&t=5f000000";
     int64_t before = static_cast<int64_t>(_time64(nullptr));
-    DebuggeeProcess* host = sandbox.StartHost({L"url=" + url, L"resign", L"state"});
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(host->WaitForExit(30000));
+    DebuggeeProcess* host = sandbox.RunHost({L"url=" + url, L"resign", L"state"});
+    ASSERT_TRUE(host) << "the host did not start or did not end";
     int64_t after = static_cast<int64_t>(_time64(nullptr));
 
     std::wstring stored = FromUtf8(HostValue(host->Output(), "url"));

@@ -2,6 +2,7 @@
 // killed from outside come back with the stored values (the encoder with a
 // re-signed URL), and after a stop nothing comes back, not even a restart
 // that was already under way.
+#include "tests/daemon/publisher/encoder_level_lines.h"
 #include "tests/daemon/publisher/publisher_sandbox.h"
 #include "tests/daemon/publisher/system_md5.h"
 
@@ -12,22 +13,13 @@
 namespace {
 
 const char kKey[] = "qa7x_m2_hrt5kw9b_8zn3pfdc0u";
-const wchar_t kCamera[] = L"Kavo直播插件";
 const wchar_t kMic[] = L"麦克风 (USB 音频设备)";
 const wchar_t kClientUrl[] = L"rtmp://push.example.cn/kavo/room1?k=0123456789abcdef0123456789abcdef&t=5f000000";
 // What does not change when the URL is re-signed.
 const wchar_t kUrlPrefix[] = L"rtmp://push.example.cn/kavo/room1?k=";
 
-const wchar_t kLevel2[] =
-    L"-f dshow  -i video=\"{V}\":audio=\"{A}\"  -r:v 7 -s:v  320*240 -b:v 40k -c:v libx264 "
-    L"-x264-params keyint=14:keyint_min=7 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 16k -f flv \"{U} live=1\"";
-
 std::wstring Level2(const std::wstring& audio, const std::wstring& url) {
-    std::wstring text = kLevel2;
-    text.replace(text.find(L"{V}"), 3, kCamera);
-    text.replace(text.find(L"{A}"), 3, audio);
-    text.replace(text.find(L"{U}"), 3, url);
-    return text;
+    return Fill(kLevel2, kPublishedCamera, audio, url);
 }
 
 std::wstring StartCommand(const std::wstring& video) {
@@ -61,7 +53,7 @@ bool WaitForTexts(DebuggeeProcess* host, const std::wstring& start, size_t count
 const wchar_t kBridgeStarted[] = L"QvGraph.exe start sucess";
 
 // Kills every process of the name from outside, as a crash would end it.
-void KillFromOutside(const std::wstring& imageName) { TerminateAllNamed(imageName); }
+void KillFromOutside(const std::wstring& imageName) { TerminateProcessesNamed(imageName); }
 
 TEST(Supervisor, KilledBridgeComesBackWithTheStoredDevicesTheLatestOnes) {
     PublisherSandbox sandbox;

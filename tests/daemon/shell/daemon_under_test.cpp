@@ -204,13 +204,6 @@ std::vector<UniqueHandle> OpenProcessesNamed(const std::wstring& imageName) {
     return processes;
 }
 
-void KillProcessesNamed(const std::wstring& imageName) {
-    for (UniqueHandle& process : OpenProcessesNamed(imageName)) {
-        ::TerminateProcess(process.get(), 1);
-        ::WaitForSingleObject(process.get(), 5000);
-    }
-}
-
 bool SendAndGetResult(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result, UINT timeoutMs) {
     DWORD_PTR value = 0;
     if (!::SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, timeoutMs, &value)) return false;

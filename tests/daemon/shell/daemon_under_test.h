@@ -83,8 +83,6 @@ bool DeleteTrayIcon(HWND window, UINT iconId);
 
 // Processes of an exact image name, as process handles that can be waited on.
 std::vector<UniqueHandle> OpenProcessesNamed(const std::wstring& imageName);
-// Terminates every process of that image name (clean-up only).
-void KillProcessesNamed(const std::wstring& imageName);
 
 // Sends a message and returns its result; false when the window did not
 // answer within timeoutMs.

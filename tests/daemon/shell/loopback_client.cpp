@@ -2,6 +2,8 @@
 
 #include <ws2tcpip.h>
 
+#include "daemon/command/send_all_bytes.h"
+
 void StartSockets() {
     static const bool s_started = [] {
         WSADATA data;
@@ -22,15 +24,7 @@ UniqueSocket ConnectLoopback(unsigned short port) {
     return socket;
 }
 
-bool SendBytes(SOCKET socket, const std::string& bytes) {
-    size_t sent = 0;
-    while (sent < bytes.size()) {
-        int n = ::send(socket, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
-        if (n <= 0) return false;
-        sent += static_cast<size_t>(n);
-    }
-    return true;
-}
+bool SendBytes(SOCKET socket, const std::string& bytes) { return SendAllBytes(socket, bytes); }
 
 bool ReceiveMessage(SOCKET socket, std::string* message, DWORD timeoutMs) {
     DWORD timeout = timeoutMs;

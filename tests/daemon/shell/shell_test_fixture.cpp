@@ -1,6 +1,7 @@
 #include "tests/daemon/shell/shell_test_fixture.h"
 
 #include "tests/daemon/shell/loopback_client.h"
+#include "tests/daemon/terminate_processes.h"
 
 const UINT kTrayIconId = 134;
 const UINT kTrayCallbackMessage = WM_USER + 100;
@@ -58,13 +59,13 @@ std::string PolicyReply() {
 void ShellDaemonTest::SetUp() {
     ASSERT_TRUE(m_directory.Ready()) << "preparing " << ToUtf8(m_directory.Path())
                                      << " with QvPushServer.exe and the stand-ins failed";
-    KillProcessesNamed(L"QvShow.exe");
-    KillProcessesNamed(L"QvGraph.exe");
+    TerminateProcessesNamed(L"QvShow.exe");
+    TerminateProcessesNamed(L"QvGraph.exe");
 }
 
 void ShellDaemonTest::TearDown() {
-    KillProcessesNamed(L"QvShow.exe");
-    KillProcessesNamed(L"QvGraph.exe");
+    TerminateProcessesNamed(L"QvShow.exe");
+    TerminateProcessesNamed(L"QvGraph.exe");
 }
 
 UniqueHandle ShellDaemonTest::StartExecutable(const wchar_t* imageName) {
