@@ -58,6 +58,8 @@ qv_use_ccache() {
     export CMAKE_C_COMPILER_LAUNCHER=${CMAKE_C_COMPILER_LAUNCHER:-ccache}
     export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
     export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$QV_ROOT}
+    # With -g ccache would hash the build folder too and never hit across trees.
+    export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-true}
 }
 
 # qv_build <preset> [build dir]
