@@ -41,5 +41,7 @@ private:
     std::vector<size_t> m_chromaOffset;
     // For each row of the rectangle: the source row, top-down.
     std::vector<int> m_sourceRow;
-    bool m_sameWidth;
+    // The common scales get loops without the column tables: one target
+    // pixel for each source pixel, or for each source pixel pair.
+    enum class Columns { Same, Halved, Mapped } m_columns;
 };
