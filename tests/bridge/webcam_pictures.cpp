@@ -96,21 +96,19 @@ double Psnr(const RgbPicture& a, const RgbPicture& b) {
     return 10 * std::log10(255.0 * 255.0 * a.bgr.size() / sum);
 }
 
-RgbPicture FitReference(const RgbPicture& source) {
-    RgbPicture out{kCameraWidth, kCameraHeight, std::vector<uint8_t>(kCameraPictureBytes, 0)};
-    const double scale = std::min(static_cast<double>(kCameraWidth) / source.width,
-                                  static_cast<double>(kCameraHeight) / source.height);
-    const int w = static_cast<int>(std::lround(source.width * scale));
-    const int h = static_cast<int>(std::lround(source.height * scale));
-    const int x0 = (kCameraWidth - w) / 2, y0 = (kCameraHeight - h) / 2;
+namespace {
+
+// Draws `source` bilinearly into the w x h rectangle at (x0, y0) of `out`.
+void DrawScaled(const RgbPicture& source, RgbPicture& out, int x0, int y0, int w, int h) {
+    const double scaleX = static_cast<double>(w) / source.width, scaleY = static_cast<double>(h) / source.height;
     for (int y = 0; y < h; ++y) {
-        const double sy = std::min(source.height - 1.0, std::max(0.0, (y + 0.5) / scale - 0.5));
+        const double sy = std::min(source.height - 1.0, std::max(0.0, (y + 0.5) / scaleY - 0.5));
         const int y1 = static_cast<int>(sy), y2 = std::min(y1 + 1, source.height - 1);
         for (int x = 0; x < w; ++x) {
-            const double sx = std::min(source.width - 1.0, std::max(0.0, (x + 0.5) / scale - 0.5));
+            const double sx = std::min(source.width - 1.0, std::max(0.0, (x + 0.5) / scaleX - 0.5));
             const int x1 = static_cast<int>(sx), x2 = std::min(x1 + 1, source.width - 1);
             const double fx = sx - x1, fy = sy - y1;
-            uint8_t* p = &out.bgr[(static_cast<size_t>(y0 + y) * kCameraWidth + x0 + x) * 3];
+            uint8_t* p = &out.bgr[(static_cast<size_t>(y0 + y) * out.width + x0 + x) * 3];
             for (int c = 0; c < 3; ++c) {
                 const double top = source.At(x1, y1)[c] * (1 - fx) + source.At(x2, y1)[c] * fx;
                 const double bottom = source.At(x1, y2)[c] * (1 - fx) + source.At(x2, y2)[c] * fx;
@@ -118,5 +116,45 @@ RgbPicture FitReference(const RgbPicture& source) {
             }
         }
     }
+}
+
+}  // namespace
+
+RgbPicture FitReference(const RgbPicture& source) {
+    RgbPicture out{kCameraWidth, kCameraHeight, std::vector<uint8_t>(kCameraPictureBytes, 0)};
+    const double scale = std::min(static_cast<double>(kCameraWidth) / source.width,
+                                  static_cast<double>(kCameraHeight) / source.height);
+    const int w = static_cast<int>(std::lround(source.width * scale));
+    const int h = static_cast<int>(std::lround(source.height * scale));
+    DrawScaled(source, out, (kCameraWidth - w) / 2, (kCameraHeight - h) / 2, w, h);
     return out;
+}
+
+RgbPicture Stretch(const RgbPicture& source, int width, int height) {
+    RgbPicture out{width, height, std::vector<uint8_t>(static_cast<size_t>(width) * height * 3, 0)};
+    DrawScaled(source, out, 0, 0, width, height);
+    return out;
+}
+
+bool WriteBmp(const std::wstring& path, const RgbPicture& picture) {
+    const std::vector<uint8_t> pixels = EncodePicture(picture, PixelFormat::Rgb24);
+    BITMAPFILEHEADER file = {};
+    BITMAPINFOHEADER info = {};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
+    info.biSize = sizeof(info);
+    info.biWidth = picture.width;
+    info.biHeight = picture.height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    info.biSizeImage = static_cast<DWORD>(pixels.size());
+    HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool ok = ::WriteFile(handle, &file, sizeof(file), &written, nullptr) &&
+              ::WriteFile(handle, &info, sizeof(info), &written, nullptr) &&
+              ::WriteFile(handle, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
+    return ::CloseHandle(handle) && ok;
 }

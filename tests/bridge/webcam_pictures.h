@@ -37,3 +37,11 @@ double Psnr(const RgbPicture& a, const RgbPicture& b);
 // The picture `source` scaled into 640 x 480 with its aspect kept, black
 // around it, by bilinear sampling: what any fair scaler would show.
 RgbPicture FitReference(const RgbPicture& source);
+
+// The picture stretched to width x height by bilinear sampling (what the
+// demo webcam shows of its picture at another size, give or take its own
+// scaler).
+RgbPicture Stretch(const RgbPicture& source, int width, int height);
+
+// A 24-bit BMP file of the picture; false when it cannot be written.
+bool WriteBmp(const std::wstring& path, const RgbPicture& picture);
