@@ -5,6 +5,11 @@
 // does no harm to the next one.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <dshow.h>
+#include <uuids.h>
+#include <wrl/client.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <string>
@@ -92,6 +97,12 @@ RgbPicture Reoriented(const RgbPicture& picture, bool flipped) {
 class BridgeCaptureTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        if (::GetFileAttributesW((TestBinDir() + L"demo_devices.exe").c_str()) == INVALID_FILE_ATTRIBUTES) {
+            wchar_t ci[8] = {};
+            const bool underCi = ::GetEnvironmentVariableW(L"CI", ci, 8) && std::wstring(ci) == L"true";
+            if (underCi) FAIL() << "no demo_devices.exe beside the tests: the synthetic webcam is not built";
+            GTEST_SKIP() << "no demo_devices.exe beside the tests: the synthetic webcam is not built";
+        }
         ASSERT_TRUE(FfmpegPresent()) << "no FFmpeg in the build tree (the fetch_ffmpeg test fetches it)";
         ASSERT_EQ("", WaitUntilNoFreshFrame());
     }
@@ -139,19 +150,49 @@ TEST_F(BridgeCaptureTest, FfmpegRecordsTheWebcamPictureAtEachFormat) {
     }
 }
 
-TEST_F(BridgeCaptureTest, EachFailureHasItsLineAndExitCode) {
-    Webcam webcam(MakeQuadrantPicture(640, 480), L"yuy2:640x480");
-    ASSERT_EQ("", webcam.Error());
+// A video input device whose filter class is not there, as when a
+// webcam's driver is gone: listed, but it cannot be opened.
+class BrokenCameraEntry {
+public:
+    static constexpr wchar_t kName[] = L"QV bridge test broken camera";
+    BrokenCameraEntry() {
+        if (FAILED(::CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_PPV_ARGS(m_mapper.GetAddressOf()))))
+            return;
+        REGFILTER2 filter = {};
+        filter.dwVersion = 1;
+        filter.dwMerit = MERIT_DO_NOT_USE;
+        m_registered = SUCCEEDED(m_mapper->RegisterFilter(kMissingClass, kName, nullptr,
+                                                          &CLSID_VideoInputDeviceCategory, kName, &filter));
+    }
+    ~BrokenCameraEntry() {
+        if (m_registered) m_mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, kName, kMissingClass);
+    }
+    bool Registered() const { return m_registered; }
+
+private:
+    // {6E1F5B0C-9A47-4C2D-8E31-0B7D4A9C5F12}, registered nowhere.
+    static constexpr CLSID kMissingClass = {0x6e1f5b0c, 0x9a47, 0x4c2d, {0x8e, 0x31, 0x0b, 0x7d, 0x4a, 0x9c, 0x5f, 0x12}};
+    Microsoft::WRL::ComPtr<IFilterMapper2> m_mapper;
+    bool m_registered = false;
+};
+
+TEST(BridgeFailures, EachHasItsLineAndExitCode) {
+    ComScope com;
+    BrokenCameraEntry broken;
+    ASSERT_TRUE(broken.Registered());
     const struct {
         std::wstring arguments;
         DWORD exitCode;
         std::string line;
     } cases[] = {
-        {L" -v \"" + std::wstring(kWebcamName) + L"\"", kExitUsage, "usage: QvGraph.exe -a \"MICROPHONE\" -v \"CAMERA\""},
+        {L" -v \"Cam\"", kExitUsage, "usage: QvGraph.exe -a \"MICROPHONE\" -v \"CAMERA\""},
         {L" -a \"Mic\" -v \"No such camera\"", kExitCameraNotFound,
          "QvGraph: no camera named \"No such camera\"; cameras found: "},
         {L" -a \"Mic\" -v \"Kavo直播插件\"", kExitOwnCamera,
          "QvGraph: \"Kavo直播插件\" is the virtual camera itself; it cannot feed itself"},
+        {L" -a \"Mic\" -v \"" + std::wstring(BrokenCameraEntry::kName) + L"\"", kExitCameraNotOpened,
+         "QvGraph: the camera \"QV bridge test broken camera\" cannot be opened: the device does not open (0x"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(ToUtf8(c.arguments));
@@ -166,7 +207,9 @@ TEST_F(BridgeCaptureTest, EachFailureHasItsLineAndExitCode) {
             debugged = debugged || ToUtf8(text).find(c.line) != std::string::npos;
         EXPECT_TRUE(debugged) << "the line is not in the debug output";
         if (c.exitCode == kExitCameraNotFound) {
-            EXPECT_NE(std::string::npos, bridge.Output().find("\"" + ToUtf8(kWebcamName) + "\"")) << bridge.Output();
+            // The devices that are there: our camera and the broken entry.
+            EXPECT_NE(std::string::npos, bridge.Output().find("\"Kavo直播插件\"")) << bridge.Output();
+            EXPECT_NE(std::string::npos, bridge.Output().find("\"QV bridge test broken camera\"")) << bridge.Output();
         }
     }
 }
