@@ -1,0 +1,19 @@
+#pragma once
+// The webcam's media types (VIDEOINFOHEADER, 30 frames a second) and the
+// capabilities it reports for each: one fixed size and rate a type.
+#include <windows.h>
+#include <dshow.h>
+
+#include <vector>
+
+#include "camera/framework/media_type.h"
+#include "tools/demo_devices/common/video_formats.h"
+
+// 10,000,000 / 30, cut toward zero.
+constexpr REFERENCE_TIME kWebcamFrameTime = 333333;
+
+HRESULT MakeVideoType(const VideoFormat& format, CMediaType* type);
+// Index in `formats` of the format `type` asks for (subtype and size; the
+// rate and the rest are ours to say), or -1.
+int FindVideoFormat(const std::vector<VideoFormat>& formats, const AM_MEDIA_TYPE& type);
+void FillVideoCaps(const VideoFormat& format, VIDEO_STREAM_CONFIG_CAPS* caps);

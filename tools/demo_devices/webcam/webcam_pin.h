@@ -1,0 +1,63 @@
+#pragma once
+// The demo webcam's output pin, "Capture": its picture (or the test card)
+// in each configured format, 30 frames a second by the wall clock. Capture
+// programs find it through IKsPropertySet (capture category) and choose a
+// format through IAMStreamConfig, one capability a format.
+#include <windows.h>
+#include <dshow.h>
+
+#include <memory>
+#include <vector>
+
+#include "camera/framework/framework.h"
+#include "tools/demo_devices/common/bmp_picture.h"
+#include "tools/demo_devices/common/video_formats.h"
+#include "tools/demo_devices/filters/capture_pin_category.h"
+
+class CDemoSource;
+
+class CWebcamPin : public CSourceStream, public IAMStreamConfig, public CCapturePinCategory {
+public:
+    CWebcamPin(HRESULT* phr, CDemoSource* filter);
+
+    QV_DECLARE_IUNKNOWN
+    STDMETHODIMP NonDelegatingQueryInterface(REFIID iid, void** out) override;
+
+    // The device's settings, before the pin connects. A null picture means
+    // the test card.
+    void Configure(std::vector<VideoFormat> formats, std::shared_ptr<const BgrPicture> picture);
+
+    // The preferred format first (the one SetFormat chose), then the others.
+    HRESULT GetMediaType(int position, CMediaType* type) override;
+    HRESULT CheckMediaType(const CMediaType* type) override;
+    // Prepares the frames of the agreed format.
+    HRESULT SetMediaType(const CMediaType* type) override;
+    HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+    HRESULT Active() override;
+    HRESULT Inactive() override;
+    HRESULT FillBuffer(IMediaSample* sample) override;
+
+    // A live source cannot do what quality messages ask.
+    STDMETHODIMP Notify(IBaseFilter* sender, Quality quality) override;
+
+    // IAMStreamConfig. SetFormat takes any listed subtype and size (the rate
+    // is always 30 a second) and reconnects a connected pin with it.
+    STDMETHODIMP SetFormat(AM_MEDIA_TYPE* type) override;
+    STDMETHODIMP GetFormat(AM_MEDIA_TYPE** type) override;
+    STDMETHODIMP GetNumberOfCapabilities(int* count, int* size) override;
+    STDMETHODIMP GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps) override;
+
+private:
+    CDemoSource* m_source;  // owns us
+    std::vector<VideoFormat> m_formats;
+    std::shared_ptr<const BgrPicture> m_picture;
+    int m_preferred = 0;
+    // What the frames are made of: the picture at the agreed size (or the
+    // card without its marker), the working copy the marker is drawn into,
+    // and the converted frame the samples are copied from.
+    int m_current = -1;
+    BgrPicture m_still;
+    BgrPicture m_work;
+    std::vector<uint8_t> m_frame;
+    unsigned long long m_frameNumber = 0;
+};
