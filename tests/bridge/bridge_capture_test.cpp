@@ -76,7 +76,8 @@ std::string StartBridge(DebuggeeProcess& bridge) {
 // The last frame FFmpeg records from the camera, top-down.
 RgbPicture CaptureCamera() {
     const Capture capture = CaptureFrames({}, 3);
-    ExpectCapture(capture, 640, 480, "15", 3);
+    // FFmpeg reads the rate of the camera's current type (one frame in 0.1 s).
+    ExpectCapture(capture, 640, 480, "10", 3);
     RgbPicture frame{640, 480, {}};
     if (capture.bytes.size() >= 3 * kFullBytes)
         frame.bgr.assign(capture.bytes.end() - kFullBytes, capture.bytes.end());
