@@ -6,6 +6,7 @@
 #include <dshow.h>
 #include <ocidl.h>
 
+#include <new>
 #include <string>
 
 #include "camera/framework/framework.h"
@@ -46,3 +47,16 @@ private:
 // The REG_SZ value `name` of a device's property bag: S_OK with it, S_FALSE
 // when the bag has no such value.
 HRESULT ReadBagText(IPropertyBag* bag, LPCWSTR name, std::wstring* text);
+
+// The end of a demo filter's factory: gives `filter` (null when it could
+// not be allocated) its pin, which it owns from the pin's construction on.
+template <typename Filter, typename Pin>
+CUnknown* WithOwnPin(Filter* filter, Pin** pin, HRESULT* phr) {
+    if (!filter) {
+        *phr = E_OUTOFMEMORY;
+        return nullptr;
+    }
+    *pin = new (std::nothrow) Pin(phr, filter);
+    if (!*pin && SUCCEEDED(*phr)) *phr = E_OUTOFMEMORY;
+    return filter;
+}

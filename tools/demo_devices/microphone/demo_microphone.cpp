@@ -1,6 +1,5 @@
 #include "tools/demo_devices/microphone/demo_microphone.h"
 
-#include <new>
 #include <string>
 
 #include "tools/demo_devices/common/demo_device_classes.h"
@@ -11,14 +10,7 @@ CDemoMicrophone::CDemoMicrophone(IUnknown* outer) : CDemoSource(L"Demo microphon
 
 CUnknown* CALLBACK CDemoMicrophone::CreateInstance(IUnknown* outer, HRESULT* phr) {
     auto* filter = new (std::nothrow) CDemoMicrophone(outer);
-    if (!filter) {
-        *phr = E_OUTOFMEMORY;
-        return nullptr;
-    }
-    // The filter owns the pin from its construction on.
-    filter->m_pin = new (std::nothrow) CMicrophonePin(phr, filter);
-    if (!filter->m_pin && SUCCEEDED(*phr)) *phr = E_OUTOFMEMORY;
-    return filter;
+    return WithOwnPin(filter, filter ? &filter->m_pin : nullptr, phr);
 }
 
 HRESULT CDemoMicrophone::LoadSettings(IPropertyBag* bag) {

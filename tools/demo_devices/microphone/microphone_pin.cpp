@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "tools/demo_devices/filters/demo_source.h"
 #include "tools/demo_devices/microphone/wave_format.h"
 
 namespace {
@@ -20,7 +19,7 @@ REFERENCE_TIME FramesToTime(LONGLONG frames) { return frames * kUnitsPerSecond /
 }  // namespace
 
 CMicrophonePin::CMicrophonePin(HRESULT* phr, CDemoSource* filter)
-    : CSourceStream(L"demo microphone pin", phr, filter, L"Capture"), m_source(filter) {
+    : CLiveStream(L"demo microphone pin", phr, filter) {
     HRESULT hr = MakeMicrophoneType(&m_mt);
     if (FAILED(hr) && phr) *phr = hr;
 }
@@ -31,7 +30,7 @@ STDMETHODIMP CMicrophonePin::NonDelegatingQueryInterface(REFIID iid, void** out)
     if (IsEqualIID(iid, IID_IAMBufferNegotiation))
         return GetInterface(static_cast<IAMBufferNegotiation*>(this), out);
     if (IsEqualIID(iid, IID_IKsPropertySet)) return GetInterface(static_cast<IKsPropertySet*>(this), out);
-    return CSourceStream::NonDelegatingQueryInterface(iid, out);
+    return CLiveStream::NonDelegatingQueryInterface(iid, out);
 }
 
 HRESULT CMicrophonePin::GetMediaType(int position, CMediaType* type) {
@@ -52,28 +51,15 @@ HRESULT CMicrophonePin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PRO
     const long frames =
         m_suggested.cbBuffer > 0 ? std::max(m_suggested.cbBuffer / kMicBlockAlign, kMinBufferFrames) : kDefaultBufferFrames;
     const long bytes = frames * kMicBlockAlign;
-    request->cBuffers = std::max({request->cBuffers, m_suggested.cBuffers, kDefaultBufferCount});
-    request->cbBuffer = std::max(request->cbBuffer, bytes);
-    request->cbAlign = std::max(request->cbAlign, 1L);
-    ALLOCATOR_PROPERTIES actual = {};
-    HRESULT hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr)) return hr;
-    if (actual.cbBuffer < bytes) return E_FAIL;
-    m_bufferBytes = bytes;
-    return S_OK;
+    HRESULT hr = SetBuffers(allocator, request, bytes, std::max(m_suggested.cBuffers, kDefaultBufferCount));
+    if (SUCCEEDED(hr)) m_bufferBytes = bytes;
+    return hr;
 }
 
-HRESULT CMicrophonePin::Active() {
+HRESULT CMicrophonePin::OnThreadStartPlay() {
     m_framesDone = 0;
     m_tone.Reset();
-    m_source->Pacer().Activate();
-    return CSourceStream::Active();
-}
-
-HRESULT CMicrophonePin::Inactive() {
-    // A worker waiting for its buffer's time must let go before the stop.
-    m_source->Pacer().Halt();
-    return CSourceStream::Inactive();
+    return S_OK;
 }
 
 HRESULT CMicrophonePin::FillBuffer(IMediaSample* sample) {
@@ -91,11 +77,9 @@ HRESULT CMicrophonePin::FillBuffer(IMediaSample* sample) {
     sample->SetSyncPoint(TRUE);
     sample->SetDiscontinuity(start == 0);
     // A microphone hands a buffer out once the time it covers has passed.
-    m_source->Pacer().WaitUntil(stop);
+    WaitUntil(stop);
     return S_OK;
 }
-
-STDMETHODIMP CMicrophonePin::Notify(IBaseFilter*, Quality) { return E_NOTIMPL; }
 
 // IAMStreamConfig
 

@@ -9,11 +9,12 @@
 
 #include "camera/framework/framework.h"
 #include "tools/demo_devices/filters/capture_pin_category.h"
+#include "tools/demo_devices/filters/live_stream.h"
 #include "tools/demo_devices/microphone/sine_tone.h"
 
 class CDemoSource;
 
-class CMicrophonePin : public CSourceStream,
+class CMicrophonePin : public CLiveStream,
                        public IAMStreamConfig,
                        public IAMBufferNegotiation,
                        public CCapturePinCategory {
@@ -29,12 +30,8 @@ public:
     HRESULT GetMediaType(int position, CMediaType* type) override;
     HRESULT CheckMediaType(const CMediaType* type) override;
     HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
-    HRESULT Active() override;
-    HRESULT Inactive() override;
+    HRESULT OnThreadStartPlay() override;
     HRESULT FillBuffer(IMediaSample* sample) override;
-
-    // A live source cannot do what quality messages ask.
-    STDMETHODIMP Notify(IBaseFilter* sender, Quality quality) override;
 
     // IAMStreamConfig: one capability, the PCM format; SetFormat accepts it
     // (or null, the default) and refuses anything else.
@@ -50,7 +47,6 @@ public:
     STDMETHODIMP GetAllocatorProperties(ALLOCATOR_PROPERTIES* properties) override;
 
 private:
-    CDemoSource* m_source;  // owns us
     CSineTone m_tone;
     ALLOCATOR_PROPERTIES m_suggested = {-1, -1, -1, -1};
     // Bytes of every buffer delivered, fixed when the allocator is agreed.

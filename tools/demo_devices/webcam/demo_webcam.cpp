@@ -1,7 +1,6 @@
 #include "tools/demo_devices/webcam/demo_webcam.h"
 
 #include <memory>
-#include <new>
 #include <string>
 
 #include "tools/demo_devices/common/demo_device_classes.h"
@@ -11,14 +10,7 @@ CDemoWebcam::CDemoWebcam(IUnknown* outer) : CDemoSource(L"Demo webcam", outer, C
 
 CUnknown* CALLBACK CDemoWebcam::CreateInstance(IUnknown* outer, HRESULT* phr) {
     auto* filter = new (std::nothrow) CDemoWebcam(outer);
-    if (!filter) {
-        *phr = E_OUTOFMEMORY;
-        return nullptr;
-    }
-    // The filter owns the pin from its construction on.
-    filter->m_pin = new (std::nothrow) CWebcamPin(phr, filter);
-    if (!filter->m_pin && SUCCEEDED(*phr)) *phr = E_OUTOFMEMORY;
-    return filter;
+    return WithOwnPin(filter, filter ? &filter->m_pin : nullptr, phr);
 }
 
 HRESULT CDemoWebcam::LoadSettings(IPropertyBag* bag) {

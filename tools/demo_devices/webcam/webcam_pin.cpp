@@ -4,7 +4,6 @@
 #include <cstring>
 #include <new>
 
-#include "tools/demo_devices/filters/demo_source.h"
 #include "tools/demo_devices/webcam/frame_conversion.h"
 #include "tools/demo_devices/webcam/picture_scaling.h"
 #include "tools/demo_devices/webcam/test_card.h"
@@ -28,7 +27,7 @@ REFERENCE_TIME FrameStart(unsigned long long n) { return static_cast<REFERENCE_T
 }  // namespace
 
 CWebcamPin::CWebcamPin(HRESULT* phr, CDemoSource* filter)
-    : CSourceStream(L"demo webcam pin", phr, filter, L"Capture"), m_source(filter), m_formats(DefaultFormats()) {
+    : CLiveStream(L"demo webcam pin", phr, filter), m_formats(DefaultFormats()) {
     HRESULT hr = MakeVideoType(m_formats[0], &m_mt);
     if (FAILED(hr) && phr) *phr = hr;
 }
@@ -37,7 +36,7 @@ STDMETHODIMP CWebcamPin::NonDelegatingQueryInterface(REFIID iid, void** out) {
     if (!out) return E_POINTER;
     if (IsEqualIID(iid, IID_IAMStreamConfig)) return GetInterface(static_cast<IAMStreamConfig*>(this), out);
     if (IsEqualIID(iid, IID_IKsPropertySet)) return GetInterface(static_cast<IKsPropertySet*>(this), out);
-    return CSourceStream::NonDelegatingQueryInterface(iid, out);
+    return CLiveStream::NonDelegatingQueryInterface(iid, out);
 }
 
 void CWebcamPin::Configure(std::vector<VideoFormat> formats, std::shared_ptr<const BgrPicture> picture) {
@@ -69,7 +68,7 @@ HRESULT CWebcamPin::SetMediaType(const CMediaType* type) {
     CAutoLock lock(m_pFilter->pStateLock());
     const int index = FindVideoFormat(m_formats, *type);
     if (index < 0) return VFW_E_TYPE_NOT_ACCEPTED;
-    HRESULT hr = CSourceStream::SetMediaType(type);
+    HRESULT hr = CLiveStream::SetMediaType(type);
     if (FAILED(hr)) return hr;
     const VideoFormat& format = m_formats[index];
     try {
@@ -90,26 +89,12 @@ HRESULT CWebcamPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERT
     if (!allocator || !request) return E_POINTER;
     CAutoLock lock(m_pFilter->pStateLock());
     if (m_current < 0) return E_UNEXPECTED;
-    const long bytes = static_cast<long>(m_frame.size());
-    request->cBuffers = std::max(request->cBuffers, kBufferCount);
-    request->cbBuffer = std::max(request->cbBuffer, bytes);
-    request->cbAlign = std::max(request->cbAlign, 1L);
-    ALLOCATOR_PROPERTIES actual = {};
-    HRESULT hr = allocator->SetProperties(request, &actual);
-    if (FAILED(hr)) return hr;
-    return actual.cbBuffer < bytes ? E_FAIL : S_OK;
+    return SetBuffers(allocator, request, static_cast<long>(m_frame.size()), kBufferCount);
 }
 
-HRESULT CWebcamPin::Active() {
+HRESULT CWebcamPin::OnThreadStartPlay() {
     m_frameNumber = 0;
-    m_source->Pacer().Activate();
-    return CSourceStream::Active();
-}
-
-HRESULT CWebcamPin::Inactive() {
-    // A worker waiting for its frame's time must let go before the stop.
-    m_source->Pacer().Halt();
-    return CSourceStream::Inactive();
+    return S_OK;
 }
 
 HRESULT CWebcamPin::FillBuffer(IMediaSample* sample) {
@@ -131,11 +116,9 @@ HRESULT CWebcamPin::FillBuffer(IMediaSample* sample) {
     sample->SetSyncPoint(TRUE);
     sample->SetDiscontinuity(start == 0);
     // A camera hands a frame out once it has been taken.
-    m_source->Pacer().WaitUntil(start);
+    WaitUntil(start);
     return S_OK;
 }
-
-STDMETHODIMP CWebcamPin::Notify(IBaseFilter*, Quality) { return E_NOTIMPL; }
 
 // IAMStreamConfig
 

@@ -13,10 +13,11 @@
 #include "tools/demo_devices/common/bmp_picture.h"
 #include "tools/demo_devices/common/video_formats.h"
 #include "tools/demo_devices/filters/capture_pin_category.h"
+#include "tools/demo_devices/filters/live_stream.h"
 
 class CDemoSource;
 
-class CWebcamPin : public CSourceStream, public IAMStreamConfig, public CCapturePinCategory {
+class CWebcamPin : public CLiveStream, public IAMStreamConfig, public CCapturePinCategory {
 public:
     CWebcamPin(HRESULT* phr, CDemoSource* filter);
 
@@ -33,12 +34,8 @@ public:
     // Prepares the frames of the agreed format.
     HRESULT SetMediaType(const CMediaType* type) override;
     HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
-    HRESULT Active() override;
-    HRESULT Inactive() override;
+    HRESULT OnThreadStartPlay() override;
     HRESULT FillBuffer(IMediaSample* sample) override;
-
-    // A live source cannot do what quality messages ask.
-    STDMETHODIMP Notify(IBaseFilter* sender, Quality quality) override;
 
     // IAMStreamConfig. SetFormat takes any listed subtype and size (the rate
     // is always 30 a second) and reconnects a connected pin with it.
@@ -48,7 +45,6 @@ public:
     STDMETHODIMP GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps) override;
 
 private:
-    CDemoSource* m_source;  // owns us
     std::vector<VideoFormat> m_formats;
     std::shared_ptr<const BgrPicture> m_picture;
     int m_preferred = 0;
