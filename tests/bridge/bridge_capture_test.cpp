@@ -38,7 +38,7 @@ std::string RunDemoDevices(const std::wstring& arguments) {
 // object's life.
 class Webcam {
 public:
-    Webcam(const RgbPicture& picture, const std::wstring& formats) {
+    Webcam(const RgbPicture& picture, const std::wstring& formats, const std::wstring& moreOptions = L"") {
         wchar_t temp[MAX_PATH] = {};
         ::GetTempPathW(MAX_PATH, temp);
         m_picturePath = std::wstring(temp) + L"qv_bridge_webcam_" + std::to_wstring(::GetCurrentProcessId()) + L".bmp";
@@ -47,7 +47,7 @@ public:
             return;
         }
         m_error = RunDemoDevices(L"register --webcam " + QuoteArgument(kWebcamName) + L" --picture " +
-                                 QuoteArgument(m_picturePath) + L" --formats " + formats);
+                                 QuoteArgument(m_picturePath) + L" --formats " + formats + moreOptions);
     }
     ~Webcam() {
         RunDemoDevices(L"unregister --webcam " + QuoteArgument(kWebcamName));
@@ -82,6 +82,15 @@ RgbPicture CaptureCamera() {
     if (capture.bytes.size() >= 3 * kFullBytes)
         frame.bgr.assign(capture.bytes.end() - kFullBytes, capture.bytes.end());
     return frame;
+}
+
+// The bridge's one failure line, on standard error and in the debug output.
+void ExpectReported(DebuggeeProcess& bridge, const std::string& line) {
+    EXPECT_NE(std::string::npos, bridge.Output().find(line)) << bridge.Output();
+    bool debugged = false;
+    for (const std::wstring& text : bridge.DebugTexts())
+        debugged = debugged || ToUtf8(text).find(line) != std::string::npos;
+    EXPECT_TRUE(debugged) << "the line is not in the debug output: " << line;
 }
 
 // Upside down (flipped) or left for right (mirrored).
@@ -202,17 +211,37 @@ TEST(BridgeFailures, EachHasItsLineAndExitCode) {
         ASSERT_TRUE(bridge.Start(QuoteArgument(TestBinDir() + L"QvGraph.exe") + c.arguments));
         ASSERT_TRUE(bridge.WaitForExit(kBridgeStartMs, &exitCode));
         EXPECT_EQ(c.exitCode, exitCode);
-        EXPECT_NE(std::string::npos, bridge.Output().find(c.line)) << bridge.Output();
-        bool debugged = false;
-        for (const std::wstring& text : bridge.DebugTexts())
-            debugged = debugged || ToUtf8(text).find(c.line) != std::string::npos;
-        EXPECT_TRUE(debugged) << "the line is not in the debug output";
+        ExpectReported(bridge, c.line);
         if (c.exitCode == kExitCameraNotFound) {
             // The devices that are there: our camera and the broken entry.
             EXPECT_NE(std::string::npos, bridge.Output().find("\"Kavo直播插件\"")) << bridge.Output();
             EXPECT_NE(std::string::npos, bridge.Output().find("\"QV bridge test broken camera\"")) << bridge.Output();
         }
     }
+}
+
+TEST(BridgeFailures, WithoutTheVirtualCameraRegistered) {
+    ASSERT_EQ("", RegisterCameraCopy(false));
+    DebuggeeProcess bridge;
+    DWORD exitCode = 0;
+    const bool started = bridge.Start(BridgeCommandLine(L"Any camera"));
+    const bool exited = started && bridge.WaitForExit(kBridgeStartMs, &exitCode);
+    if (!exited) bridge.Terminate();
+    // Registered again before anything can fail, for the tests after this one.
+    ASSERT_EQ("", RegisterCameraCopy(true));
+    ASSERT_TRUE(exited) << "QvGraph.exe did not start or did not end";
+    EXPECT_EQ(static_cast<DWORD>(kExitVirtualCameraMissing), exitCode);
+    ExpectReported(bridge, "QvGraph: the virtual camera \"Kavo直播插件\" is not registered (QvCamera: 0x");
+}
+
+TEST_F(BridgeCaptureTest, UnpluggedWebcamEndsTheBridge) {
+    Webcam webcam(MakeQuadrantPicture(640, 480), L"rgb24:640x480", L" --lose-after 1");
+    ASSERT_EQ("", webcam.Error());
+    ASSERT_EQ("", StartBridge(m_bridge));
+    DWORD exitCode = 0;
+    ASSERT_TRUE(m_bridge.WaitForExit(10000, &exitCode)) << "still running after the webcam was unplugged";
+    EXPECT_EQ(static_cast<DWORD>(kExitCameraLost), exitCode);
+    ExpectReported(m_bridge, "QvGraph: the camera \"QV bridge test webcam\" was lost: the device was removed");
 }
 
 TEST_F(BridgeCaptureTest, KilledWhileWritingTheNextBridgeStillDelivers) {
