@@ -2,10 +2,14 @@
 
 #include <cstring>
 
+#include "bridge/yuv_rows_vector.h"
 #include "bridge/yuv_to_rgb.h"
 
-CPictureConverter::CPictureConverter(const SourcePicture& source)
-    : m_source(source), m_rect(FitPicture(source.width, source.height)), m_needed(PictureBytes(source)) {
+CPictureConverter::CPictureConverter(const SourcePicture& source, ConversionPath path)
+    : m_source(source),
+      m_rect(FitPicture(source.width, source.height)),
+      m_needed(PictureBytes(source)),
+      m_vector(path == ConversionPath::Vector) {
     m_pixelOffset.resize(m_rect.width);
     m_chromaOffset.resize(m_rect.width);
     for (int x = 0; x < m_rect.width; ++x) {
@@ -38,14 +42,23 @@ const BYTE* CPictureConverter::SourceRow(const BYTE* data, int row) const {
     return data + m_source.stride * static_cast<size_t>(stored);
 }
 
+const BYTE* CPictureConverter::ChromaRow(const BYTE* data, int row) const {
+    const size_t planeBytes = m_source.stride * static_cast<size_t>(m_source.height);
+    return data + planeBytes + m_source.stride * static_cast<size_t>(m_sourceRow[row] / 2);
+}
+
 namespace {
 
 // YUY2 is Y0 U Y1 V for each pixel pair; NV12 has the pair's U V in its
-// chroma row. `chroma` steps 4 bytes a pair for YUY2 and 2 for NV12.
+// chroma row. `chroma` steps 4 bytes a pair for YUY2 and 2 for NV12. The
+// row's pixels from `first` (even) on are converted here.
 template <int ChromaStep, int LumaStep>
-void SameWidthYuv(const BYTE* luma, const BYTE* chroma, int width, BYTE* target) {
+void SameWidthYuv(const BYTE* luma, const BYTE* chroma, int first, int width, BYTE* target) {
     const CYuvToRgb& yuv = CYuvToRgb::Instance();
-    for (int x = 0; x < width; x += 2, luma += 2 * LumaStep, chroma += ChromaStep, target += 6) {
+    luma += first * LumaStep;
+    chroma += first / 2 * ChromaStep;
+    target += first * 3;
+    for (int x = first; x < width; x += 2, luma += 2 * LumaStep, chroma += ChromaStep, target += 6) {
         const CYuvToRgb::Chroma shared = yuv.ChromaOf(chroma[0], chroma[ChromaStep / 2]);
         yuv.Convert(luma[0], shared, target);
         yuv.Convert(luma[LumaStep], shared, target + 3);
@@ -55,9 +68,12 @@ void SameWidthYuv(const BYTE* luma, const BYTE* chroma, int width, BYTE* target)
 // Halved: each target pixel is the second pixel of a source pair, with
 // that pair's chroma.
 template <int ChromaStep, int LumaStep>
-void HalvedYuv(const BYTE* luma, const BYTE* chroma, int width, BYTE* target) {
+void HalvedYuv(const BYTE* luma, const BYTE* chroma, int first, int width, BYTE* target) {
     const CYuvToRgb& yuv = CYuvToRgb::Instance();
-    for (int x = 0; x < width; ++x, luma += 2 * LumaStep, chroma += ChromaStep, target += 3)
+    luma += first * 2 * LumaStep;
+    chroma += first * ChromaStep;
+    target += first * 3;
+    for (int x = first; x < width; ++x, luma += 2 * LumaStep, chroma += ChromaStep, target += 3)
         yuv.Convert(luma[LumaStep], chroma[0], chroma[ChromaStep / 2], target);
 }
 
@@ -80,9 +96,11 @@ void CPictureConverter::ConvertRow(const BYTE* data, int row, BYTE* target) cons
         break;
     case PixelFormat::Yuy2:
         if (m_columns == Columns::Same) {
-            SameWidthYuv<4, 2>(source, source + 1, width, target);
+            const int done = m_vector ? SameWidthYuy2Vector(source, width, target) : 0;
+            SameWidthYuv<4, 2>(source, source + 1, done, width, target);
         } else if (m_columns == Columns::Halved) {
-            HalvedYuv<4, 2>(source, source + 1, width, target);
+            const int done = m_vector ? HalvedYuy2Vector(source, width, target) : 0;
+            HalvedYuv<4, 2>(source, source + 1, done, width, target);
         } else {
             for (int x = 0; x < width; ++x, target += 3) {
                 const BYTE* chroma = source + m_chromaOffset[x];
@@ -91,12 +109,13 @@ void CPictureConverter::ConvertRow(const BYTE* data, int row, BYTE* target) cons
         }
         break;
     case PixelFormat::Nv12: {
-        const size_t planeBytes = m_source.stride * static_cast<size_t>(m_source.height);
-        const BYTE* chromaRow = data + planeBytes + m_source.stride * static_cast<size_t>(m_sourceRow[row] / 2);
+        const BYTE* chromaRow = ChromaRow(data, row);
         if (m_columns == Columns::Same) {
-            SameWidthYuv<2, 1>(source, chromaRow, width, target);
+            const int done = m_vector ? SameWidthNv12Vector(source, chromaRow, width, target) : 0;
+            SameWidthYuv<2, 1>(source, chromaRow, done, width, target);
         } else if (m_columns == Columns::Halved) {
-            HalvedYuv<2, 1>(source, chromaRow, width, target);
+            const int done = m_vector ? HalvedNv12Vector(source, chromaRow, width, target) : 0;
+            HalvedYuv<2, 1>(source, chromaRow, done, width, target);
         } else {
             for (int x = 0; x < width; ++x, target += 3) {
                 const BYTE* chroma = chromaRow + m_chromaOffset[x];

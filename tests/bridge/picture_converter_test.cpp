@@ -5,9 +5,13 @@
 // of the test picture would not match otherwise).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "bridge/picture_converter.h"
+#include "bridge/yuv_rows_vector.h"
 #include "tests/bridge/webcam_pictures.h"
 
 namespace {
@@ -73,6 +77,42 @@ TEST(PictureConverter, EachFormatAndSize) {
             EXPECT_TRUE(shown.bgr == webcam.bgr) << "not byte for byte; PSNR " << psnr;
         else
             EXPECT_GE(psnr, c.minPsnr);
+    }
+}
+
+// The vector rows against the scalar path, on noise (every value, the
+// out-of-range ones included, so the clamping is compared too), at sizes
+// whose rows are whole blocks of eight target pixels and sizes with a rest.
+TEST(PictureConverter, VectorRowsEqualTheScalarPathByteForByte) {
+#if defined(_WIN64)
+    EXPECT_TRUE(VectorYuvRowsAvailable()) << "an x64 build converts with SSE2";
+#endif
+    using F = PixelFormat;
+    const struct {
+        F format;
+        int width, height;
+    } cases[] = {
+        {F::Yuy2, 640, 480},  {F::Yuy2, 636, 480},  {F::Yuy2, 10, 480},   {F::Yuy2, 1280, 720},
+        {F::Yuy2, 1276, 960}, {F::Nv12, 640, 360},  {F::Nv12, 630, 480},  {F::Nv12, 1280, 720},
+        {F::Nv12, 1270, 960},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.format == F::Yuy2 ? "YUY2 " : "NV12 ") + std::to_string(c.width) + "x" +
+                     std::to_string(c.height));
+        const SourcePicture source = Describe(c.format, c.width, c.height, true);
+        std::vector<uint8_t> sample(PictureBytes(source));
+        uint32_t noise = 2463534242u;
+        for (uint8_t& byte : sample) {
+            noise ^= noise << 13, noise ^= noise >> 17, noise ^= noise << 5;
+            byte = static_cast<uint8_t>(noise);
+        }
+        std::vector<uint8_t> vector(kCameraPictureBytes), scalar(kCameraPictureBytes);
+        ASSERT_TRUE(CPictureConverter(source, ConversionPath::Vector).Convert(sample.data(), sample.size(), vector.data()));
+        ASSERT_TRUE(CPictureConverter(source, ConversionPath::Scalar).Convert(sample.data(), sample.size(), scalar.data()));
+        const auto differ = std::mismatch(vector.begin(), vector.end(), scalar.begin());
+        EXPECT_TRUE(differ.first == vector.end())
+            << "first difference at byte " << (differ.first - vector.begin()) << ": " << int(*differ.first) << " vs "
+            << int(*differ.second);
     }
 }
 
