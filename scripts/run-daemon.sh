@@ -1,25 +1,81 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, registers the camera in the project's own
-# Wine prefix and runs QvPushServer.exe (ports 19722 and 19723) until stopped.
+# Installs what is missing, builds, and runs the whole publishing chain here
+# under Wine until Ctrl+C: the camera and a demo microphone (and the demo
+# webcam where demo_devices.exe has one) registered in the project's own
+# prefix, nginx with Debian's RTMP module on 127.0.0.1:1935 (application
+# kavo, live) as the local publishing target, and QvPushServer.exe (ports
+# 19722 and 19723) beside QvShow.exe and the fetched Windows FFmpeg.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 qv_install_packages
 dir=$QV_ROOT/build/windows-x64
+run=$dir/run-daemon
+microphone="Kavo演示麦克风"
+webcam="Kavo演示摄像头"
 qv_build windows-x64 "$dir"
-trap qv_wine_down EXIT
-qv_wine_up "$dir"
-"$QV_WINE" regsvr32 /s "$dir/bin/QvCamera.dll" </dev/null >/dev/null 2>&1 || echo "camera registration failed"
-echo "QvPushServer is serving ports 19722 and 19723; press Ctrl+C to stop it"
-"$QV_WINE" "$dir/bin/QvPushServer.exe" &
-daemon=$!
+bash "$QV_ROOT/scripts/fetch-ffmpeg.sh" "$dir/ffmpeg" || {
+    echo "no Windows FFmpeg: publishing will fail until an ffmpeg.exe is put into $run" >&2; }
+
+# The daemon's directory: it starts QvShow.exe (and QvGraph.exe) from there,
+# and QvShow.exe runs the ffmpeg.exe beside it.
+mkdir -p "$run/nginx" "$run/home"
+for f in QvPushServer.exe QvShow.exe QvGraph.exe; do
+    [ -f "$dir/bin/$f" ] && cp -f "$dir/bin/$f" "$run/"
+done
+[ -f "$dir/ffmpeg/ffmpeg.exe" ] && ln -f "$dir/ffmpeg/ffmpeg.exe" "$run/ffmpeg.exe"
+# Wine lists a microphone as working only when it can bind an audio
+# renderer, which needs a sound device: a null ALSA one.
+echo 'pcm.!default { type null }' > "$run/home/.asoundrc"
+export HOME=$run/home
+
+cat > "$run/nginx/nginx.conf" <<CONF
+load_module /usr/lib/nginx/modules/ngx_rtmp_module.so;
+worker_processes 1;
+pid $run/nginx/nginx.pid;
+error_log $run/nginx/error.log info;
+events { worker_connections 128; }
+rtmp {
+  server {
+    listen 127.0.0.1:1935;
+    application kavo { live on; drop_idle_publisher 5s; }
+  }
+}
+CONF
+
+nginx_pid= daemon=
 # Under errexit a failing command would end a trap early, so each step here
 # is allowed to fail; Ctrl+C exits, and the exit trap stops everything once.
-stop_daemon() {
-    kill "$daemon" 2>/dev/null || true
-    wait "$daemon" 2>/dev/null || true
+stop_all() {
+    [ -n "$daemon" ] && { kill "$daemon" 2>/dev/null || true; wait "$daemon" 2>/dev/null || true; }
+    "$QV_WINE" "$dir/bin/demo_devices.exe" unregister --microphone "$microphone" </dev/null >/dev/null 2>&1 || true
+    "$QV_WINE" "$dir/bin/demo_devices.exe" unregister --webcam "$webcam" </dev/null >/dev/null 2>&1 || true
+    [ -n "$nginx_pid" ] && { kill "$nginx_pid" 2>/dev/null || true; }
     qv_wine_down
 }
-trap stop_daemon EXIT
+trap stop_all EXIT
 trap 'exit 130' INT TERM
+
+qv_wine_up "$dir"
+"$QV_WINE" regsvr32 /s "$dir/bin/QvCamera.dll" </dev/null >/dev/null 2>&1 || echo "camera registration failed"
+"$QV_WINE" "$dir/bin/demo_devices.exe" register --microphone "$microphone" --tone 440 </dev/null ||
+    echo "demo microphone registration failed"
+"$QV_WINE" "$dir/bin/demo_devices.exe" register --webcam "$webcam" </dev/null >/dev/null 2>&1 ||
+    echo "(no demo webcam in this build of demo_devices.exe)"
+
+nginx -p "$run/nginx" -e "$run/nginx/error.log" -c "$run/nginx/nginx.conf"
+for _ in $(seq 50); do [ -s "$run/nginx/nginx.pid" ] && break; sleep 0.1; done
+nginx_pid=$(cat "$run/nginx/nginx.pid")
+
+"$QV_WINE" "$run/QvPushServer.exe" &
+daemon=$!
+cat <<TEXT
+QvPushServer is serving ports 19722 and 19723; an RTMP server listens on 127.0.0.1:1935.
+Publish from a client (the greeting lists "$microphone"); the client must stay connected, as
+closing ends the publish. For example:
+  python3 -c 'import socket,time; s=socket.create_connection(("127.0.0.1",19723)); print(s.recv(4096).decode("gbk")); s.sendall("start videoDevice=\"Kavo直播插件\" audioDevice=\"$microphone\" streamUrl=\"rtmp://127.0.0.1:1935/kavo/demo?k=0&t=0\" pushLevel=\"0\"\r\n\0".encode("gbk")); print(s.recv(4096).decode("gbk")); time.sleep(3600)'
+Watch it:
+  ffplay rtmp://127.0.0.1:1935/kavo/demo
+The server's log: $run/nginx/error.log. Press Ctrl+C to stop all of it.
+TEXT
 wait "$daemon"

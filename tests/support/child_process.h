@@ -3,6 +3,8 @@
 // what they write to the debugger output.
 #include <windows.h>
 
+#include "common/quote_argument.h"
+
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -15,8 +17,6 @@
 // build puts every program and the camera module there.
 std::wstring TestBinDir();
 
-// Quotes one argument so that CommandLineToArgvW gives it back unchanged.
-std::wstring QuoteArgument(const std::wstring& argument);
 
 // UTF-16 <-> UTF-8 for readable assertions.
 std::string ToUtf8(const std::wstring& text);

@@ -1,0 +1,27 @@
+#include "encoder/ffmpeg_arguments.h"
+
+#include "encoder/command_line_words.h"
+
+const wchar_t kRealTimeBufferSize[] = L"64M";
+
+std::vector<std::wstring> BuildFfmpegArguments(const PublishCommand& command, bool hasLibaacplus) {
+    std::vector<std::wstring> arguments = {L"-nostdin", L"-f", L"dshow", L"-rtbufsize", kRealTimeBufferSize, L"-i",
+                                           L"video=" + command.videoDevice + L":audio=" + command.audioDevice};
+    for (size_t i = 0; i < command.encodingOptions.size(); ++i) {
+        arguments.push_back(command.encodingOptions[i]);
+        if (!hasLibaacplus && command.encodingOptions[i] == L"-c:a" && i + 1 < command.encodingOptions.size() &&
+            command.encodingOptions[i + 1] == L"libaacplus") {
+            arguments.push_back(L"aac");
+            ++i;
+        }
+    }
+    for (const wchar_t* option : {L"-f", L"flv", L"-rtmp_live", L"live"}) arguments.push_back(option);
+    arguments.push_back(command.streamUrl);
+    return arguments;
+}
+
+std::wstring JoinCommandLine(const std::wstring& program, const std::vector<std::wstring>& arguments) {
+    std::wstring line = QuoteArgument(program);
+    for (const auto& argument : arguments) line += L" " + QuoteArgument(argument);
+    return line;
+}

@@ -1,0 +1,88 @@
+#pragma once
+// The whole publishing chain on this machine, for the end-to-end test and
+// the publish benchmark: a private RTMP server, the camera registered from a
+// copy of QvCamera.dll with a producer in this process writing a known
+// picture, the demo microphone with a tone, and the real QvPushServer.exe in
+// a directory of its own beside our QvShow.exe, the fetched Windows FFmpeg
+// as ffmpeg.exe and the stand-in bridge as QvGraph.exe.
+#include "camera/filter/frame_exchange.h"
+#include "common/unique_handle.h"
+#include "tests/daemon/command/wire_client.h"
+#include "tests/support/rtmp/rtmp_server.h"
+
+#include <windows.h>
+#include <wrl/client.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern const wchar_t kDemoMicrophone[];
+constexpr int kToneHz = 660;
+constexpr uint16_t kCommandPort = 19723;
+
+// Writes a solid picture into the camera every 100 ms from a thread of its
+// own, through TranslateData_buf of the module copy that the chain
+// registered.
+class PictureProducer {
+public:
+    ~PictureProducer() { Stop(); }
+    std::string Start(const std::wstring& modulePath);
+    void Stop();
+    // Switches to a solid picture of this colour at once; returns the
+    // GetTickCount of that first write.
+    DWORD ShowColour(BYTE red, BYTE green, BYTE blue);
+
+private:
+    void Run();
+    HMODULE m_module = nullptr;
+    Microsoft::WRL::ComPtr<TranslateData_buf> m_sink;
+    std::mutex m_mutex;
+    std::vector<BYTE> m_picture;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+class PublishChain {
+public:
+    PublishChain() = default;
+    ~PublishChain() { Stop(); }
+    PublishChain(const PublishChain&) = delete;
+    PublishChain& operator=(const PublishChain&) = delete;
+
+    // Empty when the whole chain runs; else what is missing or failed.
+    std::string Start();
+    void Stop();
+
+    RtmpServer& Server() { return m_server; }
+    PictureProducer& Producer() { return m_producer; }
+    const std::wstring& DaemonDirectory() const { return m_daemonDir; }
+
+    // A stream URL of the private server with a k and t of our own.
+    std::string RoomUrl() const;
+    // "start" for the camera and the demo microphone at a push level.
+    static std::string StartMessage(const std::string& url, int level);
+
+    // The chain's FFmpeg processes (ffmpeg.exe of the daemon's directory).
+    std::vector<DWORD> FfmpegProcesses() const;
+    // Terminates them from outside, as a crash or a user would end them.
+    int KillFfmpeg() const;
+
+private:
+    RtmpServer m_server;
+    PictureProducer m_producer;
+    std::wstring m_cameraCopy;
+    bool m_cameraRegistered = false;
+    bool m_microphoneRegistered = false;
+    std::wstring m_daemonDir;
+    UniqueHandle m_daemon;
+};
+
+// Process ids of an exact image name in the whole prefix.
+std::vector<DWORD> ProcessesNamed(const std::wstring& imageName);
+// Waits until no process of these names runs; true when none did in time.
+bool WaitUntilGone(const std::vector<std::wstring>& imageNames, DWORD timeoutMs);
+// The fetched Windows FFmpeg: <build>/ffmpeg/ffmpeg.exe.
+std::wstring FetchedFfmpeg();

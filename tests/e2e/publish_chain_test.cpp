@@ -1,0 +1,169 @@
+// The chain proven through a real RTMP server: a client on port 19723 has
+// the real daemon publish the camera and the demo microphone with our
+// QvShow.exe and a stock Windows FFmpeg, and what the server received is
+// read back with Debian's ffprobe and ffmpeg.
+#include "tests/daemon/command/wire_messages.h"
+#include "tests/daemon/publisher/system_md5.h"
+#include "tests/e2e/publish_chain.h"
+#include "tests/support/child_process.h"
+#include "tests/support/rtmp/component_check.h"
+#include "tests/support/rtmp/stream_readback.h"
+
+#include <gtest/gtest.h>
+
+#include <future>
+
+namespace {
+
+const char kSigningKey[] = "qa7x_m2_hrt5kw9b_8zn3pfdc0u";
+// The stream must end this soon after a stop or a client's close.
+const DWORD kStreamEndMs = 1000;
+// And nothing may publish again for this long afterwards.
+const DWORD kQuietMs = 5000;
+const std::vector<std::wstring> kExecutables = {L"QvShow.exe", L"ffmpeg.exe"};
+
+PublishChain* g_chain = nullptr;
+std::string g_chainFailure;
+
+class ChainEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        g_chain = new PublishChain;
+        g_chainFailure = g_chain->Start();
+    }
+    void TearDown() override {
+        delete g_chain;
+        g_chain = nullptr;
+    }
+};
+
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new ChainEnvironment);
+
+class PublishChainTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QV_REQUIRE_COMPONENT(g_chainFailure);
+        ASSERT_TRUE(m_client.Connect(kCommandPort, 5000));
+        ASSERT_TRUE(m_client.ReadMessage(m_greeting, 15000)) << "no greeting";
+    }
+    void TearDown() override {
+        if (m_client.Connected()) m_client.Send(Message(L"stop"));
+    }
+
+    RtmpServer& Server() { return g_chain->Server(); }
+
+    // "start" at `level`; true with the server's publish event once it came.
+    void StartAndWaitForPublish(int level, const std::string& url, RtmpEvent& publish) {
+        const size_t from = Server().EventCount();
+        ASSERT_TRUE(m_client.Send(PublishChain::StartMessage(url, level)));
+        ASSERT_EQ(Printable(kStartReply), Printable(NextReply(m_client, 20000))) << "level " << level;
+        ASSERT_TRUE(Server().WaitForEvent(RtmpEvent::kPublish, from, 20000, &publish, "room1"))
+            << "no publish at level " << level << "; server log:\n" << Server().Log();
+    }
+
+    // The stream ends within kStreamEndMs of `endTick`, nothing publishes in
+    // the kQuietMs after, and neither executable is left running.
+    void ExpectStreamEnded(size_t from, DWORD endTick, const char* how) {
+        RtmpEvent end;
+        ASSERT_TRUE(Server().WaitForEvent(RtmpEvent::kDisconnect, from, 10000, &end)) << how << ": stream never ended";
+        EXPECT_LE(end.seenTick - endTick, kStreamEndMs) << how << ": the server saw the stream end late";
+        const size_t after = Server().EventCount();
+        EXPECT_FALSE(Server().WaitForEvent(RtmpEvent::kPublish, after, kQuietMs)) << how << ": published again";
+        EXPECT_TRUE(WaitUntilGone(kExecutables, 3000)) << how << ": QvShow.exe or ffmpeg.exe still runs";
+    }
+
+    WireClient m_client;
+    std::string m_greeting;
+};
+
+TEST_F(PublishChainTest, GreetingListsDemoMicrophone) {
+    EXPECT_NE(std::string::npos, m_greeting.find(Gbk(kDemoMicrophone))) << Printable(m_greeting);
+}
+
+TEST_F(PublishChainTest, EveryLevelPublishesCameraAndTone) {
+    const struct {
+        int level, width, height;
+        double fps;
+        BYTE r, g, b;
+    } levels[] = {
+        {0, 640, 480, 10, 200, 40, 40},
+        {1, 480, 360, 8, 40, 200, 40},
+        {2, 320, 240, 7, 40, 40, 200},
+        {3, 480, 360, 7, 200, 200, 40},
+    };
+    for (const auto& l : levels) {
+        g_chain->Producer().ShowColour(l.r, l.g, l.b);
+        RtmpEvent publish;
+        const std::string url = g_chain->RoomUrl();
+        StartAndWaitForPublish(l.level, url, publish);
+        EXPECT_EQ(StreamQueryOf(url), publish.args) << "level " << l.level;
+
+        const std::string playUrl = Server().Url("room1");
+        auto probe = std::async(std::launch::async, [&] { return ProbeStream(playUrl); });
+        auto video = std::async(std::launch::async, [&] { return DecodeVideoFrames(playUrl, l.width, l.height, 3); });
+        auto audio = std::async(std::launch::async, [&] { return DecodeAudio(playUrl, 2.0); });
+        const StreamInfo info = probe.get();
+        EXPECT_EQ("", info.failure);
+        EXPECT_EQ("h264", info.videoCodec) << "level " << l.level;
+        EXPECT_EQ(l.width, info.width) << "level " << l.level;
+        EXPECT_EQ(l.height, info.height) << "level " << l.level;
+        EXPECT_NEAR(l.fps, info.frameRate, 0.01) << "level " << l.level;
+        EXPECT_EQ("aac", info.audioCodec) << "level " << l.level;
+        EXPECT_EQ(44100, info.sampleRate) << "level " << l.level;
+        const DecodedVideo frames = video.get();
+        EXPECT_EQ("", frames.failure);
+        if (!frames.frames.empty()) {
+            const Rgb seen = CentreColour(frames.frames.back(), l.width, l.height);
+            EXPECT_TRUE(NearColour(Rgb{double(l.r), double(l.g), double(l.b)}, seen, 24))
+                << "level " << l.level << ": the injected picture is not in the stream, its centre is "
+                << ColourText(seen);
+        }
+        const DecodedAudio sound = audio.get();
+        EXPECT_EQ("", sound.failure);
+        EXPECT_NEAR(kToneHz, StrongestFrequency(sound.samples, sound.sampleRate), 5.0) << "level " << l.level;
+
+        const size_t from = Server().EventCount();
+        const DWORD stopTick = ::GetTickCount();
+        ASSERT_TRUE(m_client.Send(Message(L"stop")));
+        RtmpEvent end;
+        ASSERT_TRUE(Server().WaitForEvent(RtmpEvent::kDisconnect, from, 10000, &end)) << "level " << l.level;
+        EXPECT_LE(end.seenTick - stopTick, kStreamEndMs) << "level " << l.level;
+        EXPECT_TRUE(WaitUntilGone(kExecutables, 3000)) << "level " << l.level << ": executables left after stop";
+        NextReply(m_client, 5000);
+    }
+}
+
+TEST_F(PublishChainTest, KilledFfmpegIsReplacedWithResignedUrlAndStopHolds) {
+    RtmpEvent first;
+    StartAndWaitForPublish(0, g_chain->RoomUrl(), first);
+    // Killed at once after a publish began, Wine may leave FFmpeg's socket
+    // open; a stream that ran a while is the case that matters here.
+    ::Sleep(2500);
+    const size_t from = Server().EventCount();
+    ASSERT_EQ(1, g_chain->KillFfmpeg());
+    RtmpEvent second;
+    ASSERT_TRUE(Server().WaitForEvent(RtmpEvent::kPublish, from, 10000, &second, "room1"))
+        << "the supervisor did not publish again; server log:\n" << Server().Log();
+    const std::string t = second.args.substr(second.args.find("&t=") + 3);
+    EXPECT_NE(first.args, second.args);
+    EXPECT_EQ("k=" + SystemMd5(std::string(kSigningKey) + "/kavo/room1" + t) + "&t=" + t, second.args)
+        << "k must be the MD5 of the key, /kavo/room1 and t";
+
+    ::Sleep(2500);
+    const size_t beforeStop = Server().EventCount();
+    const DWORD stopTick = ::GetTickCount();
+    ASSERT_TRUE(m_client.Send(Message(L"stop")));
+    ExpectStreamEnded(beforeStop, stopTick, "stop");
+}
+
+TEST_F(PublishChainTest, ClientThatClosesEndsTheStream) {
+    RtmpEvent publish;
+    StartAndWaitForPublish(3, g_chain->RoomUrl(), publish);
+    ::Sleep(2500);
+    const size_t from = Server().EventCount();
+    const DWORD closeTick = ::GetTickCount();
+    m_client.Close();
+    ExpectStreamEnded(from, closeTick, "client closed");
+}
+
+}  // namespace

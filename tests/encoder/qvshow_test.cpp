@@ -1,0 +1,239 @@
+// QvShow.exe driven with the daemon's own encoder command lines, with a
+// stand-in FFmpeg beside it that lists its encoders and records how it was
+// started.
+#include "common/unique_handle.h"
+#include "daemon/publisher/encoder_presets.h"
+#include "tests/stand_ins/stand_in_record.h"
+#include "tests/support/child_process.h"
+#include "tests/support/directory_tree.h"
+
+#include <gtest/gtest.h>
+#include <shellapi.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kCamera[] = L"Kavo直播插件";
+const wchar_t kUrl[] = L"rtmp://127.0.0.1:1935/kavo/room1?k=0123abcd&t=5f5e1000";
+
+std::vector<std::wstring> Split(const std::wstring& line) {
+    int count = 0;
+    LPWSTR* argv = ::CommandLineToArgvW(line.c_str(), &count);
+    std::vector<std::wstring> words(argv, argv + (argv ? count : 0));
+    ::LocalFree(argv);
+    return words;
+}
+
+// A directory with a space and Chinese characters in its name, which the
+// daemon writes unquoted in front of the arguments.
+class EncoderSandbox {
+public:
+    EncoderSandbox() {
+        static int count = 0;
+        wchar_t temp[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, temp);
+        m_dir = std::wstring(temp) + L"qv 编码 " + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+                std::to_wstring(++count) + L"\\";
+        RemoveTree(m_dir);
+        m_ready = ::CreateDirectoryW(m_dir.c_str(), nullptr) &&
+                  ::CopyFileW((TestBinDir() + L"QvShow.exe").c_str(), (m_dir + L"QvShow.exe").c_str(), FALSE);
+    }
+    ~EncoderSandbox() { RemoveTree(m_dir); }
+
+    bool Ready() const { return m_ready; }
+    std::wstring Ffmpeg() const { return m_dir + L"ffmpeg.exe"; }
+    bool AddStandInFfmpeg() {
+        return ::CopyFileW((TestBinDir() + L"stand_in_ffmpeg.exe").c_str(), Ffmpeg().c_str(), FALSE) != FALSE;
+    }
+    void Mark(const wchar_t* suffix, const std::string& content = std::string()) {
+        std::ofstream((Ffmpeg() + suffix).c_str(), std::ios::binary) << content;
+    }
+    // The daemon's command line: the path unquoted, then its argument text.
+    std::wstring CommandLine(int level, const std::wstring& audio, const std::wstring& url = kUrl) const {
+        return m_dir + L"QvShow.exe" + BuildEncoderArguments(level, kCamera, audio, url);
+    }
+    std::vector<StandInStart> Starts() const { return ReadStandInStarts(Ffmpeg() + L".record"); }
+    // The arguments of FFmpeg's publish start (the one after the listing).
+    std::vector<std::wstring> PublishArguments() const {
+        for (const auto& start : Starts()) {
+            std::vector<std::wstring> words = Split(start.m_commandLine);
+            if (words.size() > 2 && words[1] != L"-hide_banner") return {words.begin() + 1, words.end()};
+        }
+        return {};
+    }
+
+private:
+    std::wstring m_dir;
+    bool m_ready = false;
+};
+
+std::vector<std::wstring> ExpectedArguments(int level, const std::wstring& audio, bool hasLibaacplus,
+                                            const std::wstring& url = kUrl) {
+    const wchar_t* rate[] = {L"10", L"8", L"7", L"7"};
+    const wchar_t* size[] = {L"640*480", L"480*360", L"320*240", L"480*360"};
+    const wchar_t* bitrate[] = {L"300k", L"100k", L"40k", L"30k"};
+    const wchar_t* x264[] = {L"keyint=10:keyint_min=6", L"keyint=10:keyint_min=6", L"keyint=14:keyint_min=7",
+                             L"keyint=20:keyint_min=20"};
+    std::vector<std::wstring> a = {L"-nostdin", L"-f",  L"dshow",      L"-rtbufsize", L"64M",   L"-i",
+                                   std::wstring(L"video=") + kCamera + L":audio=" + audio,
+                                   L"-r:v",     rate[level], L"-s:v", size[level], L"-b:v", bitrate[level],
+                                   L"-c:v",     L"libx264"};
+    if (level != 2) a.insert(a.end(), {L"-tune", L"zerolatency"});
+    a.insert(a.end(), {L"-x264-params", x264[level], L"-pix_fmt", L"yuv420p", L"-c:a",
+                       hasLibaacplus ? L"libaacplus" : L"aac", L"-ar", L"44100", L"-ab", level == 2 ? L"16k" : L"32k",
+                       L"-f", L"flv", L"-rtmp_live", L"live", url});
+    return a;
+}
+
+std::string Show(const std::vector<std::wstring>& words) {
+    std::string text;
+    for (const auto& w : words) text += "[" + ToUtf8(w) + "] ";
+    return text;
+}
+
+TEST(QvShow, EveryFormWithAndWithoutLibaacplus) {
+    for (bool hasLibaacplus : {false, true}) {
+        for (int level = 0; level < 4; ++level) {
+            EncoderSandbox sandbox;
+            ASSERT_TRUE(sandbox.Ready() && sandbox.AddStandInFfmpeg());
+            if (hasLibaacplus) sandbox.Mark(L".libaacplus");
+            sandbox.Mark(L".exit", "0");
+            ProgramResult run = RunProgram(sandbox.CommandLine(level, L"麦克风 (USB Audio)"), 20000);
+            ASSERT_TRUE(run.started && !run.timedOut) << "level " << level;
+            EXPECT_EQ(0u, run.exitCode) << run.output;
+            EXPECT_EQ(2u, sandbox.Starts().size()) << "one encoder listing and one publish";
+            EXPECT_EQ(Show(ExpectedArguments(level, L"麦克风 (USB Audio)", hasLibaacplus)),
+                      Show(sandbox.PublishArguments()))
+                << "level " << level << (hasLibaacplus ? " with" : " without") << " libaacplus";
+        }
+    }
+}
+
+TEST(QvShow, ValuesReachFfmpegExactly) {
+    const struct {
+        const wchar_t* audio;
+        const wchar_t* url;
+    } cases[] = {
+        {L"Mic \"A\" 1", kUrl},
+        {L"x\" -f flv -y out.flv \"", kUrl},
+        {L"dir\\", kUrl},
+        {L"a\\\\\"b", kUrl},
+        {L"", kUrl},
+        {L"麦克风 阵列", L"rtmp://127.0.0.1/kavo/房间?k=\"1\"&t=2\\"},
+        {L"Mic", L"rtmp://127.0.0.1/kavo/r live=1\" -y \"x"},
+    };
+    for (const auto& c : cases) {
+        EncoderSandbox sandbox;
+        ASSERT_TRUE(sandbox.Ready() && sandbox.AddStandInFfmpeg());
+        sandbox.Mark(L".exit", "0");
+        ProgramResult run = RunProgram(sandbox.CommandLine(0, c.audio, c.url), 20000);
+        EXPECT_EQ(0u, run.exitCode) << ToUtf8(c.audio) << ": " << run.output;
+        EXPECT_EQ(Show(ExpectedArguments(0, c.audio, false, c.url)), Show(sandbox.PublishArguments()))
+            << "audio device [" << ToUtf8(c.audio) << "], URL [" << ToUtf8(c.url) << "]";
+    }
+}
+
+TEST(QvShow, FfmpegEndingByItselfEndsQvShowWithItsCode) {
+    EncoderSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready() && sandbox.AddStandInFfmpeg());
+    sandbox.Mark(L".exit", "37");
+    ProgramResult run = RunProgram(sandbox.CommandLine(1, L"Mic"), 20000);
+    ASSERT_FALSE(run.timedOut);
+    EXPECT_EQ(37u, run.exitCode);
+    // FFmpeg's console is QvShow.exe's, and its standard input gives nothing.
+    EXPECT_NE(std::string::npos, run.output.find("stand-in ffmpeg: publishing\n")) << run.output;
+    EXPECT_NE(std::string::npos, run.output.find("stand-in ffmpeg: stdin: nothing\n")) << run.output;
+}
+
+TEST(QvShow, TerminatedQvShowTakesFfmpegWithIt) {
+    EncoderSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready() && sandbox.AddStandInFfmpeg());
+    std::wstring line = sandbox.CommandLine(3, L"Mic");
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi = {};
+    ASSERT_TRUE(::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
+                                 &pi));
+    UniqueHandle qvshow(pi.hProcess), thread(pi.hThread);
+    DWORD ffmpegId = 0;
+    for (int i = 0; i < 500 && !ffmpegId; ++i) {
+        std::vector<StandInStart> starts = sandbox.Starts();
+        if (starts.size() == 2) ffmpegId = starts[1].m_processId;
+        else ::Sleep(20);
+    }
+    ASSERT_NE(0u, ffmpegId) << "FFmpeg's publish never started";
+    UniqueHandle ffmpeg(::OpenProcess(SYNCHRONIZE, FALSE, ffmpegId));
+    ASSERT_TRUE(ffmpeg) << "FFmpeg ended before QvShow.exe was terminated";
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), ::WaitForSingleObject(qvshow.get(), 300)) << "QvShow.exe ended early";
+    ASSERT_TRUE(::TerminateProcess(qvshow.get(), 4));
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), ::WaitForSingleObject(ffmpeg.get(), 2000))
+        << "FFmpeg outlived QvShow.exe";
+}
+
+TEST(QvShow, BadInputStartsNothing) {
+    enum Ffmpeg { kNone, kNotAProgram, kBroken, kGood };
+    const struct {
+        const char* what;
+        Ffmpeg ffmpeg;
+        std::wstring arguments;  // empty: the daemon's level-0 line
+        DWORD exitCode;
+        const char* says;
+    } cases[] = {
+        {"no ffmpeg.exe", kNone, L"", 3, "no FFmpeg at "},
+        {"ffmpeg.exe that is no program", kNotAProgram, L"", 6, "cannot run"},
+        {"FFmpeg that lists no encoders", kBroken, L"", 6, "did not list its encoders"},
+        {"no arguments", kGood, L" ", 2, "refused"},
+        {"another audio encoder", kGood,
+         L"  -f dshow  -i video=\"Kavo直播插件\":audio=\"Mic\"  -r:v 10 -s:v  640*480 -b:v 300k -c:v libx264 -tune "
+         L"zerolatency -x264-params keyint=10:keyint_min=6 -pix_fmt yuv420p -c:a aac -ar 44100 -ab 32k -f flv "
+         L"\"rtmp://h/kavo/a live=1\"",
+         2, "refused"},
+        {"an extra option at the end", kGood,
+         L"  -f dshow  -i video=\"Kavo直播插件\":audio=\"Mic\"  -r:v 10 -s:v  640*480 -b:v 300k -c:v libx264 -tune "
+         L"zerolatency -x264-params keyint=10:keyint_min=6 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 32k -f flv "
+         L"\"rtmp://h/kavo/a live=1\" -y",
+         2, "refused"},
+        {"device names unquoted", kGood,
+         L"  -f dshow  -i video=Kavo:audio=Mic  -r:v 7 -s:v  320*240 -b:v 40k -c:v libx264 "
+         L"-x264-params keyint=14:keyint_min=7 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 16k -f flv "
+         L"\"rtmp://h/kavo/a live=1\"",
+         2, "refused"},
+        {"target without live=1", kGood,
+         L"  -f dshow  -i video=\"Kavo\":audio=\"Mic\"  -r:v 7 -s:v  320*240 -b:v 40k -c:v libx264 "
+         L"-x264-params keyint=14:keyint_min=7 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 16k -f flv "
+         L"\"rtmp://h/kavo/a\"",
+         2, "refused"},
+        {"a colon in a device name", kGood,
+         L"  -f dshow  -i video=\"Kavo\":audio=\"x:video=Other\"  -r:v 7 -s:v  320*240 -b:v 40k -c:v libx264 "
+         L"-x264-params keyint=14:keyint_min=7 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 16k -f flv "
+         L"\"rtmp://h/kavo/a live=1\"",
+         2, "colon"},
+    };
+    for (const auto& c : cases) {
+        EncoderSandbox sandbox;
+        ASSERT_TRUE(sandbox.Ready());
+        if (c.ffmpeg == kNotAProgram) sandbox.Mark(L"", "not a program");
+        if (c.ffmpeg == kBroken || c.ffmpeg == kGood) {
+            ASSERT_TRUE(sandbox.AddStandInFfmpeg());
+        }
+        if (c.ffmpeg == kBroken) sandbox.Mark(L".broken");
+        sandbox.Mark(L".exit", "0");
+        const std::wstring own = sandbox.CommandLine(0, L"Mic");
+        const std::wstring line =
+            c.arguments.empty() ? own : own.substr(0, own.find(L"QvShow.exe") + 10) + c.arguments;
+        ProgramResult run = RunProgram(line, 20000);
+        ASSERT_FALSE(run.timedOut) << c.what;
+        EXPECT_EQ(c.exitCode, run.exitCode) << c.what << ": " << run.output;
+        EXPECT_NE(std::string::npos, run.output.find("QvShow: ")) << c.what << ": " << run.output;
+        EXPECT_NE(std::string::npos, run.output.find(c.says)) << c.what << ": " << run.output;
+        EXPECT_TRUE(sandbox.PublishArguments().empty()) << c.what << ": FFmpeg was started to publish";
+        if (c.ffmpeg == kNone) {
+            EXPECT_NE(std::string::npos, run.output.find("ffmpeg.exe")) << "the path looked at: " << run.output;
+        }
+    }
+}
+
+}  // namespace

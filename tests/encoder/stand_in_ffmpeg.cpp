@@ -1,0 +1,80 @@
+// stand_in_ffmpeg: a test-only program that tests copy as ffmpeg.exe beside
+// QvShow.exe. It records every start (tests/stand_ins/stand_in_record.h,
+// "<own path>.record") and then acts as FFmpeg would, told by files beside
+// it:
+//   -encoders among its arguments: prints an encoder list ("Encoders:",
+//     then lines "flags name description") that names libaacplus only when
+//     "<own path>.libaacplus" exists, and exits 0; with "<own path>.broken"
+//     it prints nothing and exits 1.
+//   otherwise (a publish): prints one line on standard output, one on
+//     standard error and what its standard input holds ("stdin: nothing"
+//     when it delivers no data at once), then stays until killed, or, with
+//     "<own path>.exit" holding a number, exits with that code 200 ms later.
+#include "tests/stand_ins/stand_in_record.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+
+std::wstring OwnPath() {
+    std::wstring path(32768, L'\0');
+    path.resize(::GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size())));
+    return path;
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void Write(DWORD which, const std::string& text) {
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(which), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+// Never blocks: a pipe is peeked, anything else read once (NUL gives 0 bytes).
+std::string DescribeInput() {
+    HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || input == INVALID_HANDLE_VALUE) return "stdin: none\n";
+    DWORD available = 0;
+    if (::GetFileType(input) == FILE_TYPE_PIPE) {
+        if (::PeekNamedPipe(input, nullptr, 0, nullptr, &available, nullptr) && available == 0)
+            return "stdin: an empty pipe\n";
+        return "stdin: a pipe with " + std::to_string(available) + " bytes\n";
+    }
+    char byte;
+    DWORD n = 0;
+    if (::ReadFile(input, &byte, 1, &n, nullptr) && n == 0) return "stdin: nothing\n";
+    return "stdin: data\n";
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    const std::wstring own = OwnPath();
+    StandInStart start;
+    start.m_processId = ::GetCurrentProcessId();
+    start.m_modulePath = own;
+    start.m_commandLine = ::GetCommandLineW();
+    AppendStandInStart(own + L".record", start);
+
+    for (int i = 1; i < argc; ++i) {
+        if (std::wstring(argv[i]) != L"-encoders") continue;
+        if (Exists(own + L".broken")) return 1;
+        std::string list = "Encoders:\n V..... = Video\n ------\n V..... libx264              libx264 H.264\n";
+        if (Exists(own + L".libaacplus")) list += " A..... libaacplus           libaacplus AAC+\n";
+        list += " A..... aac                  AAC (Advanced Audio Coding)\n";
+        Write(STD_OUTPUT_HANDLE, list);
+        return 0;
+    }
+    Write(STD_OUTPUT_HANDLE, "stand-in ffmpeg: publishing\n");
+    Write(STD_ERROR_HANDLE, "stand-in ffmpeg: " + DescribeInput());
+    std::ifstream exitFile((own + L".exit").c_str());
+    int code = 0;
+    if (exitFile >> code) {
+        ::Sleep(200);
+        return code;
+    }
+    for (;;) ::Sleep(INFINITE);
+}
