@@ -44,6 +44,16 @@ struct NullHandleTraits {
 
 using UniqueHandle = UniqueHandleT<NullHandleTraits>;
 
+// Other handles that are null when absent, closed by one function:
+// UniqueHandleT<NullableHandleTraits<HKEY, ::RegCloseKey>>.
+template <typename H, auto CloseFunction>
+struct NullableHandleTraits {
+    using Handle = H;
+    static Handle Invalid() { return nullptr; }
+    static bool IsValid(Handle h) { return h != nullptr; }
+    static void Close(Handle h) { CloseFunction(h); }
+};
+
 // Scope guard for a CRITICAL_SECTION.
 class CriticalSectionLock {
 public:

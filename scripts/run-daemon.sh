@@ -70,7 +70,8 @@ nginx_pid=$(cat "$run/nginx/nginx.pid")
 "$QV_WINE" "$run/QvPushServer.exe" &
 daemon=$!
 cat <<TEXT
-QvPushServer is serving ports 19722 and 19723; an RTMP server listens on 127.0.0.1:1935.
+QvPushServer is serving ports 19722 and 19723 and its control page at http://127.0.0.1:19724/;
+an RTMP server listens on 127.0.0.1:1935.
 Publish from a client (the greeting lists "$microphone"); the client must stay connected, as
 closing ends the publish. For example:
   python3 -c 'import socket,time; s=socket.create_connection(("127.0.0.1",19723)); print(s.recv(4096).decode("gbk")); s.sendall("start videoDevice=\"Kavo直播插件\" audioDevice=\"$microphone\" streamUrl=\"rtmp://127.0.0.1:1935/kavo/demo?k=0&t=0\" pushLevel=\"0\"\r\n\0".encode("gbk")); print(s.recv(4096).decode("gbk")); time.sleep(3600)'

@@ -1,6 +1,7 @@
 #include "camera/filter/frame_exchange.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "camera/filter/shared_section.h"
 #include "common/unique_handle.h"
@@ -27,15 +28,43 @@ LONGLONG OwnToken() {
 
 LONGLONG ReadWriter(FrameExchangeGuard& guard) { return ::InterlockedCompareExchange64(&guard.writer, 0, 0); }
 
+// A holder whose process cannot be opened (its id now used by a process of
+// another user or a protected one) cannot be asked whether it is the one
+// that took the lock. A living writer holds the lock only for one copy and
+// moves the sequence with every change, so the same holder at the same
+// sequence for this long is one that died, whoever has its id now.
+bool HeldUnchangedTooLong(LONGLONG owner, LONG sequence) {
+    static std::mutex mutex;
+    static LONGLONG seenOwner = 0;
+    static LONG seenSequence = 0;
+    static DWORD seenSince = 0;
+    std::lock_guard<std::mutex> guard(mutex);
+    const DWORD now = ::GetTickCount();
+    if (owner != seenOwner || sequence != seenSequence) {
+        seenOwner = owner;
+        seenSequence = sequence;
+        seenSince = now;
+        return false;
+    }
+    return now - seenSince >= kUninspectableOwnerMs;
+}
+
 // Only on the slow path: these are kernel calls.
-bool OwnerGone(LONGLONG owner) {
+bool OwnerGone(FrameExchangeGuard& guard, LONGLONG owner) {
     const DWORD processId = static_cast<DWORD>(owner & 0xFFFFFFFF);
-    UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, processId));
-    // Access denied means a process of someone else: alive.
-    if (!process) return ::GetLastError() == ERROR_INVALID_PARAMETER;
-    if (::WaitForSingleObject(process.get(), 0) == WAIT_OBJECT_0) return true;
+    // The least right there is: more processes of others grant it than
+    // grant SYNCHRONIZE.
+    UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    if (!process) {
+        if (::GetLastError() == ERROR_INVALID_PARAMETER) return true;  // no such process
+        return HeldUnchangedTooLong(owner, guard.sequence);
+    }
+    DWORD exitCode = 0;
+    if (::GetExitCodeProcess(process.get(), &exitCode) && exitCode != STILL_ACTIVE) return true;
     FILETIME created = {}, exited, kernel, user;
-    if (!::GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) return false;
+    if (!::GetProcessTimes(process.get(), &created, &exited, &kernel, &user))
+        return HeldUnchangedTooLong(owner, guard.sequence);
+    // Another creation time: the id was used again by a new process.
     return MakeOwnerToken(processId, created) != owner;
 }
 
@@ -64,7 +93,7 @@ bool TryTakeWriter(FrameExchangeGuard& guard) {
 bool TryTakeOverWriter(FrameExchangeGuard& guard) {
     const LONGLONG owner = ReadWriter(guard);
     if (owner == 0) return TryTakeWriter(guard);
-    if (owner == OwnToken() || !OwnerGone(owner)) return false;
+    if (owner == OwnToken() || !OwnerGone(guard, owner)) return false;
     return ::InterlockedCompareExchange64(&guard.writer, OwnToken(), owner) == owner;
 }
 
@@ -93,6 +122,12 @@ LONG StartChange(FrameExchangeGuard& guard) {
 }
 
 void FinishChange(FrameExchangeGuard& guard, LONG changing) {
+    // The even value publishes the frame, so every write of the change must
+    // be visible before it: a release. mingw documents InterlockedExchange
+    // as an acquire barrier only, which would let the record's writes sink
+    // below the store; the full barrier keeps them above it on any compiler
+    // and processor.
+    MemoryBarrier();
     ::InterlockedExchange(&guard.sequence, static_cast<LONG>(static_cast<ULONG>(changing) + 1));
 }
 

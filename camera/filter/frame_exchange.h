@@ -73,6 +73,9 @@ constexpr DWORD kReaderLockTimeoutMs = 100;
 // again at this interval; a dead one is taken over.
 constexpr DWORD kOwnerCheckAfterMs = 20;
 constexpr DWORD kOwnerCheckEveryMs = 50;
+// A holder whose process cannot be inspected is taken for dead once it has
+// held the lock at one sequence value for this long.
+constexpr DWORD kUninspectableOwnerMs = 1000;
 
 // The writer lock of a guard, held for the object's lifetime. Two writers,
 // in whatever processes, never hold it at once. A holder whose process has

@@ -10,19 +10,14 @@
 #include "camera/filter/camera_identity.h"
 #include "camera/module/factory_templates.h"
 #include "camera/framework/class_factory.h"
+#include "common/com_apartment.h"
 #include "common/unique_handle.h"
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
-struct RegKeyTraits {
-    using Handle = HKEY;
-    static Handle Invalid() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { ::RegCloseKey(h); }
-};
-using UniqueRegKey = UniqueHandleT<RegKeyTraits>;
+using UniqueRegKey = UniqueHandleT<NullableHandleTraits<HKEY, ::RegCloseKey>>;
 
 HRESULT FromWin32(LSTATUS status) { return HRESULT_FROM_WIN32(static_cast<DWORD>(status)); }
 
@@ -94,23 +89,9 @@ HRESULT DeleteKeyTree(HKEY parent, const std::wstring& name) {
     return status == ERROR_FILE_NOT_FOUND ? S_OK : FromWin32(status);
 }
 
-// The framework initialises COM around its own use of the mapper. A caller
-// already in another apartment model keeps it, and is not uninitialised.
-class ScopedComInitialize {
-public:
-    ScopedComInitialize() : m_result(::CoInitialize(nullptr)) {}
-    ~ScopedComInitialize() {
-        if (SUCCEEDED(m_result)) ::CoUninitialize();
-    }
-    ScopedComInitialize(const ScopedComInitialize&) = delete;
-    ScopedComInitialize& operator=(const ScopedComInitialize&) = delete;
-
-private:
-    HRESULT m_result;
-};
-
 HRESULT UpdateDefaultCategory(bool doRegister) {
-    ScopedComInitialize com;
+    // COM around the framework's own use of the mapper.
+    ScopedComApartment com;
     HRESULT hr = S_OK;
     for (int i = 0; i < g_cTemplates && SUCCEEDED(hr); ++i) {
         if (g_Templates[i].m_pAMovieSetup_Filter != nullptr)

@@ -1,14 +1,10 @@
 #include "daemon/command/client_session.h"
 
-#include "daemon/command/command_reply.h"
-#include "daemon/command/dispatch_command.h"
+#include "daemon/command/command_session.h"
 #include "daemon/command/greeting.h"
+#include "daemon/command/http_request_line.h"
 #include "daemon/command/parse_command.h"
-#include "daemon/command/push_level_announcement.h"
-#include "daemon/publisher/encoder_launch.h"
-#include "daemon/publisher/image_names.h"
 #include "daemon/text/diagnostics.h"
-#include "daemon/text/text_conversion.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,65 +13,80 @@
 
 namespace {
 
-// "解析成功:strcmd=%s,videoDevice=%s,audioDevice=%s\r\n" in code page 936.
-const char kParsedFormat[] = "\xBD\xE2\xCE\xF6\xB3\xC9\xB9\xA6:strcmd=%s,videoDevice=%s,audioDevice=%s\r\n";
-// "recv break!  退出循环" in code page 936.
-const char kSessionEndDebugText[] = "recv break!  \xCD\xCB\xB3\xF6\xD1\xAD\xBB\xB7";
-
 std::string TextOf(const char* bytes, int count) {
     return std::string(bytes, strnlen(bytes, static_cast<size_t>(count)));
 }
 
+// Every message on the command port ends with a NUL, the client's own mark.
+class CommandPortChannel : public SessionChannel {
+public:
+    explicit CommandPortChannel(SharedSocket& connection) : m_connection(connection) {}
+
+    bool SendGreeting(const std::string& greeting) override {
+        const std::string cut = CutGreeting(greeting);
+        DebugText(cut);
+        return SendText(cut);
+    }
+
+    bool SendText(const std::string& text) override {
+        return ::send(m_connection.get(), text.c_str(), static_cast<int>(text.size()) + 1, 0) > 0;
+    }
+
+private:
+    SharedSocket& m_connection;
+};
+
+enum class SessionEnd {
+    ClientGone,   // closed, failed, or filled the buffer: the executables stop
+    SendFailed,   // an announcement could not be sent: they are left running
+    NotOurClient  // a browser's HTTP request: nothing of it may act
+};
+
 class Session {
 public:
     explicit Session(std::shared_ptr<SharedSocket> connection)
-        : m_connection(std::move(connection)), m_buffer(kReceiveBufferSize, '\0') {}
+        : m_connection(std::move(connection)), m_channel(*m_connection), m_core(m_channel),
+          m_buffer(kReceiveBufferSize, '\0') {}
 
     void Run() {
-        ThePublishState().lastAnnouncedLevel.store(-1);
-        if (!SendGreeting() || !ReceiveLoop()) {
-            // A failed send ends the session without stopping the executables;
-            // the socket is closed all the same so that it does not linger.
-            m_connection->Close();
-            return;
-        }
+        const SessionEnd end = m_core.Greet() ? ReceiveLoop() : SessionEnd::SendFailed;
+        // Closed in every case, so that no socket lingers.
         m_connection->Close();
-        StopExecutable(kEncoderImageName);
-        StopExecutable(kBridgeImageName);
-        DebugText(std::string(kSessionEndDebugText));
+        if (end == SessionEnd::ClientGone) m_core.End();
     }
 
 private:
     SOCKET Socket() { return m_connection->get(); }
 
-    bool SendGreeting() {
-        const std::string greeting = BuildGreeting();
-        DebugText(greeting);
-        if (::send(Socket(), greeting.c_str(), static_cast<int>(greeting.size()) + 1, 0) > 0) return true;
-        PrintText("send Error!\n");
-        DebugText(std::string("snd error!"));
-        return false;
-    }
-
-    // False when an announcement could not be sent; true when the client
-    // went away, the receive failed or the buffer filled up.
-    bool ReceiveLoop() {
+    SessionEnd ReceiveLoop() {
         for (;;) {
             // A full buffer without a complete message counts as a closed connection.
-            if (m_held >= kReceiveBufferSize) return true;
+            if (m_held >= kReceiveBufferSize) return SessionEnd::ClientGone;
             char* room = &m_buffer[static_cast<size_t>(m_held)];
             int count = ::recv(Socket(), room, kReceiveBufferSize - m_held, 0);
             if (count > 0) {
                 PrintLine(TextOf(room, count));
                 m_held += count;
+                if (FirstLineIsHttp()) return SessionEnd::NotOurClient;
                 HandleHeldMessages();
                 continue;
             }
-            if (count == 0) return true;
+            if (count == 0) return SessionEnd::ClientGone;
             const int error = ::WSAGetLastError();
-            if (error != WSAEINTR && error != WSAEWOULDBLOCK && error != WSAETIMEDOUT) return true;
-            if (!AnnouncePushLevel(Socket())) return false;
+            if (error != WSAEINTR && error != WSAEWOULDBLOCK && error != WSAETIMEDOUT) return SessionEnd::ClientGone;
+            if (!m_core.Announce()) return SessionEnd::SendFailed;
         }
+    }
+
+    // Looked at until the first line is complete; a command line never
+    // holds " HTTP/1." before its CR LF unless a value says so.
+    bool FirstLineIsHttp() {
+        if (m_firstLineSeen) return false;
+        static const char kLineEnd[] = "\r\n";
+        const char* begin = m_buffer.data();
+        const char* end = begin + m_held;
+        m_firstLineSeen = std::search(begin, end, kLineEnd, kLineEnd + 2) != end;
+        return BeginsWithHttpRequestLine(m_buffer.data(), static_cast<size_t>(m_held));
     }
 
     // Accepted commands are handled one after the other; a rejected line
@@ -85,20 +96,17 @@ private:
             PrintLine(TextOf(m_buffer.data(), m_held));
             RecvCmd cmd;
             if (!ParseCommand(m_buffer.data(), m_held, cmd)) return;
-            PrintFormat(kParsedFormat, WideToNarrow(cmd.m_strCmd).c_str(), WideToNarrow(cmd.m_videoDevice).c_str(),
-                        WideToNarrow(cmd.m_audioDevice).c_str());
             std::fill(m_buffer.begin() + m_held, m_buffer.end(), '\0');
-            DispatchCommand(cmd);
-            const char* reply = CommandReply(cmd.m_strCmd);
-            if (::send(Socket(), reply, static_cast<int>(strlen(reply)) + 1, 0) <= 0)
-                PrintFormat("send data Error! data: %s\n", reply);
-            PrintFormat("send to client data:%s", reply);
+            m_core.Carry(cmd);
         }
     }
 
     std::shared_ptr<SharedSocket> m_connection;
+    CommandPortChannel m_channel;
+    CommandSession m_core;
     std::vector<char> m_buffer;
     int m_held = 0;
+    bool m_firstLineSeen = false;
 };
 
 }  // namespace

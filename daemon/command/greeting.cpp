@@ -11,13 +11,17 @@ const char kVersion[] = "1.0.0";
 
 }  // namespace
 
-std::string BuildGreeting() {
+std::string BuildGreetingText() {
     std::string devices;
     BuildAudioDeviceList(devices);
     std::string greeting = devices.empty() ? kNoDevice : devices;
     greeting += "$";
     greeting += kVersion;
-    greeting.resize(std::min(greeting.size(), kGreetingMaxBytes));
+    return greeting;
+}
+
+std::string CutGreeting(const std::string& greeting) {
+    std::string cut = greeting.substr(0, std::min(greeting.size(), kGreetingMaxBytes));
     // The message ends at the first NUL, as the client reads it.
-    return greeting.substr(0, greeting.find('\0'));
+    return cut.substr(0, cut.find('\0'));
 }

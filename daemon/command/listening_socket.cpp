@@ -1,13 +1,19 @@
 #include "daemon/command/listening_socket.h"
 
 ListenStep OpenListeningSocket(uint16_t port, int backlog, UniqueSocket& listening) {
-    UniqueSocket s(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    // Not inheritable from its first moment, so no child started meanwhile
+    // gets it. Sockets accepted on it are inheritable all the same under
+    // Wine, so KeepFromChildProcesses still runs on each of them.
+    // Overlapped as socket() makes them: the sessions' receive time-out
+    // (SO_RCVTIMEO) works only on sockets created so, and accepted sockets
+    // take the listener's mode.
+    UniqueSocket s(::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                                WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT));
     if (!s) return ListenStep::Socket;
-    KeepFromChildProcesses(s.get());
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = ::htons(port);
-    address.sin_addr.s_addr = ::htonl(INADDR_ANY);
+    address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
     if (::bind(s.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) return ListenStep::Bind;
     if (::listen(s.get(), backlog) != 0) return ListenStep::Listen;
     listening = std::move(s);

@@ -1,5 +1,6 @@
 #pragma once
-// A TCP socket listening on all local interfaces (0.0.0.0).
+// A TCP socket listening on the loopback address alone (127.0.0.1): only
+// programs of this machine may drive the daemon.
 #include <cstdint>
 
 #include "daemon/command/unique_socket.h"

@@ -105,3 +105,9 @@ bool ParseCommand(char* buffer, int& held, RecvCmd& cmd, PublishState& state) {
     }
     return false;
 }
+
+bool ParseCommandMessage(const std::string& message, RecvCmd& cmd, PublishState& state) {
+    std::string buffer = message + "\r\n";
+    int held = static_cast<int>(buffer.size());
+    return ParseCommand(&buffer[0], held, cmd, state);
+}

@@ -3,6 +3,8 @@
 #include "daemon/command/recv_cmd.h"
 #include "daemon/publisher/publish_state.h"
 
+#include <string>
+
 const int kReceiveBufferSize = 1024;
 
 // buffer holds `held` received bytes at its front (room kReceiveBufferSize).
@@ -14,3 +16,8 @@ const int kReceiveBufferSize = 1024;
 // waiting for the client's NUL; a NUL that then arrives at the front of the
 // buffer is dropped by the next call. More bytes than are held are never taken.
 bool ParseCommand(char* buffer, int& held, RecvCmd& cmd, PublishState& state = ThePublishState());
+
+// A message that arrives whole, with no framing of its own to take it from
+// (a WebSocket text message, converted to code page 936): the same grammar,
+// applied to its text up to its first CR LF; the CR LF may be left out.
+bool ParseCommandMessage(const std::string& message, RecvCmd& cmd, PublishState& state = ThePublishState());

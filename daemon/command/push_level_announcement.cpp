@@ -21,13 +21,13 @@ const char kAnnouncementDebugText[] = "\xCD\xC6\xC1\xF7\xC4\xA3\xCA\xBD\xCD\xA8\
 
 const char* PushLevelWord(int32_t pushLevel) { return kPushLevelWords[EffectivePushLevel(pushLevel)]; }
 
-bool AnnouncePushLevel(SOCKET connection, PublishState& state) {
+bool AnnouncePushLevel(SessionChannel& channel, PublishState& state) {
     if (state.GetPushLevel() == state.lastAnnouncedLevel.load()) return true;
     const int32_t level = state.GetPushLevel();
     state.lastAnnouncedLevel.store(level);
     const char* word = PushLevelWord(level);
     DebugText(std::string(kAnnouncementDebugText) + word);
-    if (::send(connection, word, kWordBytes + 1, 0) > 0) return true;
+    if (channel.SendText(std::string(word, kWordBytes))) return true;
     PrintText("send Error!\n");
     DebugText(std::string("snd error!"));
     return false;

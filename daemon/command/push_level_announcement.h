@@ -1,15 +1,14 @@
 #pragma once
 // Telling a silent client the current push level by name.
-#include <winsock2.h>
-
 #include <cstdint>
 
+#include "daemon/command/session_channel.h"
 #include "daemon/publisher/publish_state.h"
 
 // The level's word in code page 936 (4 bytes): 超清, 高清, 标清, or 极速 for
 // 3 and every other value.
 const char* PushLevelWord(int32_t pushLevel);
 
-// Sends the word with its NUL when the level differs from the one announced
+// Sends the word (the channel frames it) when the level differs from the one announced
 // last by any session. False only when that send failed.
-bool AnnouncePushLevel(SOCKET connection, PublishState& state = ThePublishState());
+bool AnnouncePushLevel(SessionChannel& channel, PublishState& state = ThePublishState());

@@ -77,6 +77,7 @@ void CThreadMainService::StartHelperThreads() {
     if (m_supervisorStop)
         m_supervisorThread.reset(::CreateThread(nullptr, 0, ThreadSupervisor, m_supervisorStop.get(), 0, nullptr));
     m_policyThread.reset(::CreateThread(nullptr, 0, PolicyServer, nullptr, 0, nullptr));
+    if (m_companion) m_companion->Start();
 }
 
 void CThreadMainService::run() {
@@ -126,6 +127,7 @@ void CThreadMainService::run() {
 void CThreadMainService::exit() {
     // Both threads are asked to end rather than killed: either may hold the
     // publishing state's lock at any moment.
+    if (m_companion) m_companion->Stop();
     if (m_supervisorStop) ::SetEvent(m_supervisorStop.get());
     if (m_latestSessionSocket) m_latestSessionSocket->Shutdown();
     WaitAndClose(m_supervisorThread);

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "common/unique_handle.h"
+#include "daemon/command/companion_service.h"
 #include "daemon/command/ct_thread.h"
 #include "daemon/command/shared_socket.h"
 
@@ -10,7 +11,9 @@ const unsigned short kCommandPort = 19723;
 
 class CThreadMainService : public ct_thread {
 public:
-    CThreadMainService() = default;
+    // companion: started beside the supervisor and the policy server, and
+    // stopped by the shutdown; may be null.
+    explicit CThreadMainService(CompanionService* companion = nullptr) : m_companion(companion) {}
     ~CThreadMainService() override = default;
 
     // Accepts clients, one session thread each, after starting the supervisor
@@ -21,6 +24,8 @@ public:
 
 private:
     void StartHelperThreads();
+
+    CompanionService* m_companion;
 
     UniqueHandle m_supervisorStop;
     UniqueHandle m_supervisorThread;

@@ -10,7 +10,6 @@ namespace {
 // Frees the string of a VARIANT on every path.
 class ScopedVariant {
 public:
-    // Zeroed first: a failed Read may leave VT_BSTR with nothing behind it.
     ScopedVariant() { ::VariantInit(&m_value); }
     ~ScopedVariant() { ::VariantClear(&m_value); }
     ScopedVariant(const ScopedVariant&) = delete;
@@ -51,4 +50,22 @@ HRESULT ReadFriendlyName(IMoniker* device, std::wstring& name) {
 
 HRESULT BindDeviceFilter(IMoniker* device, ComPtr<IBaseFilter>& filter) {
     return device->BindToObject(nullptr, nullptr, IID_PPV_ARGS(&filter));
+}
+
+HRESULT WalkCategoryDevices(REFCLSID category,
+                            const std::function<void(const std::wstring& name, ComPtr<IBaseFilter> filter)>& visit) {
+    ComPtr<IEnumMoniker> devices;
+    HRESULT hr = CreateCategoryEnumerator(category, devices);
+    if (hr != S_OK) return hr;
+    ComPtr<IMoniker> device;
+    while (devices->Next(1, device.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+        std::wstring name;
+        hr = ReadFriendlyName(device.Get(), name);
+        if (FAILED(hr)) return hr;
+        ComPtr<IBaseFilter> filter;
+        hr = BindDeviceFilter(device.Get(), filter);
+        if (FAILED(hr)) return hr;
+        visit(name, std::move(filter));
+    }
+    return S_OK;
 }

@@ -28,19 +28,10 @@ std::string ToAnsiDeviceName(const std::wstring& name) {
 }
 
 HRESULT EnumAudioCaptureDevices(std::vector<AudioDeviceEntry>& list) {
-    ComPtr<IEnumMoniker> devices;
-    HRESULT hr = CreateCategoryEnumerator(CLSID_AudioInputDeviceCategory, devices);
-    if (hr != S_OK) return hr;
-    ComPtr<IMoniker> device;
-    while (devices->Next(1, device.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-        std::wstring name;
-        hr = ReadFriendlyName(device.Get(), name);
-        if (FAILED(hr)) return hr;
+    return WalkCategoryDevices(CLSID_AudioInputDeviceCategory, [&](const std::wstring& name, ComPtr<IBaseFilter> filter) {
         AudioDeviceEntry entry;
         entry.name = ToAnsiDeviceName(name);
-        hr = BindDeviceFilter(device.Get(), entry.filter);
-        if (FAILED(hr)) return hr;
+        entry.filter = std::move(filter);
         list.push_back(std::move(entry));
-    }
-    return S_OK;
+    });
 }

@@ -4,24 +4,12 @@
 
 #include <uuids.h>
 
-#include <string>
 
 using Microsoft::WRL::ComPtr;
 
 HRESULT FindAudioRenderer(ComPtr<IBaseFilter>& filter) {
-    ComPtr<IEnumMoniker> devices;
-    HRESULT hr = CreateCategoryEnumerator(CLSID_AudioRendererCategory, devices);
-    if (hr != S_OK) return hr;
-    ComPtr<IMoniker> device;
-    while (devices->Next(1, device.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-        // The name is not used, but a device without one ends the walk.
-        std::wstring name;
-        hr = ReadFriendlyName(device.Get(), name);
-        if (FAILED(hr)) return hr;
-        ComPtr<IBaseFilter> bound;
-        hr = BindDeviceFilter(device.Get(), bound);
-        if (FAILED(hr)) return hr;
-        filter = bound;
-    }
-    return S_OK;
+    // The last renderer listed; the name is not used, but a device without
+    // one ends the walk.
+    return WalkCategoryDevices(CLSID_AudioRendererCategory,
+                               [&](const std::wstring&, ComPtr<IBaseFilter> bound) { filter = std::move(bound); });
 }

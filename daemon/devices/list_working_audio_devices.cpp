@@ -1,5 +1,6 @@
 #include "daemon/devices/list_working_audio_devices.h"
 
+#include "common/com_apartment.h"
 #include "daemon/devices/enum_audio_capture_devices.h"
 #include "daemon/devices/find_audio_renderer.h"
 
@@ -11,21 +12,6 @@
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-// Each session thread lists on an apartment of its own; an apartment that
-// could not be entered is not left either.
-class ComApartment {
-public:
-    ComApartment() : m_entered(SUCCEEDED(::CoInitialize(nullptr))) {}
-    ~ComApartment() {
-        if (m_entered) ::CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool m_entered;
-};
 
 // One listing at a time in the process. Under Wine the first listings, when
 // two start at once, deadlock for good while they load DirectShow and the
@@ -73,8 +59,9 @@ Outcome TestDevice(AudioDeviceEntry& device) {
 
 HRESULT ListWorkingAudioDevices(std::vector<std::string>& result) {
     std::lock_guard<std::mutex> oneAtATime(ListingLock());
-    // Declared before the interfaces, so that they are all released before it goes.
-    ComApartment apartment;
+    // Each session thread lists on an apartment of its own. Declared before
+    // the interfaces, so that they are all released before it goes.
+    ScopedComApartment apartment;
     std::vector<AudioDeviceEntry> devices;
     EnumAudioCaptureDevices(devices);
     for (AudioDeviceEntry& device : devices) {

@@ -2,6 +2,7 @@
 
 #include "daemon/publisher/command_line_quoting.h"
 #include "daemon/publisher/image_names.h"
+#include "daemon/publisher/launch_gate.h"
 #include "daemon/publisher/launch_lock.h"
 #include "daemon/publisher/own_directory.h"
 #include "daemon/publisher/process_launch.h"
@@ -32,6 +33,7 @@ std::wstring BuildBridgeArguments(const std::wstring& videoDevice, const std::ws
 
 void runCamera(std::wstring videoDevice, std::wstring audioDevice) {
     std::lock_guard<std::recursive_mutex> serialised(LaunchLock(kBridgeImageName));
+    if (LaunchesClosed()) return;
     std::wstring arguments = BuildBridgeArguments(videoDevice, audioDevice);
     if (FindProcessByName(kBridgeImageName)) {
         DebugText(kFoundText + std::wstring(kBridgeImageName) + kKillingText);

@@ -2,6 +2,7 @@
 
 #include "daemon/publisher/encoder_presets.h"
 #include "daemon/publisher/image_names.h"
+#include "daemon/publisher/launch_gate.h"
 #include "daemon/publisher/launch_lock.h"
 #include "daemon/publisher/own_directory.h"
 #include "daemon/publisher/process_launch.h"
@@ -24,6 +25,9 @@ const DWORD kSettleMs = 1000;
 
 void RunPublish(std::wstring videoDevice, std::wstring audioDevice, std::wstring streamUrl) {
     std::lock_guard<std::recursive_mutex> serialised(LaunchLock(kEncoderImageName));
+    // Checked under the lock: an exit that closed the launches meanwhile
+    // stops, under the same lock, whatever was started before.
+    if (LaunchesClosed()) return;
     PublishState& state = ThePublishState();
     std::wstring executable = OwnExecutablePath(kEncoderImageName);
     std::wstring arguments = BuildEncoderArguments(state.GetPushLevel(), videoDevice, audioDevice, streamUrl);

@@ -2,6 +2,7 @@
 
 #include "common/unique_handle.h"
 #include "daemon/publisher/command_line_quoting.h"
+#include "daemon/publisher/inherited_handles.h"
 #include "daemon/publisher/pipe_manager.h"
 #include "daemon/publisher/pipe_reader.h"
 
@@ -44,28 +45,33 @@ bool LaunchWithOutputPipe(const std::wstring& executablePath, const std::wstring
     std::wstring commandLine = program + L" " + arguments;
     if (!FitsCommandLine(commandLine)) return false;
 
-    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
     UniqueHandle readEnd, writeEnd;
-    {
-        HANDLE r = nullptr, w = nullptr;
-        if (!::CreatePipe(&r, &w, &inheritable, 0)) return false;
-        readEnd.reset(r);
-        writeEnd.reset(w);
-    }
+    // Neither end is inheritable at first: the read end never is, and the
+    // write end only once it is named in this launch's handle list.
+    if (!::CreatePipe(readEnd.put(), writeEnd.put(), nullptr, 0)) return false;
+    if (!::SetHandleInformation(writeEnd.get(), HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return false;
+    // FFmpeg reads keyboard commands from its standard input ("q" ends it);
+    // the NUL device gives it an input that never delivers a byte.
+    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+    UniqueHandle noInput(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                       OPEN_EXISTING, 0, nullptr));
+    if (!noInput) return false;
+    CInheritedHandles inherited({writeEnd.get(), noInput.get()});
+    if (!inherited.Ready()) return false;
 
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-    startup.wShowWindow = SW_HIDE;
-    startup.hStdOutput = writeEnd.get();
-    startup.hStdError = writeEnd.get();
-    // The encoder is given no input of its own; the read end stands in.
-    startup.hStdInput = readEnd.get();
+    STARTUPINFOEXW startup = {};
+    startup.StartupInfo.cb = sizeof(startup);
+    startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
+    startup.StartupInfo.wShowWindow = SW_HIDE;
+    startup.StartupInfo.hStdOutput = writeEnd.get();
+    startup.StartupInfo.hStdError = writeEnd.get();
+    startup.StartupInfo.hStdInput = noInput.get();
+    startup.lpAttributeList = inherited.Get();
     ::Sleep(1);
 
     PROCESS_INFORMATION created = {};
-    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                          &created)) {
+    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                          nullptr, &startup.StartupInfo, &created)) {
         return false;
     }
     ::CloseHandle(created.hThread);

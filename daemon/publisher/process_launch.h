@@ -7,7 +7,8 @@
 bool LaunchProcess(const std::wstring& applicationPath, const std::wstring& commandLine);
 
 // Runs "executablePath arguments" hidden (the path in quotes if it holds a
-// blank), with standard output and standard
-// error on a new pipe drained by ThreadRecvPipeData; true when the process
-// was created and its reader started.
+// blank), with standard output and standard error on a new pipe drained by
+// ThreadRecvPipeData and standard input on the NUL device; the process
+// inherits those two handles and no other. True when the process was created
+// and its reader started.
 bool LaunchWithOutputPipe(const std::wstring& executablePath, const std::wstring& arguments);

@@ -44,3 +44,12 @@ bool KillProcessesByName(const std::wstring& imageName) {
         return true;
     });
 }
+
+std::vector<unsigned long> ProcessIdsByName(const std::wstring& imageName) {
+    std::vector<unsigned long> ids;
+    WalkMatches(imageName, [&ids](DWORD processId) {
+        ids.push_back(processId);
+        return true;
+    });
+    return ids;
+}

@@ -53,6 +53,11 @@ std::wstring PublishState::GetStreamUrl() {
     return m_streamUrl;
 }
 
+void PublishState::ChangeStreamUrl(const std::function<std::wstring(const std::wstring&)>& change) {
+    CriticalSectionLock guard(Lock());
+    m_streamUrl = change(m_streamUrl);
+}
+
 void PublishState::SetPushLevel(int32_t value) {
     CriticalSectionLock guard(Lock());
     m_pushLevel = value;

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 class PublishState {
@@ -23,6 +24,10 @@ public:
     std::wstring GetAudioDevice();
     void SetStreamUrl(const std::wstring& value);
     std::wstring GetStreamUrl();
+    // Stores change(stored URL) in one step under the lock, so that a URL a
+    // "start" stores meanwhile is never overwritten by the rewrite of the
+    // one before it. `change` must not call back into PublishState.
+    void ChangeStreamUrl(const std::function<std::wstring(const std::wstring&)>& change);
     void SetPushLevel(int32_t value);
     int32_t GetPushLevel();
 

@@ -49,9 +49,11 @@ SignedStreamUrl SignStreamUrl(const std::string& url, int64_t secondsSince1970) 
 void ResignStreamUrl() {
     // 64-bit seconds on both builds, past 2038.
     int64_t now = static_cast<int64_t>(_time64(nullptr));
-    PublishState& state = ThePublishState();
-    SignedStreamUrl signedUrl = SignStreamUrl(WideToNarrow(state.GetStreamUrl()), now);
+    SignedStreamUrl signedUrl;
+    ThePublishState().ChangeStreamUrl([&](const std::wstring& url) {
+        signedUrl = SignStreamUrl(WideToNarrow(url), now);
+        return NarrowToWide(signedUrl.m_url);
+    });
     DebugText(signedUrl.m_token);
     DebugText(signedUrl.m_url);
-    state.SetStreamUrl(NarrowToWide(signedUrl.m_url));
 }

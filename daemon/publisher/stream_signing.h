@@ -18,5 +18,6 @@ std::string StreamNameOf(const std::string& url);
 // Signs a narrow URL for the given time.
 SignedStreamUrl SignStreamUrl(const std::string& url, int64_t secondsSince1970);
 
-// Re-signs the URL of PublishState for the current time and stores it back.
+// Re-signs the URL of PublishState for the current time and stores it back,
+// in one step under its lock.
 void ResignStreamUrl();

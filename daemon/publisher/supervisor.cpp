@@ -48,8 +48,13 @@ bool PauseOrStop(HANDLE stopEvent) {
 DWORD WINAPI ThreadSupervisor(LPVOID stopEvent) {
     PublishState& state = ThePublishState();
     while (!PauseOrStop(static_cast<HANDLE>(stopEvent))) {
-        RestoreBridge(state);
-        RestoreEncoder(state);
+        // An exception must not end the process through the thread entry
+        // (a failed allocation in a launch, say); the next cycle tries again.
+        try {
+            RestoreBridge(state);
+            RestoreEncoder(state);
+        } catch (...) {
+        }
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "daemon/shell/tray_menu.h"
 
+#include "common/unique_handle.h"
 #include "daemon/shell/dialog.h"
 #include "daemon/shell/resource.h"
 
@@ -7,19 +8,7 @@ const wchar_t kExitMenuText[] = L"关闭退出";
 
 namespace {
 
-class UniqueMenu {
-public:
-    explicit UniqueMenu(HMENU menu) : m_menu(menu) {}
-    ~UniqueMenu() {
-        if (m_menu) ::DestroyMenu(m_menu);
-    }
-    UniqueMenu(const UniqueMenu&) = delete;
-    UniqueMenu& operator=(const UniqueMenu&) = delete;
-    HMENU get() const { return m_menu; }
-
-private:
-    HMENU m_menu;
-};
+using UniqueMenu = UniqueHandleT<NullableHandleTraits<HMENU, ::DestroyMenu>>;
 
 // The menu's host is made from the main window's template, which is visible.
 // It is never shown: a window mapped and unmapped at once only flickers in

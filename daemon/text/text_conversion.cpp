@@ -31,7 +31,10 @@ std::string WideToNarrow(const std::wstring& wide) {
     // Code page 936 is double-byte at most, so 2 bytes a unit always fit.
     std::vector<char> room(2 * wide.size() + 1, '\0');
     BOOL usedDefault = FALSE;
-    int n = ::WideCharToMultiByte(kGbkCodePage, 0, wide.data(), static_cast<int>(wide.size()),
+    // No best fit: Windows would otherwise map some characters without a GBK
+    // form to a look-alike, and a look-alike of a double quote or a
+    // backslash would step out of the quoting done before this conversion.
+    int n = ::WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
                                   room.data(), static_cast<int>(room.size()) - 1, "?", &usedDefault);
     if (n <= 0) return std::string();
     return std::string(room.data());

@@ -34,6 +34,31 @@ void WriteAll(DWORD which, const std::string& bytes) {
 
 DWORD StreamOf(const std::string& name) { return name == "stderr" ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE; }
 
+// What a read of standard input gives: the encoder must get an input that
+// never delivers a byte, not the read end of its own output.
+std::string ReadStandardInput() {
+    char buffer[64];
+    DWORD got = 0;
+    BOOL ok = ::ReadFile(::GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof(buffer), &got, nullptr);
+    return "stdin ok=" + std::to_string(ok ? 1 : 0) + " read=" + std::to_string(got) + "\n";
+}
+
+// Counts the pipes and sockets among this process's handles (both are of
+// the pipe type; under Wine an inherited socket answers no socket call in
+// the child), its own standard output and error left out: whatever else it
+// holds it inherited.
+std::string InheritedHandles() {
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE), err = ::GetStdHandle(STD_ERROR_HANDLE);
+    int count = 0;
+    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
+        HANDLE handle = reinterpret_cast<HANDLE>(value);
+        DWORD flags = 0;
+        if (handle == out || handle == err || !::GetHandleInformation(handle, &flags)) continue;
+        if (::GetFileType(handle) == FILE_TYPE_PIPE) ++count;
+    }
+    return "handles pipes-or-sockets=" + std::to_string(count) + "\n";
+}
+
 void FollowScript(const std::wstring& scriptPath) {
     std::ifstream script(scriptPath.c_str());
     std::string line;
@@ -50,6 +75,10 @@ void FollowScript(const std::wstring& scriptPath) {
             size_t count = 0;
             words >> stream >> count >> hex;
             WriteAll(StreamOf(stream), std::string(count, FromHex(hex).empty() ? 'x' : FromHex(hex)[0]));
+        } else if (verb == "stdin") {
+            WriteAll(STD_OUTPUT_HANDLE, ReadStandardInput());
+        } else if (verb == "handles") {
+            WriteAll(STD_OUTPUT_HANDLE, InheritedHandles());
         } else if (verb == "sleep") {
             DWORD ms = 0;
             words >> ms;

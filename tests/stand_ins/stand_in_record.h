@@ -21,6 +21,11 @@
 //   stdout <hex bytes>            one WriteFile of these bytes to standard output
 //   stderr <hex bytes>            the same to standard error
 //   fill stdout|stderr <n> <hex>  one WriteFile of n copies of one byte
+//   stdin                         reads standard input once, then writes
+//                                 "stdin ok=0|1 read=N\n" to standard output
+//   handles                       writes "handles pipes-or-sockets=N\n" to
+//                                 standard output: the pipes and sockets it
+//                                 holds besides its standard output and error
 //   sleep <ms>
 //   exit <code>                   ends the process with that exit code
 // Without an "exit" line it stays in the process list until it is killed.

@@ -3,15 +3,13 @@
 // sessions held at once for 10 s with the service's memory and thread count
 // before, during and after. It starts the command service's test host from
 // its own directory and talks to it over port 19723 like any client.
-#include "common/unique_handle.h"
 #include "tests/daemon/command/wire_client.h"
 #include "tests/daemon/command/wire_messages.h"
 #include "tests/daemon/devices/test_audio_devices.h"
+#include "tools/benchmark_support/benchmark_service.h"
 
 #include <windows.h>
 #include <objbase.h>
-#include <psapi.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -26,108 +24,6 @@ const int kGreetingRuns = 30;
 const int kStopRuns = 50;
 const int kSessions = 200;
 const DWORD kHoldMs = 10000;
-
-std::wstring OwnDir() {
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path);
-    return dir.substr(0, dir.find_last_of(L"\\/") + 1);
-}
-
-// The service in a process of its own, its output thrown away.
-class Service {
-public:
-    bool Start() {
-        const std::wstring program = OwnDir() + L"command_service_test_host.exe";
-        SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-        m_nul.reset(::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr));
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = m_nul.get();
-        startup.hStdError = m_nul.get();
-        PROCESS_INFORMATION created = {};
-        std::wstring commandLine = L"\"" + program + L"\"";
-        if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                              nullptr, &startup, &created))
-            return false;
-        ::CloseHandle(created.hThread);
-        m_process.reset(created.hProcess);
-        m_processId = created.dwProcessId;
-        // Listening once a client is greeted.
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            WireClient probe;
-            std::string greeting;
-            if (probe.Connect(kCommandPort, 1000) && probe.ReadMessage(greeting, 10000)) return true;
-            ::Sleep(100);
-        }
-        return false;
-    }
-
-    void Stop() {
-        if (!m_process) return;
-        ::TerminateProcess(m_process.get(), 0);
-        ::WaitForSingleObject(m_process.get(), 10000);
-        m_process.reset();
-    }
-
-    ~Service() { Stop(); }
-
-    // Committed bytes and working set in KiB, and the number of threads.
-    // (Wine leaves PrivateUsage at 0; PagefileUsage is the commit charge.)
-    std::string Footprint() const {
-        PROCESS_MEMORY_COUNTERS_EX memory = {};
-        memory.cb = sizeof(memory);
-        ::GetProcessMemoryInfo(m_process.get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory));
-        char text[160];
-        snprintf(text, sizeof(text), "committed %zu KiB, working set %zu KiB, %lu threads",
-                 static_cast<size_t>(memory.PagefileUsage / 1024), static_cast<size_t>(memory.WorkingSetSize / 1024),
-                 ThreadCount());
-        return text;
-    }
-
-private:
-    unsigned long ThreadCount() const {
-        UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-        PROCESSENTRY32W entry = {};
-        entry.dwSize = sizeof(entry);
-        for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
-             more = ::Process32NextW(snapshot.get(), &entry))
-            if (entry.th32ProcessID == m_processId) return entry.cntThreads;
-        return 0;
-    }
-
-    UniqueHandle m_nul;
-    UniqueHandle m_process;
-    DWORD m_processId = 0;
-};
-
-struct Figures {
-    std::vector<double> ms;
-
-    void Print(const char* what) {
-        if (ms.empty()) {
-            printf("%-40s no samples\n", what);
-            return;
-        }
-        std::sort(ms.begin(), ms.end());
-        printf("%-40s min %7.1f  median %7.1f  max %7.1f ms  (%zu runs)\n", what, ms.front(), ms[ms.size() / 2],
-               ms.back(), ms.size());
-    }
-};
-
-double ElapsedMs(const LARGE_INTEGER& from) {
-    LARGE_INTEGER now, frequency;
-    ::QueryPerformanceCounter(&now);
-    ::QueryPerformanceFrequency(&frequency);
-    return 1000.0 * static_cast<double>(now.QuadPart - from.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-LARGE_INTEGER Now() {
-    LARGE_INTEGER now;
-    ::QueryPerformanceCounter(&now);
-    return now;
-}
 
 // Connect to greeting, as often as asked; the last greeting goes to `seen`.
 Figures TimeGreetings(int runs, std::string& seen) {
@@ -162,7 +58,7 @@ Figures TimeStops(int runs, int& wrong) {
     return figures;
 }
 
-void HoldSessions(Service& service) {
+void HoldSessions(BenchmarkService& service) {
     printf("\n%d sessions at once, held for %lu s\n", kSessions, kHoldMs / 1000);
     printf("  before:  %s\n", service.Footprint().c_str());
     std::vector<std::unique_ptr<WireClient>> clients;
@@ -208,8 +104,8 @@ int wmain() {
     StartWinsock();
     ::CoInitialize(nullptr);
     RemoveTestAudioLeftovers();
-    Service service;
-    if (!service.Start()) {
+    BenchmarkService service;
+    if (!service.Start(kCommandPort)) {
         fprintf(stderr, "the command service did not start (is port 19723 free?)\n");
         return 1;
     }

@@ -12,11 +12,11 @@
 #include "daemon/publisher/encoder_launch.h"
 #include "daemon/publisher/image_names.h"
 #include "daemon/publisher/own_directory.h"
+#include "daemon/publisher/process_list.h"
 #include "daemon/publisher/publish_state.h"
 #include "daemon/publisher/supervisor.h"
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -56,14 +56,8 @@ double Now() {
 
 // Process ids listed under this image name.
 std::vector<DWORD> Listed(const wchar_t* imageName) {
-    std::vector<DWORD> ids;
-    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return ids;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry))
-        if (std::wstring(imageName) == entry.szExeFile) ids.push_back(entry.th32ProcessID);
-    return ids;
+    std::vector<unsigned long> ids = ProcessIdsByName(imageName);
+    return std::vector<DWORD>(ids.begin(), ids.end());
 }
 
 void KillAndWait(DWORD processId) {

@@ -2,29 +2,12 @@
 
 #include "common/unique_handle.h"
 
-#include <tlhelp32.h>
+#include "daemon/publisher/process_list.h"
 
-#include <vector>
-
-namespace {
-
-std::vector<DWORD> ProcessIds(const std::wstring& imageName) {
-    std::vector<DWORD> ids;
-    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return ids;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry))
-        if (imageName == entry.szExeFile) ids.push_back(entry.th32ProcessID);
-    return ids;
-}
-
-}  // namespace
-
-int CountProcesses(const std::wstring& imageName) { return static_cast<int>(ProcessIds(imageName).size()); }
+int CountProcesses(const std::wstring& imageName) { return static_cast<int>(ProcessIdsByName(imageName).size()); }
 
 void KillProcesses(const std::wstring& imageName) {
-    for (DWORD id : ProcessIds(imageName)) {
+    for (DWORD id : ProcessIdsByName(imageName)) {
         UniqueHandle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id));
         if (!process) continue;
         ::TerminateProcess(process.get(), 1);

@@ -300,3 +300,27 @@ TEST(StopExecutable, OtherNamesChangeNoFlag) {
 }
 
 }  // namespace
+
+namespace {
+
+// The tray's exit stops the encoder while a session's "start" waits on the
+// launch lock; once the exit has begun neither that start nor any later
+// launch may run, or an encoder would publish on with no icon left.
+TEST(ExitSequence, NothingIsLaunchedOnceTheExitHasBegun) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    DebuggeeProcess* host = sandbox.StartHost(
+        {std::wstring(L"video=") + kCamera, std::wstring(L"url=") + kUrl, L"audio=麦克风", L"hold-encoder-lock",
+         L"async=run-publish", L"async=exit", L"launches-closed", L"release-encoder-lock", L"join", L"run-camera",
+         L"find=QvShow.exe", L"find=QvGraph.exe", L"state"});
+    ASSERT_TRUE(host);
+    ASSERT_TRUE(host->WaitForExit(60000));
+    const std::string out = host->Output();
+    EXPECT_NE(out.find("launches-closed 1"), std::string::npos) << out;
+    EXPECT_TRUE(sandbox.Starts(kEncoder).empty()) << "an encoder was started after the exit began";
+    EXPECT_TRUE(sandbox.Starts(kBridge).empty()) << "a bridge was started after the exit began";
+    EXPECT_NE(out.find("find QvShow.exe 0"), std::string::npos) << out;
+    EXPECT_EQ(HostValue(out, "publishingWanted"), "0") << out;
+}
+
+}  // namespace

@@ -158,6 +158,15 @@ TEST_F(PipeReader, StandardErrorAndOutputShareThePipeAndPiecesStayApart) {
     EXPECT_EQ(reader.m_chunks[2], L"编码器\n");
 }
 
+// FFmpeg takes keys from its standard input ("q" ends it): the encoder's
+// input must deliver nothing at once, not wait on (or eat) its own output.
+TEST_F(PipeReader, StandardInputDeliversNothing) {
+    ASSERT_TRUE(m_sandbox.Ready());
+    ReaderTexts reader = Run("stdin\n", Chunks(1));
+    ASSERT_EQ(reader.m_chunks.size(), 1u) << "the read of standard input did not return";
+    EXPECT_EQ(reader.m_chunks[0], L"stdin ok=1 read=0\n");
+}
+
 TEST_F(PipeReader, LargeOutputArrivesWholeInOrderInChunksOfAtMost4096) {
     ASSERT_TRUE(m_sandbox.Ready());
     const size_t each = 100000;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -18,26 +19,40 @@ TEST(PublishState, StartsEmptyAtLevelZeroWithNothingWanted) {
     EXPECT_EQ(state.lastAnnouncedLevel.load(), -1);
 }
 
-TEST(PublishState, UsableBeforeAndAfterTheLockIsInitialised) {
+// What a "preview" stores must not disturb what a "start" stored, and the
+// supervisor reads back exactly what was stored, even when the lock was
+// first taken before the service start initialised it.
+TEST(PublishState, EachSetterChangesOnlyItsOwnValueAndKeepsItExactly) {
     PublishState state;
     state.SetStreamUrl(L"rtmp://before");
     state.InitLock();
-    state.InitLock();
-    EXPECT_EQ(state.GetStreamUrl(), L"rtmp://before");
-}
-
-TEST(PublishState, StoresValuesUnchanged) {
-    PublishState state;
-    state.SetVideoDevice(L"USB 摄像头");
-    state.SetAudioDevice(L"麦克风");
-    state.SetStreamUrl(L"rtmp://host/kavo/s?k=1&t=2");
-    EXPECT_EQ(state.GetVideoDevice(), L"USB 摄像头");
-    EXPECT_EQ(state.GetAudioDevice(), L"麦克风");
-    EXPECT_EQ(state.GetStreamUrl(), L"rtmp://host/kavo/s?k=1&t=2");
-    for (int level : {-1, 7, 3, 0}) {
-        state.SetPushLevel(level);
-        EXPECT_EQ(state.GetPushLevel(), level);
+    const std::wstring url = L"rtmp://host/kavo/直播间?k=1&t=2";
+    const struct {
+        const char* what;
+        std::function<void()> set;
+    } steps[] = {
+        {"video", [&] { state.SetVideoDevice(L"USB 摄像头 \"1\""); }},
+        {"audio", [&] { state.SetAudioDevice(L"麦克风 (Realtek(R) Audio)"); }},
+        {"url", [&] { state.SetStreamUrl(url); }},
+        {"level", [&] { state.SetPushLevel(-7); }},
+    };
+    for (const auto& step : steps) {
+        const std::wstring video = state.GetVideoDevice(), audio = state.GetAudioDevice(),
+                           stored = state.GetStreamUrl();
+        const int32_t level = state.GetPushLevel();
+        step.set();
+        const std::string what = step.what;
+        EXPECT_TRUE(what == "video" || state.GetVideoDevice() == video) << what << " changed the video device";
+        EXPECT_TRUE(what == "audio" || state.GetAudioDevice() == audio) << what << " changed the audio device";
+        EXPECT_TRUE(what == "url" || state.GetStreamUrl() == stored) << what << " changed the stream URL";
+        EXPECT_TRUE(what == "level" || state.GetPushLevel() == level) << what << " changed the push level";
     }
+    EXPECT_EQ(state.GetVideoDevice(), L"USB 摄像头 \"1\"");
+    EXPECT_EQ(state.GetAudioDevice(), L"麦克风 (Realtek(R) Audio)");
+    EXPECT_EQ(state.GetStreamUrl(), url);
+    EXPECT_EQ(state.GetPushLevel(), -7) << "a level outside 0..3 is stored as it came";
+    EXPECT_FALSE(state.bridgeWanted.load());
+    EXPECT_FALSE(state.publishingWanted.load());
 }
 
 TEST(PublishState, LevelsOutsideZeroToThreeActAsThree) {

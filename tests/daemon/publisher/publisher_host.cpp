@@ -22,14 +22,26 @@
 //   restart-encoder=N                   5 + N encoder starts and kills; prints the launches and
 //                                       the handle counts after the first 5 and at the end
 //   own-directory state                 print OwnDirectory / the flags and texts
+//   stray-handles                       makes an inheritable socket and pipe, as any
+//                                       other part of the process might
+//   accept-burst=N                      on a thread: N loopback connections made and
+//                                       accepted one after the other, all kept open
+//   exit                                RunExitSequence, as the tray menu's command
+//   hold-encoder-lock release-encoder-lock   the encoder's launch lock, on the main thread
+//   async=STEP / join                   STEP on a thread of its own / waits for all of them
+//   launches-closed                     waits (up to 10 s) until launches are closed;
+//                                       prints "launches-closed 0|1"
 //   mark=TEXT                           prints "mark TEXT"
 // Printed lines are UTF-8 and end with "\n".
 #include "common/unique_handle.h"
 #include "daemon/command/dispatch_command.h"
+#include "daemon/command/listening_socket.h"
 #include "daemon/command/parse_command.h"
 #include "daemon/publisher/camera_launch.h"
 #include "daemon/publisher/encoder_launch.h"
 #include "daemon/publisher/image_names.h"
+#include "daemon/publisher/launch_gate.h"
+#include "daemon/publisher/launch_lock.h"
 #include "daemon/publisher/own_directory.h"
 #include "daemon/publisher/pipe_manager.h"
 #include "daemon/publisher/process_launch.h"
@@ -37,12 +49,15 @@
 #include "daemon/publisher/publish_state.h"
 #include "daemon/publisher/stream_signing.h"
 #include "daemon/publisher/supervisor.h"
+#include "daemon/shell/exit_sequence.h"
 #include "daemon/text/text_conversion.h"
 
 #include <windows.h>
 
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -111,6 +126,7 @@ bool WaitUntil(bool (*done)(), DWORD timeoutMs) {
     return done();
 }
 
+bool Closed() { return LaunchesClosed(); }
 bool NoReaders() { return ThePipeManager().RunningReaders() == 0; }
 bool EncoderRunning() { return FindProcessByName(kEncoderImageName); }
 bool EncoderGone() { return !FindProcessByName(kEncoderImageName); }
@@ -160,9 +176,53 @@ void Dispatch(const std::wstring& line) {
     if (accepted) DispatchCommand(cmd);
 }
 
+// Sockets and pipes a launch must not hand on; kept open until the host ends.
+std::vector<UniqueSocket> g_sockets;
+std::vector<UniqueHandle> g_pipes;
+
+void StartWinsock() {
+    WSADATA data;
+    ::WSAStartup(MAKEWORD(2, 2), &data);
+}
+
+void MakeStrayHandles() {
+    StartWinsock();
+    g_sockets.emplace_back(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+    HANDLE r = nullptr, w = nullptr;
+    if (::CreatePipe(&r, &w, &inheritable, 0)) {
+        g_pipes.emplace_back(r);
+        g_pipes.emplace_back(w);
+    }
+}
+
+// The clients are made with socket(), inheritable as a careless part of the
+// process would make them; the accepted sides come from the daemon's listener.
+std::thread StartAcceptBurst(int count) {
+    StartWinsock();
+    return std::thread([count] {
+        // Deliberately leaked: the host may end while this thread still runs.
+        auto& held = *new std::vector<UniqueSocket>();
+        UniqueSocket listening;
+        if (OpenListeningSocket(0, 5, listening) != ListenStep::Done) return;
+        sockaddr_in address = {};
+        int size = sizeof(address);
+        ::getsockname(listening.get(), reinterpret_cast<sockaddr*>(&address), &size);
+        address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+        for (int i = 0; i < count; ++i) {
+            UniqueSocket client(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+            if (::connect(client.get(), reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) continue;
+            held.emplace_back(::accept(listening.get(), nullptr, nullptr));
+            held.push_back(std::move(client));
+        }
+        held.push_back(std::move(listening));
+    });
+}
+
 struct Supervisor {
     UniqueHandle m_stop;
     UniqueHandle m_thread;
+    std::vector<std::thread> m_async;
 };
 
 void Step(const std::wstring& step, Supervisor& supervisor) {
@@ -241,6 +301,23 @@ void Step(const std::wstring& step, Supervisor& supervisor) {
         SayFlag("bridgeWanted", state.bridgeWanted);
         SayFlag("publishingWanted", state.publishingWanted);
         Say("lastAnnouncedLevel " + std::to_string(state.lastAnnouncedLevel));
+    } else if (verb == L"stray-handles") {
+        MakeStrayHandles();
+    } else if (verb == L"accept-burst") {
+        StartAcceptBurst(_wtoi(value.c_str())).detach();
+    } else if (verb == L"exit") {
+        RunExitSequence();
+    } else if (verb == L"hold-encoder-lock") {
+        LaunchLock(kEncoderImageName).lock();
+    } else if (verb == L"release-encoder-lock") {
+        LaunchLock(kEncoderImageName).unlock();
+    } else if (verb == L"async") {
+        supervisor.m_async.emplace_back([value, &supervisor] { Step(value, supervisor); });
+    } else if (verb == L"join") {
+        for (std::thread& thread : supervisor.m_async) thread.join();
+        supervisor.m_async.clear();
+    } else if (verb == L"launches-closed") {
+        SayFlag("launches-closed", WaitUntil(Closed, 10000));
     } else if (verb == L"mark") {
         Say("mark " + Utf8(value));
     } else {

@@ -1,10 +1,10 @@
 #include "tests/daemon/publisher/publisher_sandbox.h"
 
 #include "common/unique_handle.h"
+#include "daemon/publisher/process_list.h"
 #include "tests/support/directory_tree.h"
 
 #include <shellapi.h>
-#include <tlhelp32.h>
 
 #include <atomic>
 
@@ -95,15 +95,8 @@ void PublisherSandbox::Signal(const std::wstring& eventName) {
 }
 
 std::vector<DWORD> ProcessesNamed(const std::wstring& imageName) {
-    std::vector<DWORD> ids;
-    HANDLE raw = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (raw == INVALID_HANDLE_VALUE) return ids;
-    UniqueHandle snapshot(raw);
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(raw, &entry); more; more = ::Process32NextW(raw, &entry))
-        if (imageName == entry.szExeFile) ids.push_back(entry.th32ProcessID);
-    return ids;
+    std::vector<unsigned long> ids = ProcessIdsByName(imageName);
+    return std::vector<DWORD>(ids.begin(), ids.end());
 }
 
 bool IsRunning(DWORD processId) {

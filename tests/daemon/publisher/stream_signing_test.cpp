@@ -2,13 +2,16 @@
 // system's MD5 (CryptoAPI), and the signing of the stream URL, both as pure
 // functions and through ResignStreamUrl in the host.
 #include "daemon/publisher/md5.h"
+#include "daemon/publisher/publish_state.h"
 #include "daemon/publisher/stream_signing.h"
 #include "tests/daemon/publisher/publisher_sandbox.h"
 #include "tests/daemon/publisher/system_md5.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <ctime>
+#include <thread>
 
 namespace {
 
@@ -131,6 +134,39 @@ TEST(ResignStreamUrl, StoresTheUrlSignedForNowAndWritesTokenAndUrl) {
     EXPECT_EQ(ToUtf8(token), SystemMd5(signing));
     std::vector<std::wstring> expected = {token, stored};
     EXPECT_EQ(LaunchTexts(host->DebugTexts()), expected);
+}
+
+// The supervisor re-signs while a "start" stores a new URL: the new URL
+// must survive, re-signed or not, never replaced by the old one re-signed.
+TEST(ResignStreamUrl, AUrlStoredDuringAReSigningIsNeverLost) {
+    PublishState& state = ThePublishState();
+    state.SetStreamUrl(L"rtmp://h/kavo/room0?k=0&t=0");
+    std::atomic<bool> done{false};
+    std::atomic<long> resignings{0};
+    std::thread supervisor([&] {
+        while (!done) {
+            ResignStreamUrl();
+            ++resignings;
+        }
+    });
+    int lost = 0;
+    std::wstring example;
+    for (int i = 1; i <= 1000; ++i) {
+        const std::wstring room = L"rtmp://h/kavo/room" + std::to_wstring(i) + L"?k=";
+        state.SetStreamUrl(room + L"0&t=0");
+        // Once the re-signing under way at the store has finished, whatever
+        // it did to the stored URL is there to see.
+        const long before = resignings;
+        while (resignings == before) std::this_thread::yield();
+        const std::wstring seen = state.GetStreamUrl();
+        if (seen.compare(0, room.size(), room) != 0) {
+            ++lost;
+            example = seen;
+        }
+    }
+    done = true;
+    supervisor.join();
+    EXPECT_EQ(lost, 0) << "a stored URL was replaced by an older one re-signed, e.g. " << ToUtf8(example);
 }
 
 }  // namespace

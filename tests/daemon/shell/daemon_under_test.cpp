@@ -1,7 +1,8 @@
 #include "tests/daemon/shell/daemon_under_test.h"
 
+#include "daemon/publisher/process_list.h"
+
 #include <shellapi.h>
-#include <tlhelp32.h>
 
 #include <atomic>
 
@@ -196,13 +197,8 @@ bool DeleteTrayIcon(HWND window, UINT iconId) { return NotifyIcon(NIM_DELETE, wi
 
 std::vector<UniqueHandle> OpenProcessesNamed(const std::wstring& imageName) {
     std::vector<UniqueHandle> processes;
-    UniqueHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return processes;
-    PROCESSENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-        if (imageName != entry.szExeFile) continue;
-        HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+    for (unsigned long id : ProcessIdsByName(imageName)) {
+        HANDLE process = ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
         if (process) processes.emplace_back(process);
     }
     return processes;

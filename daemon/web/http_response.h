@@ -1,0 +1,18 @@
+#pragma once
+// Answers of the web endpoint. Every answer but the WebSocket upgrade ends
+// the connection: one request per connection keeps each connection's thread
+// short-lived and its state trivial.
+#include <winsock2.h>
+
+#include <string>
+
+// status: 200, 400, 403, 404, 405, 408, 426, 431, 500.
+// extraFields: whole header lines, each ending in CR LF.
+bool SendHttpResponse(SOCKET connection, int status, const std::string& contentType, const std::string& body,
+                      const std::string& extraFields = std::string());
+
+// A short plain-text answer for the error statuses.
+bool SendHttpError(SOCKET connection, int status, const std::string& extraFields = std::string());
+
+// Sends every byte, in as many calls as the socket needs.
+bool SendAllBytes(SOCKET connection, const std::string& bytes);

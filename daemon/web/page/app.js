@@ -1,0 +1,144 @@
+// Control page of the local publishing daemon: one WebSocket session on
+// ws://<this host>/ws. The daemon greets with the working microphones and
+// its version ("A$B$1.0.0", or "null$1.0.0"), answers each command with
+// "start ok", "stop ok" or "preview ok", and names the push level while the
+// page is silent. Closing the page ends the session, which stops publishing.
+'use strict';
+
+const LEVEL_WORDS = { '超清': 'Ultra', '高清': 'High', '标清': 'Standard', '极速': 'Fast' };
+const REPLIES = { 'start ok': '已开始 Started', 'stop ok': '已停止 Stopped', 'preview ok': '预览中 Previewing' };
+const $ = (id) => document.getElementById(id);
+
+let socket = null;
+let greeted = false;
+
+function setState(kind, zh, en) {
+  const state = $('state');
+  state.className = 'state ' + kind;
+  state.innerHTML = '';
+  state.append(zh + ' ');
+  const span = document.createElement('span');
+  span.className = 'en';
+  span.textContent = en;
+  state.append(span);
+}
+
+function log(direction, text) {
+  const item = document.createElement('li');
+  item.className = direction;
+  const time = document.createElement('time');
+  time.textContent = new Date().toLocaleTimeString();
+  item.append(time, ' ', direction === 'out' ? '→ ' : '← ', text);
+  $('log').prepend(item);
+}
+
+function showMicrophones(names) {
+  const select = $('microphone');
+  select.innerHTML = '';
+  for (const name of names) select.add(new Option(name, name));
+  if (names.length === 0) {
+    const none = new Option('（无可用麦克风）No working microphone', '');
+    none.disabled = true;
+    select.add(none);
+  }
+}
+
+function onGreeting(text) {
+  const parts = text.split('$');
+  const version = parts.pop();
+  const names = parts.length === 1 && parts[0] === 'null' ? [] : parts;
+  showMicrophones(names);
+  $('version').textContent = version;
+  greeted = true;
+  setState('connected', '已连接', 'Connected');
+}
+
+function onMessage(text) {
+  log('in', text);
+  if (!greeted) return onGreeting(text);
+  if (text in LEVEL_WORDS) {
+    $('level').textContent = text + ' · ' + LEVEL_WORDS[text];
+  } else {
+    $('reply').textContent = text + (REPLIES[text] ? ' · ' + REPLIES[text] : '');
+  }
+}
+
+function connect() {
+  greeted = false;
+  setState('connecting', '连接中', 'Connecting');
+  const scheme = location.protocol === 'https:' ? 'wss://' : 'ws://';
+  socket = new WebSocket(scheme + location.host + '/ws');
+  socket.onmessage = (event) => onMessage(String(event.data));
+  socket.onclose = () => {
+    socket = null;
+    setState('closed', '已断开（刷新页面重新连接）', 'Disconnected (reload to reconnect)');
+  };
+}
+
+// Values travel between double quotes and cannot contain one.
+const quoted = (value) => '"' + value.replace(/"/g, '').trim() + '"';
+
+function send(command) {
+  $('formError').textContent = '';
+  if (!socket || socket.readyState !== WebSocket.OPEN) {
+    $('formError').textContent = '未连接 · Not connected';
+    return;
+  }
+  socket.send(command);
+  log('out', command);
+}
+
+function needs(fields) {
+  for (const [id, zh, en] of fields) {
+    if ($(id).value.trim() === '') {
+      $('formError').textContent = '请填写' + zh + ' · ' + en + ' is required';
+      $(id).focus();
+      return false;
+    }
+  }
+  return true;
+}
+
+const CAMERA = ['camera', '摄像头', 'Camera'];
+const MICROPHONE = ['microphone', '麦克风', 'Microphone'];
+const URL_FIELD = ['streamUrl', '推流地址', 'Stream URL'];
+
+$('preview').onclick = () => {
+  if (!needs([CAMERA, MICROPHONE])) return;
+  send('preview videoDevice=' + quoted($('camera').value) + ' audioDevice=' + quoted($('microphone').value));
+};
+$('start').onclick = () => {
+  if (!needs([CAMERA, MICROPHONE, URL_FIELD])) return;
+  send('start videoDevice=' + quoted($('camera').value) + ' audioDevice=' + quoted($('microphone').value) +
+       ' streamUrl=' + quoted($('streamUrl').value) + ' pushLevel=' + quoted($('pushLevel').value));
+};
+$('stop').onclick = () => send('stop');
+
+// Browsers name cameras only once the user has let the page use one.
+async function listCameras(ask) {
+  const media = navigator.mediaDevices;
+  if (!media || !media.enumerateDevices) {
+    $('listCameras').hidden = true;
+    return;
+  }
+  try {
+    if (ask) (await media.getUserMedia({ video: true })).getTracks().forEach((track) => track.stop());
+    const cameras = (await media.enumerateDevices()).filter((d) => d.kind === 'videoinput' && d.label);
+    const list = $('cameras');
+    list.innerHTML = '';
+    for (const camera of cameras) list.append(new Option(camera.label));
+    if (cameras.length > 0) {
+      if (!$('camera').value) $('camera').value = cameras[0].label;
+      $('cameraHint').textContent = '已列出 ' + cameras.length + ' 个摄像头 · ' + cameras.length + ' camera(s) listed';
+    } else if (ask) {
+      $('cameraHint').textContent = '浏览器未列出摄像头，请输入名称 · The browser listed none; type the name.';
+    }
+  } catch (error) {
+    $('cameraHint').textContent = '浏览器未允许列出摄像头，请输入名称 · Not allowed; type the name.';
+  }
+}
+$('listCameras').onclick = () => listCameras(true);
+
+showMicrophones([]);
+listCameras(false);
+connect();

@@ -1,0 +1,40 @@
+#pragma once
+// One WebSocket connection after its handshake: whole text messages in,
+// text frames out, pings answered, the close handshake, and the close codes
+// for clients that break the protocol.
+#include <winsock2.h>
+
+#include <cstdint>
+#include <string>
+
+class WebSocketConnection {
+public:
+    // received: bytes that came behind the handshake. The socket's receive
+    // time-out decides how long a receive waits before reporting silence.
+    WebSocketConnection(SOCKET socket, std::string received) : m_socket(socket), m_received(std::move(received)) {}
+    WebSocketConnection(const WebSocketConnection&) = delete;
+    WebSocketConnection& operator=(const WebSocketConnection&) = delete;
+
+    enum class Received {
+        Message,  // a whole, valid UTF-8 text message
+        Silence,  // the receive time-out passed; what arrived so far is kept
+        Closed    // the client closed, failed, or broke the protocol (and was told why)
+    };
+    Received ReceiveText(std::string& message);
+
+    bool SendText(const std::string& utf8);
+
+private:
+    // False once the connection has closed.
+    bool HandleControl(uint8_t opcode, const std::string& payload);
+    // Sends a close frame with the code and waits briefly for the client to
+    // end the connection, so that the close frame is not lost to a reset.
+    Received Fail(uint16_t code);
+    Received CloseWith(const std::string& payload);
+
+    SOCKET m_socket;
+    std::string m_received;
+    std::string m_message;
+    bool m_inMessage = false;
+    bool m_binary = false;
+};

@@ -1,0 +1,69 @@
+#include "daemon/web/websocket_session.h"
+
+#include "daemon/command/client_session.h"
+#include "daemon/command/command_session.h"
+#include "daemon/command/parse_command.h"
+#include "daemon/text/diagnostics.h"
+#include "daemon/text/text_conversion.h"
+#include "daemon/web/utf8_text.h"
+#include "daemon/web/websocket_connection.h"
+
+namespace {
+
+// The command port's texts, re-encoded: the greeting's device names come
+// in the ANSI code page, replies and level words in code page 936 with the
+// command port's line end, which a frame does not need.
+class WebSocketChannel : public SessionChannel {
+public:
+    explicit WebSocketChannel(WebSocketConnection& connection) : m_connection(connection) {}
+
+    bool SendGreeting(const std::string& greeting) override {
+        DebugText(greeting);
+        return m_connection.SendText(AnsiToUtf8(greeting));
+    }
+
+    bool SendText(const std::string& text) override {
+        std::string line = text;
+        if (line.size() >= 2 && line.compare(line.size() - 2, 2, "\r\n") == 0) line.resize(line.size() - 2);
+        return m_connection.SendText(WideToUtf8(NarrowToWide(line)));
+    }
+
+private:
+    WebSocketConnection& m_connection;
+};
+
+}  // namespace
+
+void RunWebSocketSession(SharedSocket& connection, std::string received) {
+    const DWORD timeout = kSessionReceiveTimeoutMs;
+    ::setsockopt(connection.get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof(timeout));
+    WebSocketConnection socket(connection.get(), std::move(received));
+    WebSocketChannel channel(socket);
+    CommandSession session(channel);
+    if (!session.Greet()) {
+        connection.Close();
+        return;
+    }
+    for (;;) {
+        std::string message;
+        switch (socket.ReceiveText(message)) {
+        case WebSocketConnection::Received::Silence:
+            if (session.Announce()) continue;
+            // As on the command port, a failed announcement leaves the executables running.
+            connection.Close();
+            return;
+        case WebSocketConnection::Received::Closed:
+            connection.Close();
+            session.End();
+            return;
+        case WebSocketConnection::Received::Message: {
+            // The grammar is the command port's, in its code page.
+            const std::string line = WideToNarrow(Utf8ToWide(message));
+            PrintLine(line);
+            RecvCmd cmd;
+            if (ParseCommandMessage(line, cmd)) session.Carry(cmd);
+            break;
+        }
+        }
+    }
+}

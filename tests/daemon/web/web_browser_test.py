@@ -1,0 +1,154 @@
+"""The control page in a real browser: Debian's Chromium, headless, against
+the real daemon under Wine with the stand-in encoder and bridge and two test
+microphones; plus pages of another origin that try to reach the daemon."""
+import functools
+import http.server
+import os
+import struct
+import threading
+import unittest
+
+from chromium_cdp import Chromium
+from qv_daemon import BRIDGE, ENCODER, Daemon, TestMicrophones, set_allowed_origins, wait_until
+
+MICROPHONES = ['测试麦克风 A', 'Test microphone B']
+CAMERA = 'USB 摄像头'
+STREAM_URL = 'rtmp://127.0.0.1:1935/live/room1'
+
+# Served from another origin: an image and a fetch aimed at the command
+# port, and a WebSocket to the endpoint.
+FOREIGN_PAGE = b'''<!DOCTYPE html><meta charset="utf-8"><title>elsewhere</title>
+<img src="http://127.0.0.1:19723/stop">
+<script>
+window.seen = {messages: [], events: []};
+function openSession() {
+  seen = {messages: [], events: []};
+  window.ws = new WebSocket('ws://127.0.0.1:19724/ws');
+  ws.onmessage = (e) => seen.messages.push(e.data);
+  ws.onerror = () => seen.events.push('error');
+  ws.onclose = (e) => seen.events.push('close ' + e.code);
+}
+</script>'''
+
+
+def png_size(path):
+    with open(path, 'rb') as f:
+        head = f.read(24)
+    assert head[:8] == b'\x89PNG\r\n\x1a\n', 'not a PNG'
+    return struct.unpack('>II', head[16:24])
+
+
+class ForeignSite:
+    """http://127.0.0.1:<free port>/ serving FOREIGN_PAGE."""
+
+    class Handler(http.server.BaseHTTPRequestHandler):
+        def do_GET(self):
+            self.send_response(200)
+            self.send_header('Content-Type', 'text/html; charset=utf-8')
+            self.end_headers()
+            self.wfile.write(FOREIGN_PAGE)
+
+        def log_message(self, *args):
+            pass
+
+    def __init__(self):
+        self.server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), self.Handler)
+        self.origin = 'http://127.0.0.1:%d' % self.server.server_address[1]
+        threading.Thread(target=self.server.serve_forever, daemon=True).start()
+
+    def close(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+class ControlPageTest(unittest.TestCase):
+    def setUp(self):
+        set_allowed_origins(None)
+        self.microphones = TestMicrophones(MICROPHONES)
+        self.addCleanup(self.microphones.remove)
+        self.daemon = Daemon()
+        self.addCleanup(self.daemon.stop)
+        self.browser = Chromium()
+        self.addCleanup(self.browser.close)
+        self.site = ForeignSite()
+        self.addCleanup(self.site.close)
+        self.addCleanup(set_allowed_origins, None)
+
+    def reply_is(self, page, text):
+        return page.wait("document.getElementById('reply').textContent.startsWith(%r)" % text, 30)
+
+    def test_control_page(self):
+        page = self.browser.open('http://127.0.0.1:19724/')
+        self.assertTrue(page.wait("document.getElementById('state').classList.contains('connected')", 30),
+                        'the page connects and is greeted')
+        self.assertEqual(page.eval("[...document.querySelectorAll('#microphone option')].map(o => o.value)"),
+                         MICROPHONES)
+        self.assertEqual(page.eval("document.getElementById('version').textContent"), '1.0.0')
+        for name, width, height in [('control-page-1280x800.png', 1280, 800), ('control-page-narrow.png', 390, 800)]:
+            path = self.page_screenshot(page, name, width, height)
+            self.assertEqual(png_size(path), (width, height))
+            self.assertFalse(page.eval('document.documentElement.scrollWidth > window.innerWidth'),
+                             'nothing sticks out sideways at %d px' % width)
+
+        page.eval("document.getElementById('camera').value = %r;"
+                  "document.getElementById('streamUrl').value = %r;"
+                  "document.getElementById('pushLevel').value = '2';"
+                  "document.getElementById('preview').click()" % (CAMERA, STREAM_URL))
+        self.assertTrue(self.reply_is(page, 'preview ok'))
+        self.assertIn('"%s"' % CAMERA, self.daemon.starts(BRIDGE)[-1])
+        self.assertIn('"%s"' % MICROPHONES[0], self.daemon.starts(BRIDGE)[-1])
+
+        page.eval("document.getElementById('start').click()")
+        self.assertTrue(self.reply_is(page, 'start ok'))
+        self.assertTrue(self.daemon.running(ENCODER))
+        self.assertIn(STREAM_URL, self.daemon.starts(ENCODER)[-1])
+        self.assertIn('audio="%s"' % MICROPHONES[0], self.daemon.starts(ENCODER)[-1])
+        self.assertTrue(page.wait("document.getElementById('level').textContent.startsWith('标清')", 15),
+                        'the announced level is shown')
+        self.assertTrue(page.wait("document.getElementById('log').textContent.includes('标清')", 5))
+
+        with self.subTest('an image and a fetch aimed at 19723 do not stop the publish'):
+            starts = len(self.daemon.starts(ENCODER))
+            foreign = self.browser.open(self.site.origin + '/')
+            self.assertTrue(foreign.wait("document.readyState === 'complete'", 20))
+            foreign.eval("fetch('http://127.0.0.1:19723/stop', {mode: 'no-cors'}).catch(() => 0)", True)
+            foreign.eval("fetch('http://127.0.0.1:19723/stop', {method: 'POST', mode: 'no-cors', body: 'stop'})"
+                         ".catch(() => 0)", True)
+            self.assertFalse(wait_until(lambda: not self.daemon.running(ENCODER), 4), 'the encoder keeps running')
+            self.assertEqual(len(self.daemon.starts(ENCODER)), starts)
+
+        page.eval("document.getElementById('stop').click()")
+        self.assertTrue(self.reply_is(page, 'stop ok'))
+        self.assertTrue(wait_until(lambda: not self.daemon.running(ENCODER) and not self.daemon.running(BRIDGE), 10))
+
+        with self.subTest('another origin is refused until the allowlist names it'):
+            foreign.eval('openSession()')
+            self.assertTrue(foreign.wait("seen.events.some(e => e.startsWith('close'))", 20))
+            self.assertEqual(foreign.eval('seen.messages'), [], 'no greeting reaches another origin')
+            set_allowed_origins(['https://live.example.com', self.site.origin])
+            foreign.eval('openSession()')
+            self.assertTrue(foreign.wait('seen.messages.length > 0', 20), foreign.eval('seen.events'))
+            self.assertEqual(foreign.eval('seen.messages[0]'), '$'.join(MICROPHONES + ['1.0.0']))
+            foreign.eval('ws.close()')
+            self.assertTrue(foreign.wait("seen.events.some(e => e.startsWith('close'))", 20))
+            foreign.close()
+
+        with self.subTest('closing the page ends its session and stops both'):
+            self.daemon.settle()
+            page.eval("document.getElementById('preview').click()")
+            self.assertTrue(self.reply_is(page, 'preview ok'))
+            page.eval("document.getElementById('start').click()")
+            self.assertTrue(self.reply_is(page, 'start ok'))
+            self.assertEqual((self.daemon.running(ENCODER), self.daemon.running(BRIDGE)), (True, True))
+            page.close()
+            self.assertTrue(wait_until(lambda: not self.daemon.running(ENCODER) and not self.daemon.running(BRIDGE),
+                                       15), 'both executables stop when the page closes')
+
+    def page_screenshot(self, page, name, width, height):
+        path = page.screenshot(name, width, height)
+        print('screenshot:', path)
+        return path
+
+
+if __name__ == '__main__':
+    unittest.main(verbosity=2)

@@ -1,0 +1,60 @@
+#pragma once
+// What an installation of QvPush leaves on this machine, read the way an
+// administrator would look: files, the registry (64-bit view), processes,
+// and the daemon's command port.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+
+const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QvPush";
+const wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const wchar_t kRunValue[] = L"QvPushServer";
+const wchar_t kUserKey[] = L"Software\\QvPush";
+
+// "C:\Program Files\QvPush" as the 64-bit system names it.
+std::wstring DefaultInstallFolder();
+
+struct SetupRun {
+    ProgramResult run;
+    double seconds = 0;
+};
+// Runs a setup program or an uninstaller to its end.
+SetupRun RunSetup(const std::wstring& program, const std::wstring& arguments);
+
+// Runs the QuietUninstallString of the Apps & Features entry. The
+// uninstaller copies itself to the temporary folder and returns at once;
+// this waits until that copy has ended too.
+SetupRun RunQuietUninstall();
+
+// Paths of every file below `folder`, relative to it, sorted.
+std::vector<std::wstring> FilesBelow(const std::wstring& folder);
+bool FolderExists(const std::wstring& folder);
+std::vector<BYTE> ReadFileBytes(const std::wstring& path);
+// The install log (UTF-16 with a byte-order mark) as UTF-8.
+std::string ReadInstallLog(const std::wstring& folder);
+
+// Registry (this 64-bit program sees the 64-bit view); false when the key or
+// value is missing.
+bool ReadRegistryString(HKEY root, const std::wstring& key, const wchar_t* value, std::wstring& text);
+bool ReadRegistryDword(HKEY root, const std::wstring& key, const wchar_t* value, DWORD& number);
+bool RegistryKeyExists(HKEY root, const std::wstring& key);
+
+// Subkeys of the video input category's instance key that name `clsid`.
+std::vector<std::wstring> VideoInputInstancesOf(REFCLSID clsid);
+
+struct RunningProgram {
+    DWORD processId = 0;
+    std::wstring image;  // full path
+};
+// Processes of that image name (any, for null).
+std::vector<RunningProgram> RunningPrograms(const wchar_t* imageName);
+
+// Starts `program` detached, in its folder.
+bool StartDetached(const std::wstring& program);
+
+// The daemon's greeting on 127.0.0.1:19723, up to its NUL; empty when
+// nothing answers within timeoutMs.
+std::string ReadGreeting(DWORD timeoutMs);
