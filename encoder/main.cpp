@@ -6,6 +6,7 @@
 #include "encoder/console_text.h"
 #include "encoder/contained_process.h"
 #include "encoder/encoder_list.h"
+#include "encoder/encoder_names_in_image.h"
 #include "encoder/ffmpeg_arguments.h"
 #include "encoder/publish_command.h"
 
@@ -55,7 +56,11 @@ int wmain() {
         PrintError(L"no FFmpeg at " + ffmpeg + L": put a current ffmpeg.exe next to QvShow.exe");
         return kNoFfmpeg;
     }
-    const EncoderList encoders = ListEncoders(ffmpeg);
+    EncoderList encoders;
+    if (ImageShowsNoLibaacplus(ffmpeg))
+        encoders.ran = true;
+    else
+        encoders = ListEncoders(ffmpeg);
     if (!encoders.ran) {
         PrintError(encoders.problem);
         return kFfmpegUnusable;
