@@ -5,11 +5,11 @@
 
 #include "bridge/bridge_diagnostics.h"
 #include "bridge/capture_graph.h"
-#include "bridge/com_apartment.h"
 #include "bridge/exit_codes.h"
 #include "bridge/video_device_lookup.h"
 #include "bridge/virtual_camera_writer.h"
 #include "camera/filter/camera_identity.h"
+#include "common/com_apartment.h"
 
 namespace {
 
@@ -37,7 +37,10 @@ int RunBridge(const BridgeArguments& arguments, const WriteTimingObserver& obser
     if (name == kOwnCameraName)
         return Failure(kExitOwnCamera, Quoted(name) + L" is the virtual camera itself; it cannot feed itself");
 
-    CComApartment com;
+    // The multithreaded apartment: the sample grabber calls the sink, and
+    // the sink the camera object, on the graph's streaming thread, and
+    // neither may be marshalled to this thread while it waits for events.
+    ScopedComApartment com(COINIT_MULTITHREADED);
     if (FAILED(com.Result())) return Failure(kExitSystemFailure, L"COM does not start: " + HresultText(com.Result()));
 
     CVirtualCameraWriter writer;

@@ -6,6 +6,8 @@
 // to each target pixel's centre (NearestSource), for YUV with the chroma of
 // that pixel's pair (YUY2) or 2 x 2 block (NV12). An RGB24 picture of 640 x
 // 480 comes out byte for byte (rows put bottom-up when it came top-down).
+// The common YUV rows go eight pixels at a time (yuv_rows_vector.h), to
+// the same bytes.
 #include <windows.h>
 
 #include <cstddef>
@@ -14,10 +16,14 @@
 #include "bridge/picture_fit.h"
 #include "bridge/pixel_format.h"
 
+// Vector: the common YUV rows with SSE2 where the build has it (the same
+// bytes, faster). Scalar: every pixel through the tables; for comparison.
+enum class ConversionPath { Vector, Scalar };
+
 class CPictureConverter {
 public:
     // source: an uncompressed format (not Mjpg, not Unknown).
-    explicit CPictureConverter(const SourcePicture& source);
+    explicit CPictureConverter(const SourcePicture& source, ConversionPath path = ConversionPath::Vector);
 
     // Writes kCameraPictureBytes at out. False (out untouched) when the
     // sample holds fewer bytes than the picture needs.
@@ -29,6 +35,8 @@ public:
 private:
     // Start of the source row shown on row `row` of the rectangle.
     const BYTE* SourceRow(const BYTE* data, int row) const;
+    // NV12: start of the chroma row that row `row` of the rectangle uses.
+    const BYTE* ChromaRow(const BYTE* data, int row) const;
     void ConvertRow(const BYTE* data, int row, BYTE* target) const;
 
     SourcePicture m_source;
@@ -41,5 +49,8 @@ private:
     std::vector<size_t> m_chromaOffset;
     // For each row of the rectangle: the source row, top-down.
     std::vector<int> m_sourceRow;
-    bool m_sameWidth;
+    // The common scales get loops without the column tables: one target
+    // pixel for each source pixel, or for each source pixel pair.
+    enum class Columns { Same, Halved, Mapped } m_columns;
+    bool m_vector;
 };

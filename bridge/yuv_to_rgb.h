@@ -16,13 +16,22 @@ class CYuvToRgb {
 public:
     static const CYuvToRgb& Instance();
 
+    // The chroma's share of B, G and R, for the pixels that share it.
+    struct Chroma {
+        int blue;
+        int green;
+        int red;
+    };
+    Chroma ChromaOf(BYTE u, BYTE v) const { return {m_blueU[u], m_greenU[u] + m_greenV[v], m_redV[v]}; }
+
     // Writes B, G, R.
-    void Convert(BYTE y, BYTE u, BYTE v, BYTE* bgr) const {
+    void Convert(BYTE y, const Chroma& chroma, BYTE* bgr) const {
         const int luma = m_luma[y];
-        bgr[0] = Clamp(luma + m_blueU[u]);
-        bgr[1] = Clamp(luma + m_greenU[u] + m_greenV[v]);
-        bgr[2] = Clamp(luma + m_redV[v]);
+        bgr[0] = Clamp(luma + chroma.blue);
+        bgr[1] = Clamp(luma + chroma.green);
+        bgr[2] = Clamp(luma + chroma.red);
     }
+    void Convert(BYTE y, BYTE u, BYTE v, BYTE* bgr) const { Convert(y, ChromaOf(u, v), bgr); }
 
 private:
     CYuvToRgb();

@@ -11,6 +11,8 @@
 using Microsoft::WRL::ComPtr;
 
 const wchar_t kDemoMicrophone[] = L"演示麦克风 Demo";
+const wchar_t kDemoWebcam[] = L"演示摄像头 Demo";
+const wchar_t kDemoWebcamFormats[] = L"yuy2:640x480";
 
 namespace {
 
@@ -106,7 +108,8 @@ void PictureProducer::Run() {
     }
 }
 
-std::string PublishChain::Start() {
+std::string PublishChain::Start(const std::wstring& webcamPicture) {
+    const bool realBridge = !webcamPicture.empty();
     const std::wstring bin = TestBinDir();
     if (!IsFile(FetchedFfmpeg()))
         return "no fetched Windows FFmpeg at " + ToUtf8(FetchedFfmpeg()) + " (the fetch_ffmpeg test puts it there)";
@@ -123,13 +126,23 @@ std::string PublishChain::Start() {
     failure = Run(L"regsvr32.exe /s " + QuoteArgument(m_cameraCopy), "registering the camera copy");
     if (!failure.empty()) return failure;
     m_cameraRegistered = true;
-    failure = m_producer.Start(m_cameraCopy);
-    if (!failure.empty()) return failure;
-    failure = Run(QuoteArgument(bin + L"demo_devices.exe") + L" register --microphone " +
-                      QuoteArgument(kDemoMicrophone) + L" --tone " + std::to_wstring(kToneHz),
+    if (!realBridge) {
+        failure = m_producer.Start(m_cameraCopy);
+        if (!failure.empty()) return failure;
+    }
+    const std::wstring demoDevices = QuoteArgument(bin + L"demo_devices.exe");
+    failure = Run(demoDevices + L" register --microphone " + QuoteArgument(kDemoMicrophone) + L" --tone " +
+                      std::to_wstring(kToneHz),
                   "registering the demo microphone");
     if (!failure.empty()) return failure;
     m_microphoneRegistered = true;
+    if (realBridge) {
+        failure = Run(demoDevices + L" register --webcam " + QuoteArgument(kDemoWebcam) + L" --picture " +
+                          QuoteArgument(webcamPicture) + L" --formats " + kDemoWebcamFormats,
+                      "registering the demo webcam");
+        if (!failure.empty()) return failure;
+        m_webcamRegistered = true;
+    }
 
     m_daemonDir = scratch + L"daemon\\";
     RemoveTree(m_daemonDir);
@@ -137,7 +150,7 @@ std::string PublishChain::Start() {
     const std::pair<std::wstring, std::wstring> files[] = {
         {bin + L"QvPushServer.exe", L"QvPushServer.exe"},
         {bin + L"QvShow.exe", L"QvShow.exe"},
-        {bin + L"stand_in_bridge.exe", L"QvGraph.exe"},
+        {bin + (realBridge ? L"QvGraph.exe" : L"stand_in_bridge.exe"), L"QvGraph.exe"},
         {FetchedFfmpeg(), L"ffmpeg.exe"},
     };
     for (const auto& file : files) {
@@ -184,11 +197,19 @@ void PublishChain::Stop() {
         UniqueHandle p(::OpenProcess(PROCESS_TERMINATE, FALSE, id));
         if (p) ::TerminateProcess(p.get(), 1);
     }
+    for (DWORD id : ProcessesNamed(L"QvGraph.exe")) {
+        UniqueHandle p(::OpenProcess(PROCESS_TERMINATE, FALSE, id));
+        if (p) ::TerminateProcess(p.get(), 1);
+    }
+    const std::wstring demoDevices = QuoteArgument(TestBinDir() + L"demo_devices.exe");
     if (m_microphoneRegistered) {
-        Run(QuoteArgument(TestBinDir() + L"demo_devices.exe") + L" unregister --microphone " +
-                QuoteArgument(kDemoMicrophone),
+        Run(demoDevices + L" unregister --microphone " + QuoteArgument(kDemoMicrophone),
             "unregistering the demo microphone");
         m_microphoneRegistered = false;
+    }
+    if (m_webcamRegistered) {
+        Run(demoDevices + L" unregister --webcam " + QuoteArgument(kDemoWebcam), "unregistering the demo webcam");
+        m_webcamRegistered = false;
     }
     m_producer.Stop();
     if (m_cameraRegistered) {
@@ -204,8 +225,17 @@ std::string PublishChain::RoomUrl() const {
 }
 
 std::string PublishChain::StartMessage(const std::string& url, int level) {
-    return Message(L"start videoDevice=\"Kavo直播插件\" audioDevice=\"" + std::wstring(kDemoMicrophone) +
+    return StartMessage(url, level, kCameraFriendlyName);
+}
+
+std::string PublishChain::StartMessage(const std::string& url, int level, const std::wstring& videoDevice) {
+    return Message(L"start videoDevice=\"" + videoDevice + L"\" audioDevice=\"" + std::wstring(kDemoMicrophone) +
                    L"\" streamUrl=\"" + FromUtf8(url) + L"\" pushLevel=\"" + std::to_wstring(level) + L"\"");
+}
+
+std::string PublishChain::PreviewMessage(const std::wstring& videoDevice) {
+    return Message(L"preview videoDevice=\"" + videoDevice + L"\" audioDevice=\"" + std::wstring(kDemoMicrophone) +
+                   L"\"");
 }
 
 std::vector<DWORD> PublishChain::FfmpegProcesses() const {

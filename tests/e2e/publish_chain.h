@@ -4,7 +4,9 @@
 // copy of QvCamera.dll with a producer in this process writing a known
 // picture, the demo microphone with a tone, and the real QvPushServer.exe in
 // a directory of its own beside our QvShow.exe, the fetched Windows FFmpeg
-// as ffmpeg.exe and the stand-in bridge as QvGraph.exe.
+// as ffmpeg.exe and the stand-in bridge as QvGraph.exe. Or, given a webcam
+// picture: the demo webcam showing it and the real QvGraph.exe, which
+// bridges whatever camera the client names into the camera (no producer).
 #include "camera/filter/frame_exchange.h"
 #include "common/unique_handle.h"
 #include "tests/daemon/command/wire_client.h"
@@ -20,6 +22,9 @@
 #include <vector>
 
 extern const wchar_t kDemoMicrophone[];
+extern const wchar_t kDemoWebcam[];
+// What the chain's demo webcam offers: a YUY2 type, as most webcams do.
+extern const wchar_t kDemoWebcamFormats[];
 constexpr int kToneHz = 660;
 constexpr uint16_t kCommandPort = 19723;
 
@@ -53,7 +58,9 @@ public:
     PublishChain& operator=(const PublishChain&) = delete;
 
     // Empty when the whole chain runs; else what is missing or failed.
-    std::string Start();
+    // With a webcam picture (a 24-bit BMP), the real bridge and the demo
+    // webcam feed the camera instead of the producer.
+    std::string Start(const std::wstring& webcamPicture = std::wstring());
     void Stop();
 
     RtmpServer& Server() { return m_server; }
@@ -64,6 +71,9 @@ public:
     std::string RoomUrl() const;
     // "start" for the camera and the demo microphone at a push level.
     static std::string StartMessage(const std::string& url, int level);
+    // "start" and "preview" naming `videoDevice` and the demo microphone.
+    static std::string StartMessage(const std::string& url, int level, const std::wstring& videoDevice);
+    static std::string PreviewMessage(const std::wstring& videoDevice);
 
     // The chain's FFmpeg processes (ffmpeg.exe of the daemon's directory).
     std::vector<DWORD> FfmpegProcesses() const;
@@ -76,6 +86,7 @@ private:
     std::wstring m_cameraCopy;
     bool m_cameraRegistered = false;
     bool m_microphoneRegistered = false;
+    bool m_webcamRegistered = false;
     std::wstring m_daemonDir;
     UniqueHandle m_daemon;
 };

@@ -31,7 +31,7 @@ public:
         g_modulePath = m_dir + L"QvCamera.dll";
         ASSERT_TRUE(::CopyFileW((TestBinDir() + L"QvCamera.dll").c_str(), g_modulePath.c_str(), FALSE))
             << "cannot copy the module: error " << ::GetLastError();
-        ASSERT_EQ("", RunDetached(L"regsvr32.exe /s " + QuoteArgument(g_modulePath), 30000));
+        ASSERT_EQ("", RegisterCameraCopy(true));
         m_registered = true;
         m_module = ::LoadLibraryW(g_modulePath.c_str());
         ASSERT_NE(nullptr, m_module) << "the module copy did not load, error " << ::GetLastError();
@@ -40,7 +40,7 @@ public:
     void TearDown() override {
         if (m_module) ::FreeLibrary(m_module);
         if (m_registered) {
-            EXPECT_EQ("", RunDetached(L"regsvr32.exe /s /u " + QuoteArgument(g_modulePath), 30000));
+            EXPECT_EQ("", RegisterCameraCopy(false));
         }
         ::DeleteFileW(g_modulePath.c_str());
         ::RemoveDirectoryW(m_dir.c_str());
@@ -61,6 +61,11 @@ std::wstring JoinArguments(const std::vector<std::wstring>& arguments) {
 }
 
 }  // namespace
+
+std::string RegisterCameraCopy(bool registered) {
+    return RunDetached(std::wstring(L"regsvr32.exe /s ") + (registered ? L"" : L"/u ") + QuoteArgument(g_modulePath),
+                       30000);
+}
 
 std::wstring FfmpegPath() {
     const std::wstring relative = TestBinDir() + L"..\\ffmpeg\\ffmpeg.exe";

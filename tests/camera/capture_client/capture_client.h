@@ -17,6 +17,11 @@
 
 constexpr DWORD kCaptureTimeoutMs = 40000;
 
+// Registers (or unregisters) the test program's copy of the camera module,
+// which is registered for the whole run; empty on success. The caller holds
+// the registry lock of the camera tests.
+std::string RegisterCameraCopy(bool registered);
+
 // The build puts FFmpeg in ffmpeg/ beside the bin/ directory of the tests.
 std::wstring FfmpegPath();
 bool FfmpegPresent();

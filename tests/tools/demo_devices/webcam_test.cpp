@@ -170,6 +170,9 @@ TEST_F(WebcamTest, UnreadablePictureOrBadFormatsAreRefused) {
         {{kPictureCam, L"--formats", L"rgb24:640x480,rgb24:640x480"}, 2},
         {{kPictureCam, L"--formats", L"rgb24:0x480"}, 2},
         {{kPictureCam, L"--tone", L"440"}, 2},
+        {{kPictureCam, L"--lose-after", L"0"}, 2},
+        {{kPictureCam, L"--lose-after", L"-3"}, 2},
+        {{kPictureCam, L"--lose-after", L"1e3"}, 2},
     };
     for (const Case& c : cases) {
         std::vector<std::wstring> line = {L"register", L"--webcam"};

@@ -31,3 +31,4 @@ inline const CLSID& DemoCategoryOf(DemoDeviceKind kind) {
 constexpr wchar_t kToneValue[] = L"DemoToneHz";
 constexpr wchar_t kPictureValue[] = L"DemoPicture";
 constexpr wchar_t kFormatsValue[] = L"DemoFormats";
+constexpr wchar_t kLoseAfterValue[] = L"DemoLoseAfterSeconds";

@@ -31,6 +31,8 @@ void CLivePacer::Pause() {
 
 void CLivePacer::Halt() { ::SetEvent(m_halted.get()); }
 
+void CLivePacer::WaitUntilHalted() { ::WaitForSingleObject(m_halted.get(), INFINITE); }
+
 bool CLivePacer::WaitUntil(REFERENCE_TIME due) {
     const HANDLE either[] = {m_halted.get(), m_running.get()};
     for (;;) {

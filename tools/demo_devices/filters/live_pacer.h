@@ -28,6 +28,8 @@ public:
     // Waits until stream time `due` (100-ns units) has come on the wall
     // clock; false when Halt ended the wait.
     bool WaitUntil(REFERENCE_TIME due);
+    // Waits for Halt, however long the stream runs or pauses before it.
+    void WaitUntilHalted();
 
 private:
     UniqueHandle m_running;  // manual reset: set while running

@@ -30,3 +30,5 @@ HRESULT CLiveStream::SetBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* 
 }
 
 bool CLiveStream::WaitUntil(REFERENCE_TIME due) { return m_source->Pacer().WaitUntil(due); }
+
+void CLiveStream::WaitUntilHalted() { m_source->Pacer().WaitUntilHalted(); }

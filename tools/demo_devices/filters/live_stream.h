@@ -25,6 +25,8 @@ protected:
     static HRESULT SetBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request, long bytes, long count);
     // Waits until stream time `due` comes; false when the pin is stopping.
     bool WaitUntil(REFERENCE_TIME due);
+    // Waits until the pin is being stopped.
+    void WaitUntilHalted();
 
 private:
     CDemoSource* m_source;  // owns us

@@ -2,15 +2,19 @@
 
 #include <cwchar>
 
+#include "tools/demo_devices/common/loss_setting.h"
 #include "tools/demo_devices/common/tone_setting.h"
 #include "tools/demo_devices/common/video_formats.h"
 
 const wchar_t kUsageText[] =
     L"usage: demo_devices register --microphone NAME [--tone HZ]\n"
     L"       demo_devices register --webcam NAME [--picture FILE.bmp] [--formats yuy2:640x480,rgb24:640x480,...]\n"
+    L"                                [--lose-after SECONDS]\n"
     L"       demo_devices unregister --microphone NAME | --webcam NAME\n"
     L"Demo capture devices for machines without a microphone or a camera. Registering a name again\n"
-    L"replaces that device. Exit codes: 0 done, 1 failed, 2 bad usage, 3 no such device to unregister.";
+    L"replaces that device. --lose-after makes the webcam report itself unplugged after that many\n"
+    L"seconds of streaming, as a real one does when its cable is pulled.\n"
+    L"Exit codes: 0 done, 1 failed, 2 bad usage, 3 no such device to unregister.";
 
 namespace {
 
@@ -32,12 +36,16 @@ const SettingOption kSettings[] = {
     {L"--tone", DemoDeviceKind::Microphone, &DemoCommand::tone},
     {L"--picture", DemoDeviceKind::Webcam, &DemoCommand::picture},
     {L"--formats", DemoDeviceKind::Webcam, &DemoCommand::formats},
+    {L"--lose-after", DemoDeviceKind::Webcam, &DemoCommand::loseAfter},
 };
 
 std::wstring CheckSettings(const DemoCommand& command) {
     double hz = 0;
     if (!command.tone.empty() && !ParseTone(command.tone, &hz))
         return L"--tone wants a frequency in Hz from 20 to 20000, not \"" + command.tone + L"\"";
+    REFERENCE_TIME loseAt = 0;
+    if (!command.loseAfter.empty() && !ParseLoseAfter(command.loseAfter, &loseAt))
+        return L"--lose-after wants seconds from 0.1 to 86400, not \"" + command.loseAfter + L"\"";
     std::vector<VideoFormat> formats;
     if (!command.formats.empty()) {
         const std::wstring error = ParseVideoFormats(command.formats, &formats);

@@ -1,7 +1,7 @@
 #pragma once
 // demo_devices.exe's command line:
 //   register --microphone NAME [--tone HZ]
-//   register --webcam NAME [--picture FILE.bmp] [--formats LIST]
+//   register --webcam NAME [--picture FILE.bmp] [--formats LIST] [--lose-after SECONDS]
 //   unregister --microphone NAME | --webcam NAME
 #include <string>
 
@@ -17,6 +17,7 @@ struct DemoCommand {
     std::wstring tone;
     std::wstring picture;
     std::wstring formats;
+    std::wstring loseAfter;
 };
 
 // Empty on success, else what is wrong with the command line, in one line.

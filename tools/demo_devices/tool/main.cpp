@@ -73,6 +73,10 @@ bool DescribeWebcam(const DemoCommand& command, DemoDeviceRecord* device, std::w
         *summary = full;
     }
     *summary += L" at 30 frames a second as " + formatsText;
+    if (!command.loseAfter.empty()) {
+        device->settings.emplace_back(kLoseAfterValue, command.loseAfter);
+        *summary += L", unplugged after " + command.loseAfter + L" s of streaming";
+    }
     return true;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "tools/demo_devices/common/demo_device_classes.h"
+#include "tools/demo_devices/common/loss_setting.h"
 #include "tools/demo_devices/webcam/webcam_pin.h"
 
 CDemoWebcam::CDemoWebcam(IUnknown* outer) : CDemoSource(L"Demo webcam", outer, CLSID_DemoWebcam) {}
@@ -32,6 +33,11 @@ HRESULT CDemoWebcam::LoadSettings(IPropertyBag* bag) {
         }
         if (!LoadBmpPicture(path, picture.get()).empty()) return HRESULT_FROM_WIN32(ERROR_FILE_INVALID);
     }
-    m_pin->Configure(std::move(formats), std::move(picture));
+    std::wstring loseAfter;
+    hr = ReadBagText(bag, kLoseAfterValue, &loseAfter);
+    if (FAILED(hr)) return hr;
+    REFERENCE_TIME loseAt = 0;
+    if (hr == S_OK && !ParseLoseAfter(loseAfter, &loseAt)) return E_INVALIDARG;
+    m_pin->Configure(std::move(formats), std::move(picture), loseAt);
     return S_OK;
 }

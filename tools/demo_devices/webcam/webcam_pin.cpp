@@ -39,10 +39,12 @@ STDMETHODIMP CWebcamPin::NonDelegatingQueryInterface(REFIID iid, void** out) {
     return CLiveStream::NonDelegatingQueryInterface(iid, out);
 }
 
-void CWebcamPin::Configure(std::vector<VideoFormat> formats, std::shared_ptr<const BgrPicture> picture) {
+void CWebcamPin::Configure(std::vector<VideoFormat> formats, std::shared_ptr<const BgrPicture> picture,
+                           REFERENCE_TIME loseAt) {
     CAutoLock lock(m_pFilter->pStateLock());
     m_formats = std::move(formats);
     m_picture = std::move(picture);
+    m_loseAt = loseAt;
     m_preferred = 0;
     MakeVideoType(m_formats[0], &m_mt);
     IncrementTypeVersion();
@@ -102,6 +104,7 @@ HRESULT CWebcamPin::FillBuffer(IMediaSample* sample) {
     HRESULT hr = sample->GetPointer(&data);
     if (FAILED(hr)) return hr;
     if (m_current < 0 || sample->GetSize() < static_cast<long>(m_frame.size())) return E_UNEXPECTED;
+    if (m_lost || (m_loseAt > 0 && FrameStart(m_frameNumber) >= m_loseAt)) return Vanish();
     if (!m_picture) {
         const VideoFormat& format = m_formats[m_current];
         DrawMarker(m_still, &m_work, m_frameNumber);
@@ -118,6 +121,22 @@ HRESULT CWebcamPin::FillBuffer(IMediaSample* sample) {
     // A camera hands a frame out once it has been taken.
     WaitUntil(start);
     return S_OK;
+}
+
+HRESULT CWebcamPin::Vanish() {
+    if (!m_lost) {
+        m_lost = true;
+        // Counted for the receiver, whose FreeEventParams may release an
+        // interface parameter: a leak on a lost device beats one release
+        // too many.
+        IUnknown* device = static_cast<IBaseFilter*>(m_pFilter);
+        device->AddRef();
+        if (FAILED(m_pFilter->NotifyEvent(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(device), 0))) device->Release();
+    }
+    // A removed device stays removed: no sample until the graph stops it
+    // (the end of stream that follows the stop reaches no one).
+    WaitUntilHalted();
+    return S_FALSE;
 }
 
 // IAMStreamConfig

@@ -25,8 +25,9 @@ public:
     STDMETHODIMP NonDelegatingQueryInterface(REFIID iid, void** out) override;
 
     // The device's settings, before the pin connects. A null picture means
-    // the test card.
-    void Configure(std::vector<VideoFormat> formats, std::shared_ptr<const BgrPicture> picture);
+    // the test card; a zero `loseAt` a webcam that is never unplugged.
+    void Configure(std::vector<VideoFormat> formats, std::shared_ptr<const BgrPicture> picture,
+                   REFERENCE_TIME loseAt);
 
     // The preferred format first (the one SetFormat chose), then the others.
     HRESULT GetMediaType(int position, CMediaType* type) override;
@@ -45,9 +46,15 @@ public:
     STDMETHODIMP GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps) override;
 
 private:
+    // What an unplugged webcam does: tells the graph once, then delivers
+    // nothing until it is stopped.
+    HRESULT Vanish();
+
     std::vector<VideoFormat> m_formats;
     std::shared_ptr<const BgrPicture> m_picture;
     int m_preferred = 0;
+    REFERENCE_TIME m_loseAt = 0;
+    bool m_lost = false;
     // What the frames are made of: the picture at the agreed size (or the
     // card without its marker), the working copy the marker is drawn into,
     // and the converted frame the samples are copied from.

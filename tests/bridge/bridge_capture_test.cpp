@@ -1,0 +1,269 @@
+// QvGraph.exe as the daemon runs it, with the synthetic webcam: what a
+// capture program we did not write (the stock Windows FFmpeg) records from
+// "Kavo直播插件" is the webcam's picture at each format the webcam offers;
+// each failure has its line and exit code; a bridge killed while it writes
+// does no harm to the next one.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <dshow.h>
+#include <uuids.h>
+#include <wrl/client.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bridge/exit_codes.h"
+#include "tests/bridge/webcam_pictures.h"
+#include "tests/camera/capture_client/capture_client.h"
+
+namespace {
+
+const wchar_t kWebcamName[] = L"QV bridge test webcam";
+const wchar_t kMicrophoneName[] = L"Demo microphone";
+constexpr DWORD kBridgeStartMs = 20000;
+
+std::string RunDemoDevices(const std::wstring& arguments) {
+    const ProgramResult run = RunProgram(QuoteArgument(TestBinDir() + L"demo_devices.exe") + L" " + arguments, 30000);
+    if (!run.started) return "demo_devices.exe did not start";
+    if (run.timedOut || run.exitCode != 0)
+        return "demo_devices.exe " + ToUtf8(arguments) + " ended with " + std::to_string(run.exitCode) + ": " +
+               run.output;
+    return std::string();
+}
+
+// The synthetic webcam showing `picture`, offering `formats`, for the
+// object's life.
+class Webcam {
+public:
+    Webcam(const RgbPicture& picture, const std::wstring& formats, const std::wstring& moreOptions = L"") {
+        wchar_t temp[MAX_PATH] = {};
+        ::GetTempPathW(MAX_PATH, temp);
+        m_picturePath = std::wstring(temp) + L"qv_bridge_webcam_" + std::to_wstring(::GetCurrentProcessId()) + L".bmp";
+        if (!WriteBmp(m_picturePath, picture)) {
+            m_error = "cannot write the webcam's picture";
+            return;
+        }
+        m_error = RunDemoDevices(L"register --webcam " + QuoteArgument(kWebcamName) + L" --picture " +
+                                 QuoteArgument(m_picturePath) + L" --formats " + formats + moreOptions);
+    }
+    ~Webcam() {
+        RunDemoDevices(L"unregister --webcam " + QuoteArgument(kWebcamName));
+        ::DeleteFileW(m_picturePath.c_str());
+    }
+    const std::string& Error() const { return m_error; }
+
+private:
+    std::wstring m_picturePath;
+    std::string m_error;
+};
+
+// The bridge started with the daemon's argument text.
+std::wstring BridgeCommandLine(const std::wstring& video) {
+    return QuoteArgument(TestBinDir() + L"QvGraph.exe") + L" -a \"" + kMicrophoneName + L"\" -v \"" + video + L"\"";
+}
+
+// Starts the bridge on the webcam and waits for its line that it delivers.
+std::string StartBridge(DebuggeeProcess& bridge) {
+    if (!bridge.Start(BridgeCommandLine(kWebcamName))) return "QvGraph.exe did not start";
+    if (!bridge.WaitForOutput("QvGraph: delivering", kBridgeStartMs))
+        return "QvGraph.exe does not deliver: " + bridge.Output();
+    return std::string();
+}
+
+// The last frame FFmpeg records from the camera, top-down.
+RgbPicture CaptureCamera() {
+    const Capture capture = CaptureFrames({}, 3);
+    // FFmpeg reads the rate of the camera's current type (one frame in 0.1 s).
+    ExpectCapture(capture, 640, 480, "10", 3);
+    RgbPicture frame{640, 480, {}};
+    if (capture.bytes.size() >= 3 * kFullBytes)
+        frame.bgr.assign(capture.bytes.end() - kFullBytes, capture.bytes.end());
+    return frame;
+}
+
+// The bridge's one failure line, on standard error and in the debug output.
+void ExpectReported(DebuggeeProcess& bridge, const std::string& line) {
+    EXPECT_NE(std::string::npos, bridge.Output().find(line)) << bridge.Output();
+    bool debugged = false;
+    for (const std::wstring& text : bridge.DebugTexts())
+        debugged = debugged || ToUtf8(text).find(line) != std::string::npos;
+    EXPECT_TRUE(debugged) << "the line is not in the debug output: " << line;
+}
+
+// Upside down (flipped) or left for right (mirrored).
+RgbPicture Reoriented(const RgbPicture& picture, bool flipped) {
+    RgbPicture out = picture;
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x) {
+            const uint8_t* from = flipped ? picture.At(x, picture.height - 1 - y) : picture.At(picture.width - 1 - x, y);
+            std::copy(from, from + 3, &out.bgr[(static_cast<size_t>(y) * picture.width + x) * 3]);
+        }
+    return out;
+}
+
+class BridgeCaptureTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (::GetFileAttributesW((TestBinDir() + L"demo_devices.exe").c_str()) == INVALID_FILE_ATTRIBUTES) {
+            wchar_t ci[8] = {};
+            const bool underCi = ::GetEnvironmentVariableW(L"CI", ci, 8) && std::wstring(ci) == L"true";
+            if (underCi) FAIL() << "no demo_devices.exe beside the tests: the synthetic webcam is not built";
+            GTEST_SKIP() << "no demo_devices.exe beside the tests: the synthetic webcam is not built";
+        }
+        ASSERT_TRUE(FfmpegPresent()) << "no FFmpeg in the build tree (the fetch_ffmpeg test fetches it)";
+        ASSERT_EQ("", WaitUntilNoFreshFrame());
+    }
+    void TearDown() override {
+        m_bridge.Terminate();
+        EXPECT_EQ("", WaitUntilNoFreshFrame());
+    }
+    DebuggeeProcess m_bridge;
+};
+
+TEST_F(BridgeCaptureTest, FfmpegRecordsTheWebcamPictureAtEachFormat) {
+    const RgbPicture picture = MakeQuadrantPicture(640, 480);
+    const struct {
+        const wchar_t* formats;
+        int width, height;
+        const char* chosen;  // as the bridge names the type it took
+    } cases[] = {
+        {L"rgb24:640x480", 640, 480, "RGB24 640x480"},
+        {L"yuy2:640x480", 640, 480, "YUY2 640x480"},
+        {L"yuy2:1280x720", 1280, 720, "YUY2 1280x720"},
+        {L"nv12:640x480", 640, 480, "NV12 640x480"},
+        {L"rgb32:640x480", 640, 480, "RGB32 640x480"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.formats));
+        Webcam webcam(picture, c.formats);
+        ASSERT_EQ("", webcam.Error());
+        DebuggeeProcess bridge;
+        ASSERT_EQ("", StartBridge(bridge));
+        EXPECT_NE(std::string::npos, bridge.Output().find(c.chosen)) << bridge.Output();
+        const RgbPicture recorded = CaptureCamera();
+        const RgbPicture expected = FitReference(Stretch(picture, c.width, c.height));
+        const double psnr = Psnr(recorded, expected);
+        std::printf("%ls: PSNR %.2f dB\n", c.formats, psnr);
+        if (c.width == 640 && std::wstring(c.formats).find(L"rgb24") == 0)
+            EXPECT_TRUE(recorded.bgr == picture.bgr) << "not byte for byte; PSNR " << psnr;
+        else
+            EXPECT_GE(psnr, 30.0);
+        // Upright and not mirrored: far closer to the picture than to its
+        // flipped or mirrored self (the quadrants differ in colour).
+        EXPECT_GT(psnr, Psnr(recorded, Reoriented(expected, true)) + 10);
+        EXPECT_GT(psnr, Psnr(recorded, Reoriented(expected, false)) + 10);
+        bridge.Terminate();
+        ASSERT_EQ("", WaitUntilNoFreshFrame());
+    }
+}
+
+// A video input device whose filter class is not there, as when a
+// webcam's driver is gone: listed, but it cannot be opened.
+class BrokenCameraEntry {
+public:
+    static constexpr wchar_t kName[] = L"QV bridge test broken camera";
+    BrokenCameraEntry() {
+        if (FAILED(::CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_PPV_ARGS(m_mapper.GetAddressOf()))))
+            return;
+        REGFILTER2 filter = {};
+        filter.dwVersion = 1;
+        filter.dwMerit = MERIT_DO_NOT_USE;
+        m_registered = SUCCEEDED(m_mapper->RegisterFilter(kMissingClass, kName, nullptr,
+                                                          &CLSID_VideoInputDeviceCategory, kName, &filter));
+    }
+    ~BrokenCameraEntry() {
+        if (m_registered) m_mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, kName, kMissingClass);
+    }
+    bool Registered() const { return m_registered; }
+
+private:
+    // {6E1F5B0C-9A47-4C2D-8E31-0B7D4A9C5F12}, registered nowhere.
+    static constexpr CLSID kMissingClass = {0x6e1f5b0c, 0x9a47, 0x4c2d, {0x8e, 0x31, 0x0b, 0x7d, 0x4a, 0x9c, 0x5f, 0x12}};
+    Microsoft::WRL::ComPtr<IFilterMapper2> m_mapper;
+    bool m_registered = false;
+};
+
+TEST(BridgeFailures, EachHasItsLineAndExitCode) {
+    ComScope com;
+    BrokenCameraEntry broken;
+    ASSERT_TRUE(broken.Registered());
+    const struct {
+        std::wstring arguments;
+        DWORD exitCode;
+        std::string line;
+    } cases[] = {
+        {L" -v \"Cam\"", kExitUsage, "usage: QvGraph.exe -a \"MICROPHONE\" -v \"CAMERA\""},
+        {L" -a \"Mic\" -v \"No such camera\"", kExitCameraNotFound,
+         "QvGraph: no camera named \"No such camera\"; cameras found: "},
+        {L" -a \"Mic\" -v \"Kavo直播插件\"", kExitOwnCamera,
+         "QvGraph: \"Kavo直播插件\" is the virtual camera itself; it cannot feed itself"},
+        {L" -a \"Mic\" -v \"" + std::wstring(BrokenCameraEntry::kName) + L"\"", kExitCameraNotOpened,
+         "QvGraph: the camera \"QV bridge test broken camera\" cannot be opened: the device does not open (0x"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.arguments));
+        DWORD exitCode = 0;
+        DebuggeeProcess bridge;
+        ASSERT_TRUE(bridge.Start(QuoteArgument(TestBinDir() + L"QvGraph.exe") + c.arguments));
+        ASSERT_TRUE(bridge.WaitForExit(kBridgeStartMs, &exitCode));
+        EXPECT_EQ(c.exitCode, exitCode);
+        ExpectReported(bridge, c.line);
+        if (c.exitCode == kExitCameraNotFound) {
+            // The devices that are there: our camera and the broken entry.
+            EXPECT_NE(std::string::npos, bridge.Output().find("\"Kavo直播插件\"")) << bridge.Output();
+            EXPECT_NE(std::string::npos, bridge.Output().find("\"QV bridge test broken camera\"")) << bridge.Output();
+        }
+    }
+}
+
+TEST(BridgeFailures, WithoutTheVirtualCameraRegistered) {
+    ASSERT_EQ("", RegisterCameraCopy(false));
+    DebuggeeProcess bridge;
+    DWORD exitCode = 0;
+    const bool started = bridge.Start(BridgeCommandLine(L"Any camera"));
+    const bool exited = started && bridge.WaitForExit(kBridgeStartMs, &exitCode);
+    if (!exited) bridge.Terminate();
+    // Registered again before anything can fail, for the tests after this one.
+    ASSERT_EQ("", RegisterCameraCopy(true));
+    ASSERT_TRUE(exited) << "QvGraph.exe did not start or did not end";
+    EXPECT_EQ(static_cast<DWORD>(kExitVirtualCameraMissing), exitCode);
+    ExpectReported(bridge, "QvGraph: the virtual camera \"Kavo直播插件\" is not registered (QvCamera: 0x");
+}
+
+TEST_F(BridgeCaptureTest, UnpluggedWebcamEndsTheBridge) {
+    Webcam webcam(MakeQuadrantPicture(640, 480), L"rgb24:640x480", L" --lose-after 1");
+    ASSERT_EQ("", webcam.Error());
+    ASSERT_EQ("", StartBridge(m_bridge));
+    DWORD exitCode = 0;
+    ASSERT_TRUE(m_bridge.WaitForExit(10000, &exitCode)) << "still running after the webcam was unplugged";
+    EXPECT_EQ(static_cast<DWORD>(kExitCameraLost), exitCode);
+    ExpectReported(m_bridge, "QvGraph: the camera \"QV bridge test webcam\" was lost: the device was removed");
+}
+
+TEST_F(BridgeCaptureTest, KilledWhileWritingTheNextBridgeStillDelivers) {
+    const RgbPicture picture = MakeQuadrantPicture(640, 480);
+    Webcam webcam(picture, L"rgb24:640x480");
+    ASSERT_EQ("", webcam.Error());
+    // Killed at a few moments in its stream of writes (30 a second, each a
+    // copy of 921,600 bytes under the record's writer lock), one of them
+    // likely in the middle of a copy.
+    for (DWORD delay : {150u, 310u, 470u, 630u}) {
+        DebuggeeProcess bridge;
+        ASSERT_EQ("", StartBridge(bridge));
+        ::Sleep(delay);
+        bridge.Terminate();
+    }
+    // Its last picture goes stale after 2 s: the camera shows stand-by.
+    ASSERT_EQ("", WaitUntilNoFreshFrame());
+    const std::vector<uint8_t> standby = FlipRows(StandbyFullPicture(), 1920);
+    EXPECT_TRUE(CaptureCamera().bgr == standby) << "not the stand-by picture";
+    // The next bridge's pictures arrive, exactly.
+    ASSERT_EQ("", StartBridge(m_bridge));
+    EXPECT_TRUE(CaptureCamera().bgr == picture.bgr) << "not the webcam's picture";
+}
+
+}  // namespace

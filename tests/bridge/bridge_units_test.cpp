@@ -1,0 +1,134 @@
+// The bridge's parts that need no device: its command line as the daemon
+// quotes it, the choice among a webcam's types and the pacing of writes.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "bridge/bridge_command_line.h"
+#include "bridge/format_choice.h"
+#include "bridge/write_pacing.h"
+#include "daemon/publisher/command_line_quoting.h"
+#include "tests/support/child_process.h"
+
+namespace {
+
+// The argument text exactly as runCamera builds it.
+std::wstring DaemonArguments(const std::wstring& audio, const std::wstring& video) {
+    return L" -a \"" + EscapeQuotedValue(audio, true) + L"\" -v \"" + EscapeQuotedValue(video, true) + L"\"";
+}
+
+TEST(BridgeCommandLine, TakesBackWhatTheDaemonQuoted) {
+    const struct {
+        std::wstring audio, video;
+    } cases[] = {
+        {L"Mic 1", L"Cam A"},
+        {L"", L""},
+        {L"麦克风 (USB)", L"USB2.0 摄像头"},
+        {L"say \"hi\"", L"C:\\path\\"},
+        {L"trailing \\\\", L"-v"},
+    };
+    for (const auto& c : cases) {
+        BridgeArguments parsed;
+        const std::wstring line = DaemonArguments(c.audio, c.video);
+        ASSERT_TRUE(ParseBridgeCommandLine(line.c_str(), parsed)) << ToUtf8(line);
+        EXPECT_EQ(c.audio, parsed.audioDevice) << ToUtf8(line);
+        EXPECT_EQ(c.video, parsed.videoDevice) << ToUtf8(line);
+    }
+    BridgeArguments byHand;
+    ASSERT_TRUE(ParseBridgeCommandLine(L"C:\\x\\QvGraph.exe -a Mic -v \"My Cam\"", byHand));
+    EXPECT_EQ(L"My Cam", byHand.videoDevice);
+}
+
+TEST(BridgeCommandLine, RefusesEveryOtherForm) {
+    const wchar_t* const lines[] = {
+        L"",
+        L" ",
+        L" -a \"Mic\"",
+        L" -v \"Cam\" -a \"Mic\"",
+        L" -a \"Mic\" -v \"Cam\" extra",
+        L" -a \"Mic\" -v",
+        L" -A \"Mic\" -V \"Cam\"",
+        L" /a \"Mic\" /v \"Cam\"",
+    };
+    for (const wchar_t* line : lines) {
+        BridgeArguments parsed;
+        EXPECT_FALSE(ParseBridgeCommandLine(line, parsed)) << ToUtf8(line);
+    }
+}
+
+CaptureFormatOffer Offer(PixelFormat format, int width, int height, int fps = 30) {
+    const LONGLONG interval = fps > 0 ? 10000000 / fps : 0;
+    return {format, width, height, interval, interval};
+}
+
+TEST(FormatChoice, RanksByRateThenSizeThenCost) {
+    using F = PixelFormat;
+    const struct {
+        const char* name;
+        std::vector<CaptureFormatOffer> offers;
+        std::vector<size_t> expected;
+    } cases[] = {
+        {"640x480 first, cheapest first",
+         {Offer(F::Yuy2, 1280, 720), Offer(F::Nv12, 640, 480), Offer(F::Yuy2, 640, 480), Offer(F::Rgb24, 640, 480)},
+         {3, 2, 1, 0}},
+        {"closest larger size",
+         {Offer(F::Yuy2, 1920, 1080), Offer(F::Yuy2, 320, 240), Offer(F::Yuy2, 1280, 720), Offer(F::Yuy2, 800, 600)},
+         {3, 2, 0, 1}},
+        {"every size smaller: the largest",
+         {Offer(F::Rgb24, 160, 120), Offer(F::Yuy2, 352, 288), Offer(F::Rgb24, 320, 240)},
+         {1, 2, 0}},
+        {"wide but short is smaller", {Offer(F::Yuy2, 800, 448), Offer(F::Yuy2, 960, 540)}, {1, 0}},
+        {"too slow gives way", {Offer(F::Rgb24, 640, 480, 10), Offer(F::Yuy2, 1280, 720, 15)}, {1, 0}},
+        {"a type without a rate counts as fast", {Offer(F::Yuy2, 1280, 720), Offer(F::Rgb32, 640, 480, 0)}, {1, 0}},
+        {"MJPG last among equals", {Offer(F::Mjpg, 640, 480), Offer(F::Nv12, 640, 480)}, {1, 0}},
+        {"unknown formats left out", {Offer(F::Unknown, 640, 480), Offer(F::Rgb32, 640, 480)}, {1}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.expected, RankCaptureFormats(c.offers)) << c.name;
+}
+
+TEST(FormatChoice, AsksForThirtyAFrameWhereTheRangeAllows) {
+    const struct {
+        LONGLONG min, max, expected;
+    } cases[] = {
+        {166666, 10000000, kWantedFrameInterval},  // 60 fps able: asked for 30
+        {666666, 10000000, 666666},                // at most 15: its fastest
+        {166666, 166666, 166666},                  // a fixed 60
+        {0, 0, 0},                                 // says nothing: left alone
+    };
+    for (const auto& c : cases) {
+        const CaptureFormatOffer offer = {PixelFormat::Yuy2, 640, 480, c.min, c.max};
+        EXPECT_EQ(c.expected, ChooseFrameInterval(offer)) << c.min << ".." << c.max;
+    }
+}
+
+// Pictures written in one second of a webcam at `fps`, arrival times
+// shifted by `jitter` ticks on every other picture (ticks: 1 ms).
+int WrittenInOneSecond(int fps, int jitter) {
+    CWritePacing pacing(1000 * 1000);
+    int written = 0;
+    for (int i = 0; i < fps; ++i) {
+        const LONGLONG at = 1000000LL * i / fps + (i % 2 ? -jitter : jitter);
+        if (pacing.Due(at + 1000000)) ++written;
+    }
+    return written;
+}
+
+TEST(WritePacing, AtMostThirtyASecondWithoutLosingAThirtyFpsWebcam) {
+    EXPECT_EQ(30, WrittenInOneSecond(30, 0));
+    EXPECT_EQ(30, WrittenInOneSecond(30, 3000));  // +-3 ms jitter
+    EXPECT_EQ(15, WrittenInOneSecond(15, 0));
+    EXPECT_EQ(30, WrittenInOneSecond(60, 0));
+    EXPECT_LE(WrittenInOneSecond(31, 0), 30);
+    EXPECT_LE(WrittenInOneSecond(120, 500), 30);
+}
+
+TEST(WritePacing, NoBurstAfterAPause) {
+    CWritePacing pacing(1000);
+    EXPECT_TRUE(pacing.Due(0));
+    EXPECT_TRUE(pacing.Due(5000));  // five seconds without pictures
+    EXPECT_FALSE(pacing.Due(5010));
+    EXPECT_TRUE(pacing.Due(5034));
+}
+
+}  // namespace

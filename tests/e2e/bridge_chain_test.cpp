@@ -1,0 +1,104 @@
+// The camera the page picked, all the way to the RTMP server: a client on
+// port 19723 has the real daemon bridge the demo webcam into the camera
+// with the real QvGraph.exe ("preview") and publish the camera ("start");
+// what the server received, read back with Debian's ffmpeg, is the webcam's
+// picture. A bridge killed from outside comes back through the daemon's
+// supervisor with the same camera.
+#include "tests/bridge/webcam_pictures.h"
+#include "tests/daemon/command/wire_messages.h"
+#include "tests/e2e/publish_chain.h"
+#include "tests/support/child_process.h"
+#include "tests/support/rtmp/component_check.h"
+#include "tests/support/rtmp/stream_readback.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// H.264 at the level-0 bitrate keeps a picture of large flat areas well
+// above this; the stand-by picture or another camera falls far below.
+constexpr double kMinPsnr = 30.0;
+// Longer than the camera's 2 s freshness limit: pictures seen after this
+// came from a bridge that runs now.
+constexpr DWORD kPastFreshnessMs = 3500;
+
+// The last of a few frames of the stream at 640 x 480, as an RgbPicture.
+std::string ReadPicture(const std::string& url, RgbPicture& picture) {
+    const DecodedVideo video = DecodeVideoFrames(url, 640, 480, 3);
+    if (!video.failure.empty() || video.frames.empty()) return "no frames: " + video.failure;
+    const std::vector<uint8_t>& rgb = video.frames.back();
+    picture = RgbPicture{640, 480, std::vector<uint8_t>(rgb.size())};
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
+        picture.bgr[i] = rgb[i + 2];
+        picture.bgr[i + 1] = rgb[i + 1];
+        picture.bgr[i + 2] = rgb[i];
+    }
+    return std::string();
+}
+
+// The one bridge process, or 0 when there is not exactly one.
+DWORD OnlyBridge() {
+    const std::vector<DWORD> bridges = ProcessesNamed(L"QvGraph.exe");
+    return bridges.size() == 1 ? bridges[0] : 0;
+}
+
+// Waits for a bridge other than `previous`; its process id, or 0.
+DWORD WaitForBridge(DWORD previous, DWORD timeoutMs) {
+    const DWORD started = ::GetTickCount();
+    for (;;) {
+        const DWORD id = OnlyBridge();
+        if (id != 0 && id != previous) return id;
+        if (::GetTickCount() - started > timeoutMs) return 0;
+        ::Sleep(100);
+    }
+}
+
+TEST(BridgeChainTest, PreviewedWebcamIsPublishedAndSurvivesItsBridgeBeingKilled) {
+    const RgbPicture webcam = MakeQuadrantPicture(640, 480);
+    const std::wstring picturePath = ScratchDirectory(L"bridge-chain-") + L"webcam.bmp";
+    ASSERT_TRUE(WriteBmp(picturePath, webcam));
+    PublishChain chain;
+    QV_REQUIRE_COMPONENT(chain.Start(picturePath));
+
+    WireClient client;
+    ASSERT_TRUE(client.Connect(kCommandPort, 5000));
+    std::string greeting;
+    ASSERT_TRUE(client.ReadMessage(greeting, 15000)) << "no greeting";
+    ASSERT_TRUE(client.Send(PublishChain::PreviewMessage(kDemoWebcam)));
+    ASSERT_EQ(Printable(kPreviewReply), Printable(NextReply(client, 20000)));
+    const DWORD bridge = WaitForBridge(0, 10000);
+    ASSERT_NE(0u, bridge) << "no QvGraph.exe after preview";
+
+    const std::string url = chain.RoomUrl();
+    const size_t from = chain.Server().EventCount();
+    ASSERT_TRUE(client.Send(PublishChain::StartMessage(url, 0, kDemoWebcam)));
+    ASSERT_EQ(Printable(kStartReply), Printable(NextReply(client, 20000)));
+    ASSERT_TRUE(chain.Server().WaitForEvent(RtmpEvent::kPublish, from, 20000, nullptr, "room1"))
+        << "no publish; server log:\n" << chain.Server().Log();
+
+    const std::string playUrl = chain.Server().Url("room1");
+    RgbPicture seen;
+    ASSERT_EQ("", ReadPicture(playUrl, seen));
+    const double psnr = Psnr(seen, webcam);
+    std::printf("published webcam picture: PSNR %.2f dB\n", psnr);
+    EXPECT_GE(psnr, kMinPsnr) << "the stream does not show the webcam's picture";
+
+    {
+        UniqueHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, bridge));
+        ASSERT_TRUE(process && ::TerminateProcess(process.get(), 1)) << "cannot kill QvGraph.exe";
+    }
+    const DWORD killed = ::GetTickCount();
+    EXPECT_NE(0u, WaitForBridge(bridge, 10000)) << "the supervisor did not start QvGraph.exe again";
+    const DWORD waited = ::GetTickCount() - killed;
+    if (waited < kPastFreshnessMs) ::Sleep(kPastFreshnessMs - waited);
+    ASSERT_EQ("", ReadPicture(playUrl, seen));
+    const double psnrAfter = Psnr(seen, webcam);
+    std::printf("after the bridge was killed and restarted: PSNR %.2f dB\n", psnrAfter);
+    EXPECT_GE(psnrAfter, kMinPsnr) << "the restarted bridge does not deliver the same webcam";
+
+    ASSERT_TRUE(client.Send(Message(L"stop")));
+    NextReply(client, 5000);
+    EXPECT_TRUE(WaitUntilGone({L"QvGraph.exe", L"QvShow.exe", L"ffmpeg.exe"}, 5000)) << "executables left after stop";
+}
+
+}  // namespace
