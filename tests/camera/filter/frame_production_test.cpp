@@ -35,7 +35,9 @@ protected:
     // Builds and connects the graph at the given size and runs it.
     void StartAt(LONG width) {
         ASSERT_EQ("", m_graph.Build());
-        if (width == 320) ASSERT_EQ(S_OK, SetHalfSizeFormat(m_graph.StreamConfig()));
+        if (width == 320) {
+            ASSERT_EQ(S_OK, SetHalfSizeFormat(m_graph.StreamConfig()));
+        }
         ASSERT_EQ("", m_graph.Connect());
         LONG w = 0, h = 0;
         ASSERT_TRUE(m_graph.ConnectedSize(&w, &h));
