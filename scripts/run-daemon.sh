@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole publishing chain here
-# under Wine until Ctrl+C: the camera and a demo microphone (and the demo
-# webcam where demo_devices.exe has one) registered in the project's own
-# prefix, nginx with Debian's RTMP module on 127.0.0.1:1935 (application
-# kavo, live) as the local publishing target, and QvPushServer.exe (ports
-# 19722 and 19723) beside QvShow.exe and the fetched Windows FFmpeg.
+# under Wine until Ctrl+C: the camera, a demo microphone and a demo webcam
+# registered in the project's own prefix, nginx with Debian's RTMP module on
+# 127.0.0.1:1935 (application kavo, live) as the local publishing target, and
+# QvPushServer.exe (ports 19722, 19723 and the control page on 19724) beside
+# QvShow.exe, QvGraph.exe and the fetched Windows FFmpeg.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
@@ -61,7 +61,7 @@ qv_wine_up "$dir"
 "$QV_WINE" "$dir/bin/demo_devices.exe" register --microphone "$microphone" --tone 440 </dev/null ||
     echo "demo microphone registration failed"
 "$QV_WINE" "$dir/bin/demo_devices.exe" register --webcam "$webcam" </dev/null >/dev/null 2>&1 ||
-    echo "(no demo webcam in this build of demo_devices.exe)"
+    echo "demo webcam registration failed"
 
 nginx -p "$run/nginx" -e "$run/nginx/error.log" -c "$run/nginx/nginx.conf"
 for _ in $(seq 50); do [ -s "$run/nginx/nginx.pid" ] && break; sleep 0.1; done
@@ -72,8 +72,9 @@ daemon=$!
 cat <<TEXT
 QvPushServer is serving ports 19722 and 19723 and its control page at http://127.0.0.1:19724/;
 an RTMP server listens on 127.0.0.1:1935.
-Publish from a client (the greeting lists "$microphone"); the client must stay connected, as
-closing ends the publish. For example:
+Open http://127.0.0.1:19724/ in a browser: camera "$webcam", microphone "$microphone", stream URL
+rtmp://127.0.0.1:1935/kavo/demo, then Preview and Start. Or publish from a Flash-era client on 19723
+(it must stay connected, as closing ends the publish), for example:
   python3 -c 'import socket,time; s=socket.create_connection(("127.0.0.1",19723)); print(s.recv(4096).decode("gbk")); s.sendall("start videoDevice=\"Kavo直播插件\" audioDevice=\"$microphone\" streamUrl=\"rtmp://127.0.0.1:1935/kavo/demo?k=0&t=0\" pushLevel=\"0\"\r\n\0".encode("gbk")); print(s.recv(4096).decode("gbk")); time.sleep(3600)'
 Watch it:
   ffplay rtmp://127.0.0.1:1935/kavo/demo
