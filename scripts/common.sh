@@ -110,6 +110,27 @@ qv_wine_up() {
     # Fails harmlessly when a server for this prefix is already running.
     "$QV_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
     "$QV_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    # Wine's desktop process (explorer /desktop) starts with the first program
+    # that needs a desktop, takes that program's standard handles, and ends a
+    # moment after the last such program. Started by a test, it holds the
+    # test's output pipe and ctest waits on it until the time-out. A minimised
+    # notepad, started here with nothing attached, keeps one desktop process
+    # for the whole run; it ends with the server.
+    "$QV_WINE" start /min notepad.exe </dev/null >/dev/null 2>&1 || true
+    local _
+    for _ in $(seq 100); do
+        qv_desktop_running && break
+        sleep 0.1
+    done
+}
+
+# True when this prefix has its desktop process.
+qv_desktop_running() {
+    local p
+    for p in $(pgrep -f 'explorer.exe /desktop' 2>/dev/null); do
+        tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+    done
+    return 1
 }
 
 qv_wine_down() {
