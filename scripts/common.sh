@@ -18,9 +18,11 @@ qv_install_packages() {
     # npm package) and apart in Debian's.
     command -v npm >/dev/null 2>&1 || missing+=(npm)
     if [ ${#missing[@]} -gt 0 ]; then
+        # A first run downloads several hundred MB: apt's own progress shows
+        # that it is working.
         echo "installing: ${missing[*]}"
-        apt-get update -q >/dev/null
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}" >/dev/null
+        apt-get update
+        DEBIAN_FRONTEND=noninteractive apt-get install -y "${missing[@]}"
     fi
     if ! locale -a 2>/dev/null | grep -qi '^zh_CN.utf8$'; then
         grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'zh_CN.UTF-8 UTF-8' >> /etc/locale.gen
@@ -62,12 +64,13 @@ qv_use_ccache() {
     export CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-true}
 }
 
-# qv_build <preset> [build dir]
+# qv_build <preset> [build dir [target...]]: every target unless some are named.
 qv_build() {
     local preset=$1 dir=${2:-$QV_ROOT/build/$1}
+    shift $(( $# < 2 ? $# : 2 ))
     qv_use_ccache
     cmake --preset "$preset" -S "$QV_ROOT" -B "$dir" -DQV_WINE="$QV_WINE" >/dev/null
-    cmake --build "$dir" -j "$(nproc)"
+    cmake --build "$dir" -j "$(nproc)" ${1:+--target "$@"}
 }
 
 # qv_wine_up <build dir>: private prefix, a display, one persistent wineserver.
@@ -139,4 +142,22 @@ qv_wine_down() {
         kill "$QV_XVFB_PID" 2>/dev/null || true
         wait "$QV_XVFB_PID" 2>/dev/null || true
     fi
+}
+
+# qv_stop_strays <build dir>: ends what tests under that tree started and
+# left behind when a run was interrupted or timed out: nginx instances
+# (their command lines name a folder below the tree) and the wineservers of
+# prefixes below it (each with its programs). Nothing else is touched.
+qv_stop_strays() {
+    local dir=$1 pid prefix
+    for pid in $(pgrep -x nginx 2>/dev/null); do
+        tr '\0' ' ' <"/proc/$pid/cmdline" 2>/dev/null | grep -qF -- " $dir/" && kill "$pid" 2>/dev/null
+    done
+    for pid in $(pgrep -x wineserver 2>/dev/null; pgrep -x wineserver64 2>/dev/null); do
+        prefix=$(tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | sed -n 's/^WINEPREFIX=//p')
+        case $prefix in
+            "$dir"/*) WINEPREFIX=$prefix "$QV_WINESERVER" -k </dev/null >/dev/null 2>&1 || kill "$pid" 2>/dev/null ;;
+        esac
+    done
+    return 0
 }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole publishing chain here
 # under Wine until Ctrl+C: the camera, a demo microphone and a demo webcam
-# registered in the project's own prefix, nginx with Debian's RTMP module on
+# registered in a Wine prefix of its own (the tests' prefix is theirs to
+# register and unregister in), nginx with Debian's RTMP module on
 # 127.0.0.1:1935 (application kavo, live) as the local publishing target, and
 # QvPushServer.exe (ports 19722, 19723 and the control page on 19724) beside
 # QvShow.exe, QvGraph.exe and the fetched Windows FFmpeg.
@@ -18,9 +19,10 @@ bash "$QV_ROOT/scripts/fetch-ffmpeg.sh" "$dir/ffmpeg" || {
     echo "no Windows FFmpeg: publishing will fail until an ffmpeg.exe is put into $run" >&2; }
 
 # The daemon's directory: it starts QvShow.exe (and QvGraph.exe) from there,
-# and QvShow.exe runs the ffmpeg.exe beside it.
+# and QvShow.exe runs the ffmpeg.exe beside it. The camera is registered
+# from here too, so that a rebuild does not change it under a running demo.
 mkdir -p "$run/nginx" "$run/home"
-for f in QvPushServer.exe QvShow.exe QvGraph.exe; do
+for f in QvPushServer.exe QvShow.exe QvGraph.exe QvCamera.dll; do
     [ -f "$dir/bin/$f" ] && cp -f "$dir/bin/$f" "$run/"
 done
 [ -f "$dir/ffmpeg/ffmpeg.exe" ] && ln -f "$dir/ffmpeg/ffmpeg.exe" "$run/ffmpeg.exe"
@@ -56,8 +58,8 @@ stop_all() {
 trap stop_all EXIT
 trap 'exit 130' INT TERM
 
-qv_wine_up "$dir"
-"$QV_WINE" regsvr32 /s "$dir/bin/QvCamera.dll" </dev/null >/dev/null 2>&1 || echo "camera registration failed"
+qv_wine_up "$run"
+"$QV_WINE" regsvr32 /s "$run/QvCamera.dll" </dev/null >/dev/null 2>&1 || echo "camera registration failed"
 "$QV_WINE" "$dir/bin/demo_devices.exe" register --microphone "$microphone" --tone 440 </dev/null ||
     echo "demo microphone registration failed"
 "$QV_WINE" "$dir/bin/demo_devices.exe" register --webcam "$webcam" </dev/null >/dev/null 2>&1 ||
@@ -67,8 +69,16 @@ nginx -p "$run/nginx" -e "$run/nginx/error.log" -c "$run/nginx/nginx.conf"
 for _ in $(seq 50); do [ -s "$run/nginx/nginx.pid" ] && break; sleep 0.1; done
 nginx_pid=$(cat "$run/nginx/nginx.pid")
 
+# The ports are machine-wide: the tests that use them take this lock, and
+# the daemon holds it (an inherited descriptor) for as long as it runs.
+exec 9>/tmp/qv-daemon-ports.lock
+if ! flock -n 9; then
+    echo "waiting for the tests that use ports 19722-19724 to finish..."
+    flock 9
+fi
 "$QV_WINE" "$run/QvPushServer.exe" &
 daemon=$!
+exec 9>&-
 cat <<TEXT
 QvPushServer is serving ports 19722 and 19723 and its control page at http://127.0.0.1:19724/;
 an RTMP server listens on 127.0.0.1:1935.

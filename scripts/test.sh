@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds both presets and runs every test under Wine.
-# Extra arguments go to ctest (for example -R parse or -L camera).
-# QV_BUILD_DIR picks another build tree for the x64 build (default build/windows-x64;
-# the x86 build goes to its x86/ folder, where the installer takes its 32-bit camera from),
+# Installs what is missing, builds and runs every test under Wine.
+# Extra arguments go to ctest (for example -R parse or -L camera); a run that
+# selects no test fails.
+# QV_BUILD_DIR picks another build tree (default build/windows-x64; the
+# installer's 32-bit camera is built in its x86/ folder),
 # QV_BUILD_TARGETS builds only those targets, QV_SKIP_X86=1 skips the x86 build.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -19,11 +20,19 @@ else
     qv_build windows-x64 "$dir"
 fi
 if [ "${QV_SKIP_X86:-0}" != 1 ]; then
-    qv_build windows-x86 "$dir/x86"
+    # The installer takes nothing else from the 32-bit build than its camera.
+    qv_build windows-x86 "$dir/x86" QvCamera
 fi
-trap qv_wine_down EXIT
+# Also on Ctrl+C and on a time-out of the whole run: what the tests started
+# (nginx instances, the installer test's own wineserver) ends with the run.
+finish() {
+    qv_stop_strays "$dir"
+    qv_wine_down
+}
+trap finish EXIT
+trap 'exit 130' INT TERM
 qv_wine_up "$dir"
 status=0
-ctest --test-dir "$dir" --output-on-failure -j 2 --timeout 600 "$@" || status=$?
+ctest --test-dir "$dir" --output-on-failure --no-tests=error -j 2 --timeout 600 "$@" || status=$?
 echo "test run took $(( $(date +%s) - start )) s"
 exit $status

@@ -4,7 +4,7 @@
 #include "tests/daemon/command/wire_messages.h"
 #include "tests/support/child_process.h"
 #include "tests/support/directory_tree.h"
-#include "tests/support/rtmp/linux_command.h"
+#include "tests/support/rtmp/component_check.h"
 
 #include <tlhelp32.h>
 
@@ -22,8 +22,9 @@ const DWORD kProducerIntervalMs = 100;
 std::string Run(const std::wstring& commandLine, const char* what) {
     ProgramResult run = RunProgram(commandLine, 60000);
     if (run.started && !run.timedOut && run.exitCode == 0) return std::string();
-    return std::string(what) + " failed (" +
-           (run.started ? "exit " + std::to_string(run.exitCode) : std::string("not started")) + "): " + run.output;
+    return OwnFailure(std::string(what) + " failed (" +
+                      (run.started ? "exit " + std::to_string(run.exitCode) : std::string("not started")) +
+                      "): " + run.output);
 }
 
 bool IsFile(const std::wstring& path) {
@@ -122,13 +123,13 @@ std::string PublishChain::Start(const std::wstring& webcamPicture) {
     // chain's alone, whatever other tests write into bin/QvCamera.dll's.
     const std::wstring scratch = ScratchDirectory(L"chain-");
     m_cameraCopy = scratch + L"QvCamera.dll";
-    if (!::CopyFileW((bin + L"QvCamera.dll").c_str(), m_cameraCopy.c_str(), FALSE)) return "cannot copy the camera";
+    if (!::CopyFileW((bin + L"QvCamera.dll").c_str(), m_cameraCopy.c_str(), FALSE)) return OwnFailure("cannot copy the camera");
     failure = Run(L"regsvr32.exe /s " + QuoteArgument(m_cameraCopy), "registering the camera copy");
     if (!failure.empty()) return failure;
     m_cameraRegistered = true;
     if (!realBridge) {
         failure = m_producer.Start(m_cameraCopy);
-        if (!failure.empty()) return failure;
+        if (!failure.empty()) return OwnFailure(failure);
     }
     const std::wstring demoDevices = QuoteArgument(bin + L"demo_devices.exe");
     failure = Run(demoDevices + L" register --microphone " + QuoteArgument(kDemoMicrophone) + L" --tone " +
@@ -158,14 +159,14 @@ std::string PublishChain::Start(const std::wstring& webcamPicture) {
         // FFmpeg is large: a hard link where the file system has them.
         if (!::CreateHardLinkW(to.c_str(), file.first.c_str(), nullptr) &&
             !::CopyFileW(file.first.c_str(), to.c_str(), FALSE))
-            return "cannot put " + ToUtf8(file.first) + " into the daemon's directory";
+            return OwnFailure("cannot put " + ToUtf8(file.first) + " into the daemon's directory");
     }
     std::wstring line = QuoteArgument(m_daemonDir + L"QvPushServer.exe");
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
     if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, m_daemonDir.c_str(), &si, &pi))
-        return "cannot start QvPushServer.exe: error " + std::to_string(::GetLastError());
+        return OwnFailure("cannot start QvPushServer.exe: error " + std::to_string(::GetLastError()));
     ::CloseHandle(pi.hThread);
     m_daemon.reset(pi.hProcess);
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -175,9 +176,9 @@ std::string PublishChain::Start(const std::wstring& webcamPicture) {
             probe.ReadMessage(greeting, 10000);
             return std::string();
         }
-        if (::WaitForSingleObject(m_daemon.get(), 100) == WAIT_OBJECT_0) return "QvPushServer.exe ended at once";
+        if (::WaitForSingleObject(m_daemon.get(), 100) == WAIT_OBJECT_0) return OwnFailure("QvPushServer.exe ended at once");
     }
-    return "QvPushServer.exe does not listen on port 19723";
+    return OwnFailure("QvPushServer.exe does not listen on port 19723");
 }
 
 void PublishChain::Stop() {
