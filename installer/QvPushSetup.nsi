@@ -5,16 +5,22 @@
 ; Built by the CMake target `installer`, which passes:
 ;   QV_VERSION   x.y.z          QV_BIN      folder of the 64-bit programs
 ;   QV_X86_BIN   32-bit camera  QV_OUTFILE  the setup program to write
-;   QV_FFMPEG_EXE, QV_FFMPEG_LICENSE   optional: an FFmpeg to carry
+;   QV_FFMPEG_EXE, QV_FFMPEG_LICENSE, QV_FFMPEG_VERSION   optional: an
+;                FFmpeg to carry, its licence and its `-version` output
 ;
 ; Command line (besides NSIS's own /S for silent and /D=folder, last):
 ;   /NOAUTOSTART  do not start QvPush at log-on (the Run key is on by default)
 ;   /NOSTART      do not start QvPush when the installation ends
+;
+; Exit codes (silent): 0 done, 2 refused or failed (install.log says why),
+; 3010 done, but a file in use is put in place at the next restart.
 
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
+; A file that cannot be written fails the installation; it is never skipped.
+AllowSkipFiles off
 ManifestDPIAware true
 
 !ifndef QV_VERSION | QV_BIN | QV_X86_BIN | QV_OUTFILE
@@ -26,6 +32,7 @@ ManifestDPIAware true
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\QvPush"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "QvPushServer"
+!define RUN_ONCE_KEY "Software\Microsoft\Windows\CurrentVersion\RunOnce"
 ; Created by the browser side for the user's settings; ours to remove.
 !define USER_KEY "Software\QvPush"
 !define UNINSTALLER "uninstall.exe"
@@ -55,6 +62,8 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "${PUBLISHER}"
 !include install_log.nsh
 !include setup_helper.nsh
 !include camera_registration.nsh
+!include payload_files.nsh
+!include install_folder.nsh
 !include previous_copy.nsh
 
 Var NoStart
@@ -73,6 +82,9 @@ Var Upgrading
   !define MUI_LICENSEPAGE_TEXT_BOTTOM "$(FfmpegLicenseBottom)"
   !define MUI_LICENSEPAGE_BUTTON "$(^NextBtn)"
   !insertmacro MUI_PAGE_LICENSE "${QV_FFMPEG_LICENSE}"
+  !ifndef QV_FFMPEG_VERSION
+    !error "QV_FFMPEG_VERSION (the carried ffmpeg.exe's -version output) must come with QV_FFMPEG_EXE"
+  !endif
 !endif
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
@@ -92,60 +104,67 @@ Var Upgrading
 Section "QvPush" SecMain
   SectionIn RO
   SetRegView 64
+  ; Before anything is written into the folder.
+  !insertmacro CheckInstallFolder
+  CreateDirectory "$INSTDIR"
   SetOutPath "$INSTDIR"
   !insertmacro OpenInstallLog
-  ${Log} "${PRODUCT} ${QV_VERSION} into $INSTDIR"
+  ${Log} "${PRODUCT} ${QV_VERSION} -> $INSTDIR"
+  !insertmacro ProtectInstallFolder
   !insertmacro StopRunningCopies
   !insertmacro RemoveCopyElsewhere
 
-  File "${QV_BIN}\QvPushServer.exe"
-  File "${QV_BIN}\QvShow.exe"
-  File "${QV_BIN}\QvGraph.exe"
-  File "${QV_BIN}\QvCamera.dll"
-  SetOutPath "$INSTDIR\x86"
-  File "${QV_X86_BIN}\QvCamera.dll"
-  SetOutPath "$INSTDIR"
+  !insertmacro OpenFilesList
+  CreateDirectory "$INSTDIR\x86"
+  ${PutFile} "${QV_BIN}\QvPushServer.exe" "QvPushServer.exe"
+  ${PutFile} "${QV_BIN}\QvShow.exe" "QvShow.exe"
+  ${PutFile} "${QV_BIN}\QvGraph.exe" "QvGraph.exe"
+  ${PutFile} "${QV_BIN}\QvCamera.dll" "QvCamera.dll"
+  ${PutFile} "${QV_X86_BIN}\QvCamera.dll" "x86\QvCamera.dll"
 !ifdef QV_FFMPEG_EXE
-  File "/oname=ffmpeg.exe" "${QV_FFMPEG_EXE}"
-  File "/oname=ffmpeg-LICENSE.txt" "${QV_FFMPEG_LICENSE}"
-  ${Log} "FFmpeg installed: $INSTDIR\ffmpeg.exe (its licence: ffmpeg-LICENSE.txt)"
+  ${PutFile} "${QV_FFMPEG_EXE}" "ffmpeg.exe"
+  ${PutFile} "${QV_FFMPEG_LICENSE}" "ffmpeg-LICENSE.txt"
+  ${PutFile} "${QV_FFMPEG_VERSION}" "ffmpeg-version.txt"
+  ${Log} "$(FfmpegInstalled)"
 !else
   ${If} ${FileExists} "$INSTDIR\ffmpeg.exe"
-    ${Log} "FFmpeg not included; the ffmpeg.exe already in $INSTDIR stays"
+    ${Log} "$(FfmpegKept)"
   ${Else}
-    ${Log} "FFmpeg not included: publishing needs it. Put a Windows build of ffmpeg.exe into $INSTDIR, next to QvShow.exe."
+    ${Log} "$(FfmpegMissing)"
   ${EndIf}
 !endif
+  !insertmacro ListFile "install.log"
+  !insertmacro ListFile "${UNINSTALLER}"
+  !insertmacro CloseFilesList
   WriteUninstaller "$INSTDIR\${UNINSTALLER}"
-  ${Log} "Files written"
+  ; At once: from here on there is something to uninstall.
+  !insertmacro WriteAppsEntry
+  ${Log} "$(FilesWritten)"
 
   !insertmacro RegisterCameras
 
-  ; Written again by the next component when it is chosen.
+  ; Written again by the next component when it is chosen; the per-user
+  ; value is what versions before the per-machine start wrote.
+  DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
   DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
 SectionEnd
 
 Section "$(SecRunName)" SecRun
-  WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\QvPushServer.exe"'
-  ${Log} "Starts at log-on: HKCU\${RUN_KEY}\${RUN_VALUE}"
+  SetRegView 64
+  WriteRegStr HKLM "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\QvPushServer.exe"'
+  ${Log} "$(StartsAtLogOn) HKLM\${RUN_KEY}\${RUN_VALUE}"
 SectionEnd
 
 Section "-Finish"
-  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${QV_VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" '"$INSTDIR\QvPushServer.exe",0'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
-  ${Log} "Apps & Features entry written (${QV_VERSION}, $0 KB)"
-
+  ${If} $Queued == 1
+    ; The camera in place after the restart registers itself then.
+    WriteRegStr HKLM "${RUN_ONCE_KEY}" "QvPushCamera" '"$SYSDIR\regsvr32.exe" /s "$INSTDIR\QvCamera.dll"'
+    ${Log} "$(RestartNeeded)"
+    MessageBox MB_OK|MB_ICONINFORMATION "$(RestartNeeded)" /SD IDOK
+    SetErrorLevel 3010
+  ${EndIf}
   ${If} $NoStart == 1
-    ${Log} "Not started (/NOSTART)"
+    ${Log} "$(NotStartedSwitch)"
   ${Else}
     !insertmacro StartDaemon
   ${EndIf}
@@ -171,27 +190,25 @@ Section "Uninstall"
   SetRegView 64
   !insertmacro StopRunningCopies
   !insertmacro UnregisterCameras
-
-  Delete "$INSTDIR\QvPushServer.exe"
-  Delete "$INSTDIR\QvShow.exe"
-  Delete "$INSTDIR\QvGraph.exe"
-  Delete "$INSTDIR\QvCamera.dll"
-  Delete "$INSTDIR\x86\QvCamera.dll"
+  !insertmacro RemoveInstalledFiles
   RMDir "$INSTDIR\x86"
-  ; Ours whether we carried it or the user put it where we asked.
-  Delete "$INSTDIR\ffmpeg.exe"
-  Delete "$INSTDIR\ffmpeg-LICENSE.txt"
-  Delete "$INSTDIR\install.log"
-  Delete "$INSTDIR\${UNINSTALLER}"
   ; Only when empty: files the user added stay.
   RMDir "$INSTDIR"
 
+  DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
   DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
   ${If} $Upgrading != 1
     DeleteRegKey HKCU "${USER_KEY}"
   ${EndIf}
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
-  ${Log} "Removed"
+  ${If} ${RebootFlag}
+    ; The entry stays until the files in use are gone at the restart.
+    WriteRegStr HKLM "${RUN_ONCE_KEY}" "QvPushUninstall" '"$SYSDIR\reg.exe" delete "HKLM\${UNINSTALL_KEY}" /f /reg:64'
+    DetailPrint "$(RestartNeeded)"
+    SetErrorLevel 3010
+  ${Else}
+    DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  ${EndIf}
+  DetailPrint "$(Removed)"
 SectionEnd
 
 Function un.onInit

@@ -10,49 +10,63 @@
 !define REGSVR32_32 "$WINDIR\SysWOW64\regsvr32.exe"
 
 ; Leaves 1 in $0 when the 64-bit camera is registered (or unregistered).
-!macro Regsvr32For64Bit switches done
+; `done` and `notDone` name the log texts (languages.nsh).
+!macro Regsvr32For64Bit switches done notDone
   ClearErrors
   ExecWait '"${REGSVR32_64}" ${switches} /s "${CAMERA64}"' $0
   ${If} ${Errors}
-    ${Log} "64-bit camera not ${done}: ${REGSVR32_64} did not start"
+    ${Log} "$(${notDone}64) $(Regsvr32NotStarted) ${REGSVR32_64}"
     StrCpy $0 0
   ${ElseIf} $0 <> 0
-    ${Log} "64-bit camera not ${done}: regsvr32 exit code $0"
+    ${Log} "$(${notDone}64) $(Regsvr32ExitCode) $0"
     StrCpy $0 0
   ${Else}
-    ${Log} "64-bit camera ${done}: ${CAMERA64}"
+    ${Log} "$(${done}64) ${CAMERA64}"
     StrCpy $0 1
   ${EndIf}
 !macroend
 
-!macro Regsvr32For32Bit switches done
+!macro Regsvr32For32Bit switches done notDone
   ${IfNot} ${FileExists} "${REGSVR32_32}"
-    ${Log} "32-bit camera not ${done}: this Windows has no ${REGSVR32_32} (no 32-bit support)"
+    ${Log} "$(${notDone}32) $(No32BitSupport) ${REGSVR32_32}"
   ${Else}
     ClearErrors
     ExecWait '"${REGSVR32_32}" ${switches} /s "${CAMERA32}"' $0
     ${If} ${Errors}
-      ${Log} "32-bit camera not ${done}: ${REGSVR32_32} could not run (this system runs no 32-bit programs)"
+      ${Log} "$(${notDone}32) $(Regsvr32NotStarted) ${REGSVR32_32}"
     ${ElseIf} $0 <> 0
-      ${Log} "32-bit camera not ${done}: SysWOW64 regsvr32 exit code $0"
+      ${Log} "$(${notDone}32) $(Regsvr32ExitCode) $0"
     ${Else}
-      ${Log} "32-bit camera ${done}: ${CAMERA32}"
+      ${Log} "$(${done}32) ${CAMERA32}"
     ${EndIf}
   ${EndIf}
 !macroend
 
 ; Without the 64-bit camera the encoder has nothing to capture: that is a
 ; failed installation. The 32-bit camera only serves other programs.
+; The installation is then rolled back by its own uninstaller; the log
+; stays to say why.
 !macro RegisterCameras
-  !insertmacro Regsvr32For64Bit "" "registered"
+  !insertmacro Regsvr32For64Bit "" CameraRegistered CameraNotRegistered
   ${If} $0 != 1
+    ${Log} "$(RollingBack)"
+    !insertmacro CloseInstallLog
+    Rename "$INSTDIR\install.log" "$PLUGINSDIR\install.log"
+    ExecWait '"$INSTDIR\${UNINSTALLER}" /S /UPGRADE _?=$INSTDIR'
+    Delete "$INSTDIR\${UNINSTALLER}"
+    CreateDirectory "$INSTDIR"
+    Rename "$PLUGINSDIR\install.log" "$INSTDIR\install.log"
+    FileOpen $LogFile "$INSTDIR\install.log" a
+    FileSeek $LogFile 0 END
     MessageBox MB_OK|MB_ICONSTOP "$(CameraNotRegistered)" /SD IDOK
+    !insertmacro CloseInstallLog
+    SetErrorLevel 2
     Abort "$(CameraNotRegistered)"
   ${EndIf}
-  !insertmacro Regsvr32For32Bit "" "registered"
+  !insertmacro Regsvr32For32Bit "" CameraRegistered CameraNotRegistered
 !macroend
 
 !macro UnregisterCameras
-  !insertmacro Regsvr32For64Bit "/u" "unregistered"
-  !insertmacro Regsvr32For32Bit "/u" "unregistered"
+  !insertmacro Regsvr32For64Bit "/u" CameraUnregistered CameraNotUnregistered
+  !insertmacro Regsvr32For32Bit "/u" CameraUnregistered CameraNotUnregistered
 !macroend

@@ -151,12 +151,12 @@ qv_wine_down() {
 qv_stop_strays() {
     local dir=$1 pid prefix
     for pid in $(pgrep -x nginx 2>/dev/null); do
-        tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" | grep -qF -- " $dir/" && kill "$pid" 2>/dev/null
+        if tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" | grep -qF -- " $dir/"; then kill "$pid" 2>/dev/null || true; fi
     done
     for pid in $(pgrep -x wineserver 2>/dev/null; pgrep -x wineserver64 2>/dev/null); do
-        prefix=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | sed -n 's/^WINEPREFIX=//p')
+        prefix=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | sed -n 's/^WINEPREFIX=//p') || continue
         case $prefix in
-            "$dir"/*) WINEPREFIX=$prefix "$QV_WINESERVER" -k </dev/null >/dev/null 2>&1 || kill "$pid" 2>/dev/null ;;
+            "$dir"/*) WINEPREFIX=$prefix "$QV_WINESERVER" -k </dev/null >/dev/null 2>&1 || kill "$pid" 2>/dev/null || true ;;
         esac
     done
     return 0

@@ -1,14 +1,23 @@
 #pragma once
-// Starting the daemon at the end of an installation with the rights of the
-// desktop's user, not the installer's elevated ones: a program that a web
-// page drives must not run as administrator.
+// Starting the daemon at the end of an installation as the desktop's user,
+// unelevated: a program that web pages drive must never run as
+// administrator, as SYSTEM or as another account, where it would also hold
+// the machine-wide ports against the real user's own copy.
+#include <windows.h>
+
 #include <string>
 
-enum class LaunchResult {
-    AsDesktopUser,     // a child of the desktop shell, with its token
-    WithOwnRights,     // no shell to start it from; started as we run
-    Failed,
+enum class LaunchRoute {
+    ShellToken,   // a child of the desktop shell, with the shell's token
+    LinkedToken,  // with the unelevated token linked to ours (we were elevated from that user)
+    NoRoute,      // neither exists (SYSTEM, another account): not started
+    Failed,       // a route exists, but the start failed
+};
+
+struct LaunchOutcome {
+    LaunchRoute route = LaunchRoute::NoRoute;
+    DWORD error = ERROR_SUCCESS;  // for Failed
 };
 
 // Starts `program` in its own folder, without waiting for it.
-LaunchResult LaunchAsDesktopUser(const std::wstring& program);
+LaunchOutcome LaunchAsDesktopUser(const std::wstring& program);

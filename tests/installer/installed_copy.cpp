@@ -22,22 +22,6 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-void CollectFiles(const std::wstring& folder, const std::wstring& relative, std::vector<std::wstring>& files) {
-    WIN32_FIND_DATAW found = {};
-    HANDLE search = ::FindFirstFileW((folder + relative + L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            CollectFiles(folder, relative + name + L"\\", files);
-        } else {
-            files.push_back(relative + name);
-        }
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
-}
-
 }  // namespace
 
 std::wstring DefaultInstallFolder() {
@@ -50,6 +34,39 @@ SetupRun RunSetup(const std::wstring& program, const std::wstring& arguments) {
     const auto start = std::chrono::steady_clock::now();
     SetupRun setup;
     setup.run = RunProgram(QuoteArgument(program) + L" " + arguments, 180000);
+    setup.seconds = SecondsSince(start);
+    return setup;
+}
+
+SetupRun RunSetupWithoutElevation(const std::wstring& program, const std::wstring& arguments) {
+    SetupRun setup;
+    UniqueHandle own;
+    TOKEN_LINKED_TOKEN linked = {};
+    DWORD size = 0;
+    UniqueHandle primary;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, own.put()) ||
+        !::GetTokenInformation(own.get(), TokenLinkedToken, &linked, sizeof(linked), &size))
+        return setup;
+    UniqueHandle linkedToken(linked.LinkedToken);
+    if (!::DuplicateTokenEx(linkedToken.get(), MAXIMUM_ALLOWED, nullptr, SecurityImpersonation, TokenPrimary,
+                            primary.put()))
+        return setup;
+    std::wstring commandLine = QuoteArgument(program) + L" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    const auto start = std::chrono::steady_clock::now();
+    if (!::CreateProcessAsUserW(primary.get(), program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                nullptr, &startup, &info))
+        return setup;
+    UniqueHandle process(info.hProcess);
+    UniqueHandle thread(info.hThread);
+    setup.run.started = true;
+    if (::WaitForSingleObject(process.get(), 180000) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.get(), 1);
+        setup.run.timedOut = true;
+    }
+    ::GetExitCodeProcess(process.get(), &setup.run.exitCode);
     setup.seconds = SecondsSince(start);
     return setup;
 }
@@ -71,13 +88,6 @@ SetupRun RunQuietUninstall() {
     for (int i = 0; i < 1200 && copyRuns(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
     setup.seconds = SecondsSince(start);
     return setup;
-}
-
-std::vector<std::wstring> FilesBelow(const std::wstring& folder) {
-    std::vector<std::wstring> files;
-    CollectFiles(folder + L"\\", L"", files);
-    std::sort(files.begin(), files.end());
-    return files;
 }
 
 bool FolderExists(const std::wstring& folder) {
@@ -158,8 +168,9 @@ std::vector<RunningProgram> RunningPrograms(const wchar_t* imageName) {
     return programs;
 }
 
-bool StartDetached(const std::wstring& program) {
+bool StartDetached(const std::wstring& program, const std::wstring& argument) {
     std::wstring commandLine = QuoteArgument(program);
+    if (!argument.empty()) commandLine += L" " + QuoteArgument(argument);
     const std::wstring folder = program.substr(0, program.find_last_of(L'\\'));
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
@@ -198,3 +209,4 @@ std::string ReadGreeting(DWORD timeoutMs) {
     ::WSACleanup();
     return greeting;
 }
+

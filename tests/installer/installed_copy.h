@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "installer/setup_helper/install_folder.h"
 #include "tests/support/child_process.h"
 
 const wchar_t kUninstallKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\QvPush";
@@ -23,14 +24,17 @@ struct SetupRun {
 };
 // Runs a setup program or an uninstaller to its end.
 SetupRun RunSetup(const std::wstring& program, const std::wstring& arguments);
+// The same with the unelevated token linked to ours: a setup that has no
+// desktop shell to start from and no unelevated twin of its own token, as
+// when a deployment tool runs it as SYSTEM (under Wine every process has an
+// elevated token with a linked one, and no shell window).
+SetupRun RunSetupWithoutElevation(const std::wstring& program, const std::wstring& arguments);
 
 // Runs the QuietUninstallString of the Apps & Features entry. The
 // uninstaller copies itself to the temporary folder and returns at once;
 // this waits until that copy has ended too.
 SetupRun RunQuietUninstall();
 
-// Paths of every file below `folder`, relative to it, sorted.
-std::vector<std::wstring> FilesBelow(const std::wstring& folder);
 bool FolderExists(const std::wstring& folder);
 std::vector<BYTE> ReadFileBytes(const std::wstring& path);
 // The install log (UTF-16 with a byte-order mark) as UTF-8.
@@ -52,8 +56,8 @@ struct RunningProgram {
 // Processes of that image name (any, for null).
 std::vector<RunningProgram> RunningPrograms(const wchar_t* imageName);
 
-// Starts `program` detached, in its folder.
-bool StartDetached(const std::wstring& program);
+// Starts `program` detached, in its folder, with `argument` when one is given.
+bool StartDetached(const std::wstring& program, const std::wstring& argument = std::wstring());
 
 // The daemon's greeting on 127.0.0.1:19723, up to its NUL; empty when
 // nothing answers within timeoutMs.

@@ -1,8 +1,10 @@
 // The installer as an administrator runs it, in a fresh Wine prefix of its
 // own (installer_test.sh makes it): a silent installation of an older
-// version, an upgrade over that copy while it runs, a move to another
-// folder with the administrator's switches, and the uninstaller. The tests
-// run in this order and each starts from the state the one before left.
+// version where the daemon cannot be started as the desktop user, an
+// upgrade over that copy while it runs and a capture program holds its
+// camera, a refused folder of someone else's, a move to another folder with
+// the administrator's switches, and the uninstaller. The tests run in this
+// order and each starts from the state the one before left.
 #include <windows.h>
 #include <dshow.h>
 
@@ -10,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -39,18 +42,32 @@ std::vector<Payload> PayloadOf(const std::wstring& bin, const std::wstring& x86B
             {L"QvGraph.exe", bin + L"QvGraph.exe"},           {L"QvCamera.dll", bin + L"QvCamera.dll"},
             {L"x86\\QvCamera.dll", x86Bin + L"QvCamera.dll"}};
 }
-std::vector<Payload> CurrentPayload() { return PayloadOf(TestBinDir(), BuildDir() + L"x86\\bin\\"); }
+std::vector<Payload> CurrentPayload() {
+    return PayloadOf(BuildDir() + L"installer\\payload\\bin\\", BuildDir() + L"installer\\payload\\x86\\");
+}
 std::vector<Payload> PreviousPayload() {
     return PayloadOf(BuildDir() + L"installer-test\\previous\\bin\\", BuildDir() + L"installer-test\\previous\\x86\\");
 }
 
 void PrintTime(const char* what, const SetupRun& setup) { std::printf("%s took %.1f s\n", what, setup.seconds); }
 
-void ExpectSetupRan(const SetupRun& setup) {
+void ExpectSetupRan(const SetupRun& setup, DWORD exitCode = 0) {
     ASSERT_TRUE(setup.run.started);
     ASSERT_FALSE(setup.run.timedOut);
-    ASSERT_EQ(0u, setup.run.exitCode);
+    ASSERT_EQ(exitCode, setup.run.exitCode);
 }
+
+std::string RunValue(const std::wstring& folder) { return ToUtf8(L"\"" + folder + L"\\QvPushServer.exe\""); }
+
+// The log-on start: per machine (64-bit view), never per user.
+void ExpectLogOnStart(const std::wstring& folder) {
+    std::wstring run;
+    EXPECT_TRUE(ReadRegistryString(HKEY_LOCAL_MACHINE, kRunKey, kRunValue, run));
+    EXPECT_EQ(RunValue(folder), ToUtf8(run));
+    EXPECT_FALSE(ReadRegistryString(HKEY_CURRENT_USER, kRunKey, kRunValue, run)) << ToUtf8(run);
+}
+
+bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::vector<RunningProgram> Daemons() { return RunningPrograms(L"QvPushServer.exe"); }
 
@@ -64,7 +81,7 @@ protected:
     static void ExpectInstalled(const std::wstring& folder, const std::vector<Payload>& payload,
                                 const std::wstring& version) {
         // Files: the payload byte for byte, the log and the uninstaller.
-        std::vector<std::wstring> expected = {L"install.log", L"uninstall.exe"};
+        std::vector<std::wstring> expected = {L"install.files", L"install.log", L"uninstall.exe"};
         for (const Payload& file : payload) {
             expected.push_back(file.installed);
             EXPECT_EQ(ReadFileBytes(file.source), ReadFileBytes(folder + L"\\" + file.installed))
@@ -75,8 +92,8 @@ protected:
             expected.push_back(L"ffmpeg.exe");
             if (log.find("FFmpeg installed") != std::string::npos) expected.push_back(L"ffmpeg-LICENSE.txt");
         } else {
-            EXPECT_NE(std::string::npos, log.find("Put a Windows build of ffmpeg.exe into " + ToUtf8(folder)))
-                << log;
+            // In the system's language (Chinese here).
+            EXPECT_NE(std::string::npos, log.find(ToUtf8(L"请把 Windows 版 ffmpeg.exe 放到 " + folder))) << log;
         }
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(expected, FilesBelow(folder));
@@ -84,8 +101,7 @@ protected:
         // The 32-bit camera is registered where 32-bit programs run, and
         // skipped with a note where they cannot (this machine).
         const bool wow64 = ::GetFileAttributesW(L"C:\\windows\\syswow64\\regsvr32.exe") != INVALID_FILE_ATTRIBUTES;
-        EXPECT_NE(std::string::npos, log.find(wow64 ? "32-bit camera registered" : "32-bit camera not registered"))
-            << log;
+        EXPECT_NE(std::string::npos, log.find(ToUtf8(wow64 ? L"32 位摄像头已注册" : L"32 位摄像头未注册"))) << log;
 
         // One COM class and one video capture device, from this folder.
         const std::wstring classKey = L"CLSID\\" + GuidText(CLSID_VirtualCamera);
@@ -138,6 +154,7 @@ protected:
         EXPECT_TRUE(DevicesOfClass(CLSID_LegacyAmFilterCategory, CLSID_VirtualCamera).empty());
         std::wstring text;
         EXPECT_FALSE(ReadRegistryString(HKEY_CURRENT_USER, kRunKey, kRunValue, text)) << ToUtf8(text);
+        EXPECT_FALSE(ReadRegistryString(HKEY_LOCAL_MACHINE, kRunKey, kRunValue, text)) << ToUtf8(text);
         EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
         EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, kUserKey));
         EXPECT_TRUE(Daemons().empty());
@@ -145,21 +162,29 @@ protected:
     }
 };
 
-TEST_F(InstallerFlow, SilentInstallIntoProgramFiles) {
+// As a deployment tool runs it (SYSTEM): no route to the desktop user, so
+// the daemon is not started at all; the log-on start brings it up.
+TEST_F(InstallerFlow, SilentInstallWithoutDesktopUserStartsNothing) {
     const std::wstring folder = DefaultInstallFolder();
     ASSERT_FALSE(FolderExists(folder)) << "the prefix is not fresh";
     ASSERT_EQ("", ReadGreeting(0)) << "something already serves the command port";
 
-    const SetupRun setup = RunSetup(PreviousSetup(), L"/S");
+    const SetupRun setup = RunSetupWithoutElevation(PreviousSetup(), L"/S");
     PrintTime("silent installation", setup);
     ExpectSetupRan(setup);
     ExpectInstalled(folder, PreviousPayload(), kPreviousVersion);
+    EXPECT_TRUE(Daemons().empty());
+    EXPECT_NE(std::string::npos, ReadInstallLog(folder).find(ToUtf8(L"未启动：没有可用的桌面外壳程序")));
+    ExpectLogOnStart(folder);
+
+    // What the log-on start does.
+    ASSERT_TRUE(StartDetached(folder + L"\\QvPushServer.exe"));
     ExpectServing(folder);
-    std::wstring run;
-    EXPECT_TRUE(ReadRegistryString(HKEY_CURRENT_USER, kRunKey, kRunValue, run));
-    EXPECT_EQ(ToUtf8(L"\"" + folder + L"\\QvPushServer.exe\""), ToUtf8(run));
 }
 
+// Under Wine the daemon is started with the setup's linked unelevated
+// token (Wine has no shell window). The camera held by a capture program is
+// replaced all the same: a loaded module can be renamed.
 TEST_F(InstallerFlow, UpgradeOverTheRunningCopy) {
     const std::wstring folder = DefaultInstallFolder();
     const auto before = Daemons();
@@ -167,38 +192,71 @@ TEST_F(InstallerFlow, UpgradeOverTheRunningCopy) {
     // An FFmpeg the user put beside the encoder, running: it must be ended
     // before files are replaced, and left in place.
     const std::wstring userFfmpeg = folder + L"\\ffmpeg.exe";
-    const bool addFfmpeg = ::GetFileAttributesW(userFfmpeg.c_str()) == INVALID_FILE_ATTRIBUTES;
-    if (addFfmpeg) {
-        ASSERT_TRUE(::CopyFileW((TestBinDir() + L"installer_test_lingering_program.exe").c_str(), userFfmpeg.c_str(),
-                                TRUE));
-        ASSERT_TRUE(StartDetached(userFfmpeg));
-        ASSERT_EQ(1u, RunningPrograms(L"ffmpeg.exe").size());
-    }
+    const std::wstring lingering = TestBinDir() + L"installer_test_lingering_program.exe";
+    ASSERT_TRUE(::CopyFileW(lingering.c_str(), userFfmpeg.c_str(), TRUE));
+    ASSERT_TRUE(StartDetached(userFfmpeg));
+    ASSERT_EQ(1u, RunningPrograms(L"ffmpeg.exe").size());
+    ASSERT_TRUE(StartDetached(lingering, folder + L"\\QvCamera.dll"));
 
     // Also takes back the log-on start that the first installation chose.
     const SetupRun setup = RunSetup(CurrentSetup(), L"/S /NOAUTOSTART");
     PrintTime("upgrade over the running copy", setup);
-    ExpectSetupRan(setup);
-    ExpectInstalled(folder, CurrentPayload(), kCurrentVersion);
+    const bool queued = setup.run.exitCode == 3010;
+    ExpectSetupRan(setup, queued ? 3010 : 0);
+    const std::string log = ReadInstallLog(folder);
+    if (queued) {
+        EXPECT_NE(std::string::npos, log.find(ToUtf8(L"将在下次重启时替换：QvCamera.dll"))) << log;
+    } else {
+        EXPECT_NE(std::string::npos, log.find(ToUtf8(L"已替换（旧文件在下次重启时删除）：QvCamera.dll"))) << log;
+        ExpectInstalled(folder, CurrentPayload(), kCurrentVersion);
+    }
+    for (const RunningProgram& holder : RunningPrograms(L"installer_test_lingering_program.exe")) {
+        UniqueHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, holder.processId));
+        if (process) ::TerminateProcess(process.get(), 0);
+    }
     ExpectServing(folder);
     const auto after = Daemons();
     ASSERT_EQ(1u, after.size());
     EXPECT_NE(before[0].processId, after[0].processId) << "the old daemon still runs";
-    if (addFfmpeg) {
-        EXPECT_TRUE(RunningPrograms(L"ffmpeg.exe").empty()) << "the user's FFmpeg still runs";
-    }
-    const std::string log = ReadInstallLog(folder);
-    EXPECT_NE(std::string::npos, log.find("1 daemon(s) asked to exit, 1 exited")) << log;
+    EXPECT_TRUE(RunningPrograms(L"ffmpeg.exe").empty()) << "the user's FFmpeg still runs";
+    EXPECT_NE(std::string::npos, log.find(ToUtf8(L"1 个服务程序被要求退出，1 个已退出"))) << log;
+    EXPECT_NE(std::string::npos, log.find(ToUtf8(L"已以桌面用户身份启动（使用安装程序关联的未提升令牌）"))) << log;
     std::wstring run;
-    EXPECT_FALSE(ReadRegistryString(HKEY_CURRENT_USER, kRunKey, kRunValue, run)) << ToUtf8(run);
+    EXPECT_FALSE(ReadRegistryString(HKEY_LOCAL_MACHINE, kRunKey, kRunValue, run)) << ToUtf8(run);
+}
+
+// Someone else's files: nothing is written, nothing is stopped.
+TEST_F(InstallerFlow, FolderWithForeignFilesIsRefused) {
+    const std::wstring foreign = L"C:\\Tools 测试";
+    ::CreateDirectoryW(foreign.c_str(), nullptr);
+    const std::wstring lingering = TestBinDir() + L"installer_test_lingering_program.exe";
+    ASSERT_TRUE(::CopyFileW(lingering.c_str(), (foreign + L"\\uninstall.exe").c_str(), FALSE));
+    const std::vector<BYTE> readme = {'m', 'i', 'n', 'e', '\r', '\n'};
+    {
+        std::ofstream file((foreign + L"\\readme.txt").c_str(), std::ios::binary);
+        file.write(reinterpret_cast<const char*>(readme.data()), readme.size());
+    }
+    const auto daemons = Daemons();
+
+    const SetupRun setup = RunSetup(CurrentSetup(), L"/S /D=" + foreign);
+    ExpectSetupRan(setup, 2);
+    EXPECT_EQ((std::vector<std::wstring>{L"readme.txt", L"uninstall.exe"}), FilesBelow(foreign));
+    EXPECT_EQ(readme, ReadFileBytes(foreign + L"\\readme.txt"));
+    EXPECT_EQ(ReadFileBytes(lingering), ReadFileBytes(foreign + L"\\uninstall.exe"));
+    ASSERT_EQ(1u, Daemons().size());
+    EXPECT_EQ(daemons[0].processId, Daemons()[0].processId) << "a refused installation stopped the running copy";
 }
 
 const wchar_t kOtherFolder[] = L"C:\\QvPush 测试";
 
 // Installing into another folder removes the copy in the old one (keeping
-// the user's settings); /NOSTART leaves the start at the end out.
+// the user's settings and carrying the user's FFmpeg over); /NOSTART leaves
+// the start at the end out. Outside Program Files the folder gets Program
+// Files' permissions.
 TEST_F(InstallerFlow, MoveToAnotherFolderWithoutStart) {
     ASSERT_TRUE(FolderExists(DefaultInstallFolder()));
+    ASSERT_TRUE(FileExists(DefaultInstallFolder() + L"\\ffmpeg.exe"));
+    const std::vector<BYTE> userFfmpeg = ReadFileBytes(DefaultInstallFolder() + L"\\ffmpeg.exe");
     // What the browser side keeps for the user.
     HKEY user = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_WRITE, nullptr, &user,
@@ -210,15 +268,22 @@ TEST_F(InstallerFlow, MoveToAnotherFolderWithoutStart) {
     PrintTime("installation into another folder", setup);
     ExpectSetupRan(setup);
     EXPECT_FALSE(FolderExists(DefaultInstallFolder())) << ::testing::PrintToString(FilesBelow(DefaultInstallFolder()));
+    EXPECT_EQ(userFfmpeg, ReadFileBytes(std::wstring(kOtherFolder) + L"\\ffmpeg.exe")) << "the user's FFmpeg is lost";
     ExpectInstalled(kOtherFolder, CurrentPayload(), kCurrentVersion);
     EXPECT_TRUE(RegistryKeyExists(HKEY_CURRENT_USER, kUserKey)) << "the user's settings went with the old copy";
-    std::wstring run;
-    EXPECT_TRUE(ReadRegistryString(HKEY_CURRENT_USER, kRunKey, kRunValue, run));
-    EXPECT_EQ(ToUtf8(L"\"" + std::wstring(kOtherFolder) + L"\\QvPushServer.exe\""), ToUtf8(run));
+    ExpectLogOnStart(kOtherFolder);
     EXPECT_TRUE(Daemons().empty());
-    EXPECT_NE(std::string::npos, ReadInstallLog(kOtherFolder).find("Not started (/NOSTART)"));
+    EXPECT_NE(std::string::npos, ReadInstallLog(kOtherFolder).find("/NOSTART"));
+
+    // Wine keeps no security descriptor on files (it turns a DACL into Unix
+    // mode bits and reads back a made-up one), so the call's success is
+    // what can be seen here.
+    EXPECT_NE(std::string::npos,
+              ReadInstallLog(kOtherFolder)
+                  .find(ToUtf8(L"已设置权限（管理员和 SYSTEM 完全控制，用户读取和运行）：" + std::wstring(kOtherFolder))));
 }
 
+// Exactly what was installed goes; the user's FFmpeg stays.
 TEST_F(InstallerFlow, UninstallerLeavesNothing) {
     ASSERT_TRUE(StartDetached(std::wstring(kOtherFolder) + L"\\QvPushServer.exe"));
     ExpectServing(kOtherFolder);
@@ -226,6 +291,9 @@ TEST_F(InstallerFlow, UninstallerLeavesNothing) {
     const SetupRun setup = RunQuietUninstall();
     PrintTime("silent uninstallation", setup);
     ExpectSetupRan(setup);
+    EXPECT_EQ(std::vector<std::wstring>{L"ffmpeg.exe"}, FilesBelow(kOtherFolder));
+    ::DeleteFileW((std::wstring(kOtherFolder) + L"\\ffmpeg.exe").c_str());
+    ::RemoveDirectoryW(kOtherFolder);
     ExpectNothingLeft(kOtherFolder);
 }
 
