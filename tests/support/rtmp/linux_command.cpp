@@ -69,10 +69,15 @@ std::string LinuxCommand::Start(const std::string& script, DWORD timeoutMs) {
     if (unixDir.empty()) return "Wine cannot map " + ToUtf8(m_dir) + " to a Unix path (not running under Wine?)";
     const unsigned seconds = (timeoutMs + 999) / 1000;
     // The status file is renamed into place, so a status read is always whole.
+    // The command gets no descriptor of ours beyond its output: a daemon it
+    // starts (nginx) would otherwise keep the ports lock and ctest's pipes
+    // open for as long as it lives.
     const std::string wrapper =
         "PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin; export PATH\n"
         "cd " + ShellQuote(unixDir) + " || exit 1\n"
-        "timeout -k 5 " + std::to_string(seconds) + " /bin/sh ./command.sh </dev/null >output 2>&1 &\n"
+        "timeout -k 5 " + std::to_string(seconds) +
+        " python3 -c 'import os; os.closerange(3, 65536); os.execv(\"/bin/sh\", [\"sh\", \"./command.sh\"])'"
+        " </dev/null >output 2>&1 &\n"
         "echo $! >pid\n"
         "wait $!\n"
         "echo $? >status.new && mv status.new status\n";
