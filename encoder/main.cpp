@@ -9,6 +9,7 @@
 #include "encoder/encoder_names_in_image.h"
 #include "encoder/ffmpeg_arguments.h"
 #include "encoder/publish_command.h"
+#include "encoder/stream_target.h"
 
 #include <windows.h>
 
@@ -49,6 +50,11 @@ int wmain() {
     std::wstring problem;
     if (!ParsePublishCommand(SplitCommandWords(OwnArgumentText(::GetCommandLineW(), ownPath)), command, problem)) {
         PrintError(L"refused, nothing started: " + problem);
+        return kBadCommandLine;
+    }
+    if (!IsStreamTarget(command.streamUrl)) {
+        PrintError(L"refused, nothing started: the target \"" + command.streamUrl +
+                   L"\" is not an rtmp:// or rtmps:// address");
         return kBadCommandLine;
     }
     const std::wstring ffmpeg = FfmpegBeside(ownPath);

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -124,6 +125,8 @@ TEST(QvShow, ValuesReachFfmpegExactly) {
         {L"", kUrl},
         {L"麦克风 阵列", L"rtmp://127.0.0.1/kavo/房间?k=\"1\"&t=2\\"},
         {L"Mic", L"rtmp://127.0.0.1/kavo/r live=1\" -y \"x"},
+        {L"Mic", L"RTMPS://live.example/kavo/r"},
+        {L"Mic", L"Rtmp://127.0.0.1/kavo/r"},
     };
     for (const auto& c : cases) {
         EncoderSandbox sandbox;
@@ -178,9 +181,10 @@ TEST(QvShow, BadInputStartsNothing) {
     const struct {
         const char* what;
         Ffmpeg ffmpeg;
-        std::wstring arguments;  // empty: the daemon's level-0 line
+        std::wstring arguments;  // empty: the daemon's level-0 line with `url`
         DWORD exitCode;
         const char* says;
+        const wchar_t* url = kUrl;
     } cases[] = {
         {"no ffmpeg.exe", kNone, L"", 3, "no FFmpeg at "},
         {"ffmpeg.exe that is no program", kNotAProgram, L"", 6, "cannot run"},
@@ -211,6 +215,13 @@ TEST(QvShow, BadInputStartsNothing) {
          L"-x264-params keyint=14:keyint_min=7 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 16k -f flv "
          L"\"rtmp://h/kavo/a live=1\"",
          2, "colon"},
+        {"a file as target", kGood, L"", 2, "is not an rtmp:// or rtmps:// address", L"C:\\users\\public\\probe.flv"},
+        {"a UNC path as target", kGood, L"", 2, "is not an rtmp:// or rtmps:// address", L"\\\\host\\share\\x.flv"},
+        {"a file: URL as target", kGood, L"", 2, "is not an rtmp:// or rtmps:// address", L"file:///C:/x.flv"},
+        {"an http: URL as target", kGood, L"", 2, "is not an rtmp:// or rtmps:// address", L"http://127.0.0.1/x"},
+        {"an option as target", kGood, L"", 2, "is not an rtmp:// or rtmps:// address", L"-x"},
+        {"a scheme alone as target", kGood, L"", 2, "is not an rtmp:// or rtmps:// address", L"rtmp://"},
+        {"rtmp without its slashes", kGood, L"", 2, "is not an rtmp:// or rtmps:// address", L"rtmp:x"},
     };
     for (const auto& c : cases) {
         EncoderSandbox sandbox;
@@ -221,7 +232,7 @@ TEST(QvShow, BadInputStartsNothing) {
         }
         if (c.ffmpeg == kBroken) sandbox.Mark(L".broken");
         sandbox.Mark(L".exit", "0");
-        const std::wstring own = sandbox.CommandLine(0, L"Mic");
+        const std::wstring own = sandbox.CommandLine(0, L"Mic", c.url);
         const std::wstring line =
             c.arguments.empty() ? own : own.substr(0, own.find(L"QvShow.exe") + 10) + c.arguments;
         ProgramResult run = RunProgram(line, 20000);
@@ -230,6 +241,10 @@ TEST(QvShow, BadInputStartsNothing) {
         EXPECT_NE(std::string::npos, run.output.find("QvShow: ")) << c.what << ": " << run.output;
         EXPECT_NE(std::string::npos, run.output.find(c.says)) << c.what << ": " << run.output;
         EXPECT_TRUE(sandbox.PublishArguments().empty()) << c.what << ": FFmpeg was started to publish";
+        if (c.exitCode == 2) {
+            EXPECT_TRUE(sandbox.Starts().empty()) << c.what << ": FFmpeg was started";
+            EXPECT_EQ(1, std::count(run.output.begin(), run.output.end(), '\n')) << c.what << ": " << run.output;
+        }
         if (c.ffmpeg == kNone) {
             EXPECT_NE(std::string::npos, run.output.find("ffmpeg.exe")) << "the path looked at: " << run.output;
         }
