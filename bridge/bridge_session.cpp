@@ -74,10 +74,12 @@ int RunBridge(const BridgeArguments& arguments, const WriteTimingObserver& obser
         watchdog.NotePicture(::GetTickCount());
         if (observer) observer(arrived, written);
     });
-    watchdog.Restart(::GetTickCount());
     const bool running = graph.Run(sink, failure);
     int exitCode;
     if (running) {
+        // The 3 s count from the moment the graph runs: starting it may
+        // itself take seconds.
+        watchdog.Restart(::GetTickCount());
         // The daemon shows the rest of this line as the camera's format.
         AnnounceLine(L"QvGraph: delivering " + graph.ChosenType());
         const GraphEnd end = graph.WaitForEnd(watchdog);
