@@ -39,19 +39,29 @@ TEST(NamedFrameExchange, TwoOpenersShareTheFrameAndItsDescription) {
         NamedFrameFormat format;
         LONG stride;
         DWORD bytes;
+        bool inPlace = false;  // written by WriteFrameWith
     };
     const Case cases[] = {
         {1920, 1080, NamedFrameFormat::NV12, 1920, 3110400},
-        {1280, 720, NamedFrameFormat::NV12, 1344, 1451520},
+        {1280, 720, NamedFrameFormat::NV12, 1344, 1451520, true},
         {1920, 1080, NamedFrameFormat::RGB24, 5760, 6220800},
-        {640, 480, NamedFrameFormat::RGB24, 1920, 921600},
+        {640, 480, NamedFrameFormat::RGB24, 1920, 921600, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + " stride " + std::to_string(c.stride));
         ASSERT_EQ(c.bytes, NamedFrameBytes(c.width, c.height, c.format, c.stride));
         const std::vector<BYTE> picture = Picture(c.bytes, static_cast<BYTE>(c.width));
         const DWORD count = reader.Header()->frameCount;
-        ASSERT_EQ(S_OK, writer.WriteFrame(c.width, c.height, c.format, c.stride, 30, picture.data()));
+        if (c.inPlace) {
+            DWORD filled = 0;
+            ASSERT_EQ(S_OK, writer.WriteFrameWith(c.width, c.height, c.format, c.stride, 30, [&](BYTE* frame) {
+                std::copy(picture.begin(), picture.end(), frame);
+                filled = c.bytes;
+            }));
+            EXPECT_EQ(c.bytes, filled);
+        } else {
+            ASSERT_EQ(S_OK, writer.WriteFrame(c.width, c.height, c.format, c.stride, 30, picture.data()));
+        }
         EXPECT_EQ(count + 1, reader.Header()->frameCount);
         EXPECT_EQ(::GetCurrentProcessId(), reader.Header()->writerProcessId);
 
