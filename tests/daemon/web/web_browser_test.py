@@ -204,7 +204,7 @@ class ControlPageTest(unittest.TestCase):
         browser = Chromium('--ip-address-space-overrides=%s=public' % public.host, '--ignore-certificate-errors')
         self.addCleanup(browser.close)
         page = browser.open(public.origin + '/')
-        self.assertTrue(page.wait("document.readyState === 'complete'", 20))
+        self.assertTrue(page.wait("typeof openSession === 'function'", 20))
         greeting = '$'.join(MICROPHONES + ['1.0.0'])
         with self.subTest('without the permission no session reaches the daemon'):
             page.eval('openSession()')
