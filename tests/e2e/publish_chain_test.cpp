@@ -2,11 +2,9 @@
 // the real daemon publish the camera and the demo microphone with our
 // QvShow.exe and a stock Windows FFmpeg, and what the server received is
 // read back with Debian's ffprobe and ffmpeg.
-#include "camera/filter/camera_identity.h"
 #include "tests/daemon/command/wire_messages.h"
 #include "tests/daemon/publisher/system_md5.h"
 #include "tests/e2e/publish_chain.h"
-#include "tests/e2e/websocket_text_client.h"
 #include "tests/support/child_process.h"
 #include "tests/support/rtmp/component_check.h"
 #include "tests/support/rtmp/stream_readback.h"
@@ -160,33 +158,6 @@ TEST_F(PublishChainTest, KilledFfmpegIsReplacedWithResignedUrlAndStopHolds) {
     const DWORD stopTick = ::GetTickCount();
     ASSERT_TRUE(m_client.Send(Message(L"stop")));
     ExpectStreamEnded(beforeStop, stopTick, "stop");
-}
-
-TEST_F(PublishChainTest, MicrophoneNamedInAnyScriptPublishesOverWebSocket) {
-    const std::string microphone = ToUtf8(kForeignMicrophone);
-    WebSocketTextClient web;
-    ASSERT_TRUE(web.Connect(19724));
-    std::string greeting;
-    ASSERT_TRUE(web.ReceiveText(greeting, 15000));
-    EXPECT_NE(std::string::npos, greeting.find("$" + microphone + "$")) << greeting;
-    const size_t from = Server().EventCount();
-    ASSERT_TRUE(web.SendText("start videoDevice=\"" + ToUtf8(kCameraFriendlyName) + "\" audioDevice=\"" + microphone +
-                             "\" streamUrl=\"" + g_chain->RoomUrl() + "\" pushLevel=\"0\""));
-    std::string reply;
-    while (web.ReceiveText(reply, 20000) && reply != "start ok") {
-    }
-    ASSERT_EQ("start ok", reply);
-    RtmpEvent publish;
-    ASSERT_TRUE(Server().WaitForEvent(RtmpEvent::kPublish, from, 20000, &publish, "room1"))
-        << "no publish; server log:\n" << Server().Log();
-    const DecodedAudio sound = DecodeAudio(Server().Url("room1"), 2.0);
-    EXPECT_EQ("", sound.failure);
-    EXPECT_NEAR(kForeignToneHz, StrongestFrequency(sound.samples, sound.sampleRate), 5.0)
-        << "the stream does not carry that microphone's tone";
-    const size_t beforeStop = Server().EventCount();
-    const DWORD stopTick = ::GetTickCount();
-    ASSERT_TRUE(web.SendText("stop"));
-    ExpectStreamEnded(beforeStop, stopTick, "stop over WebSocket");
 }
 
 TEST_F(PublishChainTest, ClientThatClosesEndsTheStream) {
