@@ -149,6 +149,8 @@ int wmain() {
         if (devices.Register({{TestAudioKind::Runs, L"Test microphone 1"},
                               {TestAudioKind::Runs, L"Test microphone 2"},
                               {TestAudioKind::Runs, L"Test microphone 3"}}) == S_OK) {
+            // Past the reuse of the listing made without them.
+            ::Sleep(3000);
             TimeGreetings(kGreetingRuns, greeting).Print("connect to greeting, three test devices");
             printf("  greeting: %s\n", Printable(greeting).c_str());
             ::Sleep(3000);
