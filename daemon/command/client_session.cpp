@@ -2,7 +2,7 @@
 
 #include "daemon/command/command_session.h"
 #include "daemon/command/greeting.h"
-#include "daemon/command/http_request_line.h"
+#include "daemon/command/foreign_client.h"
 #include "daemon/command/parse_command.h"
 #include "daemon/text/diagnostics.h"
 
@@ -22,8 +22,8 @@ class CommandPortChannel : public SessionChannel {
 public:
     explicit CommandPortChannel(SharedSocket& connection) : m_connection(connection) {}
 
-    bool SendGreeting(const std::string& greeting) override {
-        const std::string cut = CutGreeting(greeting);
+    bool SendGreeting(const std::vector<std::wstring>& deviceNames) override {
+        const std::string cut = CutGreeting(BuildGreetingText(deviceNames));
         DebugText(cut);
         return SendText(cut);
     }
@@ -37,9 +37,9 @@ private:
 };
 
 enum class SessionEnd {
-    ClientGone,   // closed, failed, or filled the buffer: the executables stop
-    SendFailed,   // an announcement could not be sent: they are left running
-    NotOurClient  // a browser's HTTP request: nothing of it may act
+    ClientGone,   // closed, failed, or filled the buffer: the session's end rule applies
+    SendFailed,   // an announcement could not be sent: the executables are left running
+    NotOurClient  // a browser's request, a TLS handshake: nothing of it may act
 };
 
 class Session {
@@ -67,8 +67,14 @@ private:
             if (count > 0) {
                 PrintLine(TextOf(room, count));
                 m_held += count;
-                if (FirstLineIsHttp()) return SessionEnd::NotOurClient;
-                HandleHeldMessages();
+                if (!m_firstLineSeen) {
+                    switch (JudgeFirstLine(m_buffer.data(), static_cast<size_t>(m_held), kReceiveBufferSize)) {
+                    case FirstLineVerdict::Foreign: return SessionEnd::NotOurClient;
+                    case FirstLineVerdict::Undecided: continue;
+                    case FirstLineVerdict::Ours: m_firstLineSeen = true; break;
+                    }
+                }
+                if (!HandleHeldMessages()) return SessionEnd::ClientGone;
                 continue;
             }
             if (count == 0) return SessionEnd::ClientGone;
@@ -78,26 +84,16 @@ private:
         }
     }
 
-    // Looked at until the first line is complete; a command line never
-    // holds " HTTP/1." before its CR LF unless a value says so.
-    bool FirstLineIsHttp() {
-        if (m_firstLineSeen) return false;
-        static const char kLineEnd[] = "\r\n";
-        const char* begin = m_buffer.data();
-        const char* end = begin + m_held;
-        m_firstLineSeen = std::search(begin, end, kLineEnd, kLineEnd + 2) != end;
-        return BeginsWithHttpRequestLine(m_buffer.data(), static_cast<size_t>(m_held));
-    }
-
     // Accepted commands are handled one after the other; a rejected line
     // sends the session back to receiving, with what follows it still held.
-    void HandleHeldMessages() {
+    // False when a reply could not be sent.
+    bool HandleHeldMessages() {
         for (;;) {
             PrintLine(TextOf(m_buffer.data(), m_held));
             RecvCmd cmd;
-            if (!ParseCommand(m_buffer.data(), m_held, cmd)) return;
+            if (!ParseCommand(m_buffer.data(), m_held, cmd)) return true;
             std::fill(m_buffer.begin() + m_held, m_buffer.end(), '\0');
-            m_core.Carry(cmd);
+            if (!m_core.Carry(cmd)) return false;
         }
     }
 
@@ -111,15 +107,25 @@ private:
 
 }  // namespace
 
-LPVOID MakeSessionParameter(std::shared_ptr<SharedSocket> connection) {
-    return new std::shared_ptr<SharedSocket>(std::move(connection));
+SessionSlots& CommandPortSlots() {
+    static SessionSlots slots;
+    return slots;
 }
 
-void FreeSessionParameter(LPVOID parameter) { delete static_cast<std::shared_ptr<SharedSocket>*>(parameter); }
+struct SessionParameter {
+    std::shared_ptr<SharedSocket> connection;
+    SessionSlot slot;
+};
+
+LPVOID MakeSessionParameter(std::shared_ptr<SharedSocket> connection, SessionSlot slot) {
+    return new SessionParameter{std::move(connection), std::move(slot)};
+}
+
+void FreeSessionParameter(LPVOID parameter) { delete static_cast<SessionParameter*>(parameter); }
 
 DWORD WINAPI ClientSession(LPVOID parameter) {
-    std::shared_ptr<SharedSocket> connection = *static_cast<std::shared_ptr<SharedSocket>*>(parameter);
-    FreeSessionParameter(parameter);
+    std::unique_ptr<SessionParameter> taken(static_cast<SessionParameter*>(parameter));
+    const std::shared_ptr<SharedSocket> connection = taken->connection;
     try {
         Session(connection).Run();
     } catch (...) {

@@ -4,6 +4,7 @@
 #include "daemon/command/dispatch_command.h"
 #include "daemon/command/greeting.h"
 #include "daemon/command/push_level_announcement.h"
+#include "daemon/devices/shared_audio_device_listing.h"
 #include "daemon/publisher/encoder_launch.h"
 #include "daemon/publisher/image_names.h"
 #include "daemon/text/diagnostics.h"
@@ -20,25 +21,30 @@ const char kSessionEndDebugText[] = "recv break!  \xCD\xCB\xB3\xF6\xD1\xAD\xBB\x
 
 bool CommandSession::Greet() {
     ThePublishState().lastAnnouncedLevel.store(-1);
-    if (m_channel.SendGreeting(BuildGreetingText())) return true;
+    if (m_channel.SendGreeting(TheAudioDeviceListing().Names())) return true;
     PrintText("send Error!\n");
     DebugText(std::string("snd error!"));
     return false;
 }
 
-void CommandSession::Carry(const RecvCmd& cmd) {
+bool CommandSession::Carry(const RecvCmd& cmd) {
     PrintFormat(kParsedFormat, WideToNarrow(cmd.m_strCmd).c_str(), WideToNarrow(cmd.m_videoDevice).c_str(),
                 WideToNarrow(cmd.m_audioDevice).c_str());
+    m_dispatched = true;
     DispatchCommand(cmd);
     const char* reply = CommandReply(cmd.m_strCmd);
-    if (!m_channel.SendText(reply)) PrintFormat("send data Error! data: %s\n", reply);
+    const bool sent = m_channel.SendText(reply);
+    if (!sent) PrintFormat("send data Error! data: %s\n", reply);
     PrintFormat("send to client data:%s", reply);
+    return sent;
 }
 
 bool CommandSession::Announce() { return AnnouncePushLevel(m_channel); }
 
 void CommandSession::End() {
-    StopExecutable(kEncoderImageName);
-    StopExecutable(kBridgeImageName);
+    if (m_dispatched) {
+        StopExecutable(kEncoderImageName);
+        StopExecutable(kBridgeImageName);
+    }
     DebugText(std::string(kSessionEndDebugText));
 }

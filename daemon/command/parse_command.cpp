@@ -76,8 +76,10 @@ bool ParseCommand(char* buffer, int& held, RecvCmd& cmd, PublishState& state) {
     DropLeadingNuls(buffer, held);
     std::string message;
     if (!TakeMessage(buffer, held, message)) return false;
-    const std::wstring line = NarrowToWide(message);
+    return ParseCommandLine(NarrowToWide(message), cmd, state);
+}
 
+bool ParseCommandLine(const std::wstring& line, RecvCmd& cmd, PublishState& state) {
     if (line.compare(0, 5, L"start") == 0) {
         cmd.m_strCmd = L"start";
         ReadDevices(line, cmd, state);
@@ -106,8 +108,9 @@ bool ParseCommand(char* buffer, int& held, RecvCmd& cmd, PublishState& state) {
     return false;
 }
 
-bool ParseCommandMessage(const std::string& message, RecvCmd& cmd, PublishState& state) {
-    std::string buffer = message + "\r\n";
-    int held = static_cast<int>(buffer.size());
-    return ParseCommand(&buffer[0], held, cmd, state);
+bool ParseCommandMessage(const std::wstring& message, RecvCmd& cmd, PublishState& state) {
+    const std::wstring line = message.substr(0, message.find(L"\r\n"));
+    // A NUL would cut a name short wherever it is passed on as a C string.
+    if (line.find(L'\0') != std::wstring::npos) return false;
+    return ParseCommandLine(line, cmd, state);
 }

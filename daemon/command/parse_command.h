@@ -17,7 +17,11 @@ const int kReceiveBufferSize = 1024;
 // buffer is dropped by the next call. More bytes than are held are never taken.
 bool ParseCommand(char* buffer, int& held, RecvCmd& cmd, PublishState& state = ThePublishState());
 
-// A message that arrives whole, with no framing of its own to take it from
-// (a WebSocket text message, converted to code page 936): the same grammar,
-// applied to its text up to its first CR LF; the CR LF may be left out.
-bool ParseCommandMessage(const std::string& message, RecvCmd& cmd, PublishState& state = ThePublishState());
+// The grammar of one command line, without its line end.
+bool ParseCommandLine(const std::wstring& line, RecvCmd& cmd, PublishState& state = ThePublishState());
+
+// A message that arrives whole as UTF-16 text, with no framing of its own to
+// take it from (a WebSocket text message): the same grammar, applied to its
+// text up to its first CR LF (which may be left out), so names that code page
+// 936 cannot hold stay whole. A line holding U+0000 is rejected.
+bool ParseCommandMessage(const std::wstring& message, RecvCmd& cmd, PublishState& state = ThePublishState());

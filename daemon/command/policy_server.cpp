@@ -1,9 +1,11 @@
 #include "daemon/command/policy_server.h"
 
 #include "daemon/command/listening_socket.h"
+#include "daemon/command/session_slots.h"
 #include "daemon/text/diagnostics.h"
 
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -24,6 +26,15 @@ const char kReceivedFormat[] = "843 server recv data\xA3\xBA%s\r\n";
 
 const DWORD kThreadFailed = static_cast<DWORD>(-1);
 
+// A Flash runtime sends its request at once; a connection that stays silent
+// longer holds nobody up but its own thread, and not for long.
+const DWORD kPolicyTimeoutMs = 2000;
+
+struct PolicyConnection {
+    UniqueSocket socket;
+    SessionSlot slot;
+};
+
 void Serve(SOCKET connection) {
     char received[kReceiveRoom] = {};
     int count = ::recv(connection, received, kReceiveRoom - 1, 0);
@@ -34,6 +45,33 @@ void Serve(SOCKET connection) {
     } else {
         if (::send(connection, kRefusal, sizeof(kRefusal), 0) <= 0) PrintText(" send Error!\n");
     }
+}
+
+DWORD WINAPI ThreadPolicyConnection(LPVOID parameter) {
+    std::unique_ptr<PolicyConnection> connection(static_cast<PolicyConnection*>(parameter));
+    try {
+        Serve(connection->socket.get());
+    } catch (...) {
+    }
+    return 0;
+}
+
+SessionSlots& PolicySlots() {
+    static SessionSlots slots;
+    return slots;
+}
+
+// Each connection is answered on a thread of its own, so that one silent
+// client cannot hold the port for the others.
+void ServeOnItsOwn(UniqueSocket connection) {
+    const DWORD timeout = kPolicyTimeoutMs;
+    ::setsockopt(connection.get(), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof(timeout));
+    ::setsockopt(connection.get(), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof(timeout));
+    if (!PolicySlots().TryTake()) return;
+    auto parameter =
+        std::make_unique<PolicyConnection>(PolicyConnection{std::move(connection), SessionSlot(PolicySlots())});
+    UniqueHandle thread(::CreateThread(nullptr, 0, ThreadPolicyConnection, parameter.get(), 0, nullptr));
+    if (thread) parameter.release();
 }
 
 DWORD RunPolicyServer() {
@@ -55,7 +93,6 @@ DWORD RunPolicyServer() {
     }
     PrintLine("19722 listening");
     for (;;) {
-        // A connection that sends nothing is closed at once, like any other.
         UniqueSocket connection(::accept(listening.get(), nullptr, nullptr));
         if (!connection) {
             PrintText("Accept fail!\n");
@@ -63,7 +100,7 @@ DWORD RunPolicyServer() {
         }
         KeepFromChildProcesses(connection.get());
         PrintLine("accept connect");
-        Serve(connection.get());
+        ServeOnItsOwn(std::move(connection));
     }
 }
 

@@ -109,8 +109,11 @@ void CThreadMainService::run() {
             DebugText(std::string(kTimeoutFailedDebugText));
             break;
         }
+        SetSendTimeout(accepted.get());
+        // Beyond the bound the connection is closed before any greeting.
+        if (!CommandPortSlots().TryTake()) continue;
         auto connection = std::make_shared<SharedSocket>(accepted.release());
-        LPVOID parameter = MakeSessionParameter(connection);
+        LPVOID parameter = MakeSessionParameter(connection, SessionSlot(CommandPortSlots()));
         HANDLE session = ::CreateThread(nullptr, 0, ClientSession, parameter, 0, nullptr);
         if (!session) {
             FreeSessionParameter(parameter);

@@ -7,8 +7,9 @@
 #include <string>
 
 struct AudioDeviceEntry {
-    // FriendlyName in the ANSI code page, at most kDeviceNameMaxBytes bytes.
-    std::string name;
+    // FriendlyName as the platform gives it; the greeting of the command
+    // port converts it to the ANSI code page (at most kDeviceNameMaxBytes bytes).
+    std::wstring name;
     Microsoft::WRL::ComPtr<IBaseFilter> filter;
 };
 

@@ -30,7 +30,7 @@ std::string ToAnsiDeviceName(const std::wstring& name) {
 HRESULT EnumAudioCaptureDevices(std::vector<AudioDeviceEntry>& list) {
     return WalkCategoryDevices(CLSID_AudioInputDeviceCategory, [&](const std::wstring& name, ComPtr<IBaseFilter> filter) {
         AudioDeviceEntry entry;
-        entry.name = ToAnsiDeviceName(name);
+        entry.name = name;
         entry.filter = std::move(filter);
         list.push_back(std::move(entry));
     });

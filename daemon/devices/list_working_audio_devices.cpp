@@ -57,7 +57,7 @@ Outcome TestDevice(AudioDeviceEntry& device) {
 
 }  // namespace
 
-HRESULT ListWorkingAudioDevices(std::vector<std::string>& result) {
+HRESULT ListWorkingAudioDevices(std::vector<std::wstring>& result) {
     std::lock_guard<std::mutex> oneAtATime(ListingLock());
     // Each session thread lists on an apartment of its own. Declared before
     // the interfaces, so that they are all released before it goes.

@@ -8,4 +8,4 @@
 // Tests each device in a graph of its own on the calling thread's own COM
 // apartment and appends the names of those that run. Calls from several
 // threads take turns.
-HRESULT ListWorkingAudioDevices(std::vector<std::string>& result);
+HRESULT ListWorkingAudioDevices(std::vector<std::wstring>& result);

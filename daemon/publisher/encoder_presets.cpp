@@ -2,10 +2,8 @@
 
 #include "daemon/publisher/command_line_quoting.h"
 #include "daemon/publisher/publish_state.h"
-#include "daemon/text/text_conversion.h"
 
-#include <cstdio>
-#include <vector>
+#include <string>
 
 namespace {
 
@@ -25,6 +23,28 @@ const EncoderPreset kPresets[] = {
      30},
 };
 
+// The preset's text with its %s and %d filled in, as UTF-16 from the start:
+// a narrow round trip would turn every character outside one code page
+// into '?', in a device name as in the URL.
+std::wstring FormatPreset(const char* presetTemplate, const std::wstring& video, const std::wstring& audio,
+                          int videoBitrateKbps, const std::wstring& url) {
+    const std::wstring* texts[] = {&video, &audio, &url};
+    size_t nextText = 0;
+    std::wstring formatted;
+    for (const char* c = presetTemplate; *c; ++c) {
+        if (c[0] == '%' && c[1] == 's' && nextText < 3) {
+            formatted += *texts[nextText++];
+            ++c;
+        } else if (c[0] == '%' && c[1] == 'd') {
+            formatted += std::to_wstring(videoBitrateKbps);
+            ++c;
+        } else {
+            formatted += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+        }
+    }
+    return formatted;
+}
+
 }  // namespace
 
 const EncoderPreset& PresetForPushLevel(int32_t pushLevel) { return kPresets[EffectivePushLevel(pushLevel)]; }
@@ -32,19 +52,8 @@ const EncoderPreset& PresetForPushLevel(int32_t pushLevel) { return kPresets[Eff
 std::wstring BuildEncoderArguments(int32_t pushLevel, const std::wstring& videoDevice,
                                    const std::wstring& audioDevice, const std::wstring& streamUrl) {
     const EncoderPreset& preset = PresetForPushLevel(pushLevel);
-    // Escaped as UTF-16: in GBK a backslash byte can be the second byte of a
-    // character, which an escape over the narrow text would mistake.
-    std::string video = WideToNarrow(EscapeQuotedValue(videoDevice, true));
-    std::string audio = WideToNarrow(EscapeQuotedValue(audioDevice, true));
     // " live=1" follows the URL inside its quotes.
-    std::string url = WideToNarrow(EscapeQuotedValue(streamUrl, false));
-
-    // Formatted whole: a text cut at a fixed room would publish to a cut URL.
-    int needed = snprintf(nullptr, 0, preset.m_template, video.c_str(), audio.c_str(), preset.m_videoBitrateKbps,
-                          url.c_str());
-    if (needed < 0) return std::wstring();
-    std::vector<char> formatted(static_cast<size_t>(needed) + 1, '\0');
-    snprintf(formatted.data(), formatted.size(), preset.m_template, video.c_str(), audio.c_str(),
-             preset.m_videoBitrateKbps, url.c_str());
-    return L" " + NarrowToWide(std::string(formatted.data(), static_cast<size_t>(needed)));
+    return L" " + FormatPreset(preset.m_template, EscapeQuotedValue(videoDevice, true),
+                               EscapeQuotedValue(audioDevice, true), preset.m_videoBitrateKbps,
+                               EscapeQuotedValue(streamUrl, false));
 }

@@ -2,6 +2,12 @@
 
 #include "daemon/command/send_all_bytes.h"
 
+const char kIsolationFields[] =
+    "Cross-Origin-Opener-Policy: same-origin\r\n"
+    "Cross-Origin-Resource-Policy: same-origin\r\n"
+    "X-Content-Type-Options: nosniff\r\n"
+    "Referrer-Policy: no-referrer\r\n";
+
 namespace {
 
 const char* Reason(int status) {
@@ -15,6 +21,7 @@ const char* Reason(int status) {
     case 408: return "Request Timeout";
     case 426: return "Upgrade Required";
     case 431: return "Request Header Fields Too Large";
+    case 503: return "Service Unavailable";
     default: return "Internal Server Error";
     }
 }
@@ -26,11 +33,11 @@ bool SendHttpResponse(SOCKET connection, int status, const std::string& contentT
     std::string response = "HTTP/1.1 " + std::to_string(status) + " " + Reason(status) + "\r\n";
     response += "Content-Type: " + contentType + "\r\n";
     response += "Content-Length: " + std::to_string(body.size()) + "\r\n";
+    response += kIsolationFields;
     // The page drives the user's camera: no other site may frame it, and
     // nothing it loads comes from anywhere but this endpoint.
     response +=
         "Cache-Control: no-store\r\n"
-        "X-Content-Type-Options: nosniff\r\n"
         "X-Frame-Options: DENY\r\n"
         "Content-Security-Policy: default-src 'self'; connect-src 'self' ws://127.0.0.1:19724 "
         "ws://localhost:19724; img-src 'self' data:; frame-ancestors 'none'\r\n"

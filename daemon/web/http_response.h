@@ -6,7 +6,12 @@
 
 #include <string>
 
-// status: 200, 400, 403, 404, 405, 408, 426, 431, 500.
+// Fields every answer of the endpoint carries. Another site's page must not
+// load the page's files (a <script src> would tell it the daemon runs), keep a
+// handle on a window of the page it opened, nor learn where the user came from.
+extern const char kIsolationFields[];
+
+// status: 200, 400, 403, 404, 405, 408, 426, 431, 500, 503.
 // extraFields: whole header lines, each ending in CR LF.
 bool SendHttpResponse(SOCKET connection, int status, const std::string& contentType, const std::string& body,
                       const std::string& extraFields = std::string());

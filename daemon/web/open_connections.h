@@ -8,7 +8,9 @@
 
 class OpenConnections {
 public:
-    void Add(const std::shared_ptr<SharedSocket>& connection);
+    // False when kMaxSessionsPerPort connections are open already: the
+    // connection is then turned away.
+    bool Add(const std::shared_ptr<SharedSocket>& connection);
     void Remove(const std::shared_ptr<SharedSocket>& connection);
     // Wakes every connection's thread; each then ends as if its client had gone.
     void ShutdownAll();

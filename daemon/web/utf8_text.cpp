@@ -63,4 +63,4 @@ std::string WideToUtf8(const std::wstring& wide) {
 
 std::wstring Utf8ToWide(const std::string& utf8) { return ToWide(CP_UTF8, utf8); }
 
-std::string AnsiToUtf8(const std::string& ansi) { return WideToUtf8(ToWide(CP_ACP, ansi)); }
+

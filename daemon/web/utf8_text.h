@@ -11,5 +11,4 @@ bool IsValidUtf8(const std::string& text);
 std::string WideToUtf8(const std::wstring& wide);
 // Only for text that IsValidUtf8 accepted.
 std::wstring Utf8ToWide(const std::string& utf8);
-// Text in the system's ANSI code page, as the device listing gives it.
-std::string AnsiToUtf8(const std::string& ansi);
+

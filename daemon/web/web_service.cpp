@@ -1,7 +1,9 @@
 #include "daemon/web/web_service.h"
 
+#include "daemon/command/session_slots.h"
 #include "daemon/command/unique_socket.h"
 #include "daemon/text/diagnostics.h"
+#include "daemon/web/http_response.h"
 #include "daemon/web/request_origin.h"
 #include "daemon/web/web_connection.h"
 
@@ -76,8 +78,16 @@ void CWebService::AcceptLoop() {
             continue;
         }
         ::SetHandleInformation(reinterpret_cast<HANDLE>(accepted), HANDLE_FLAG_INHERIT, 0);
+        SetSendTimeout(accepted);
         auto connection = std::make_shared<SharedSocket>(accepted);
-        m_open.Add(connection);
+        if (!m_open.Add(connection)) {
+            // Answered on this thread: a fresh socket takes the short answer
+            // into its send buffer without waiting for the client.
+            SendHttpError(accepted, 503, "Retry-After: 1\r\n");
+            ::shutdown(accepted, SD_SEND);
+            connection->Close();
+            continue;
+        }
         LPVOID parameter = MakeWebConnectionParameter(connection, m_open);
         UniqueHandle thread(::CreateThread(nullptr, 0, WebConnection, parameter, 0, nullptr));
         if (!thread) {

@@ -37,7 +37,6 @@ bool AnswerWebSocketHandshake(SOCKET connection, const HttpRequest& request) {
     return SendAllBytes(connection,
                         "HTTP/1.1 101 Switching Protocols\r\n"
                         "Upgrade: websocket\r\n"
-                        "Connection: Upgrade\r\n"
-                        "Sec-WebSocket-Accept: " +
-                            accept + "\r\n\r\n");
+                        "Connection: Upgrade\r\n" +
+                            std::string(kIsolationFields) + "Sec-WebSocket-Accept: " + accept + "\r\n\r\n");
 }

@@ -2,6 +2,7 @@
 
 #include "daemon/command/client_session.h"
 #include "daemon/command/command_session.h"
+#include "daemon/command/greeting.h"
 #include "daemon/command/parse_command.h"
 #include "daemon/text/diagnostics.h"
 #include "daemon/text/text_conversion.h"
@@ -10,16 +11,18 @@
 
 namespace {
 
-// The command port's texts, re-encoded: the greeting's device names come
-// in the ANSI code page, replies and level words in code page 936 with the
-// command port's line end, which a frame does not need.
+// UTF-8 throughout: the greeting's device names as the platform gives them
+// (no code page could hold every name), replies and level words re-encoded
+// from code page 936 without the command port's line end, which a frame does
+// not need.
 class WebSocketChannel : public SessionChannel {
 public:
     explicit WebSocketChannel(WebSocketConnection& connection) : m_connection(connection) {}
 
-    bool SendGreeting(const std::string& greeting) override {
+    bool SendGreeting(const std::vector<std::wstring>& deviceNames) override {
+        const std::wstring greeting = BuildWideGreetingText(deviceNames);
         DebugText(greeting);
-        return m_connection.SendText(AnsiToUtf8(greeting));
+        return m_connection.SendText(WideToUtf8(greeting));
     }
 
     bool SendText(const std::string& text) override {
@@ -57,12 +60,15 @@ void RunWebSocketSession(SharedSocket& connection, std::string received) {
             session.End();
             return;
         case WebSocketConnection::Received::Message: {
-            // The grammar is the command port's, in its code page.
-            const std::string line = WideToNarrow(Utf8ToWide(message));
-            PrintLine(line);
+            // The command port's grammar, on the UTF-16 text itself.
+            const std::wstring line = Utf8ToWide(message);
+            PrintLine(WideToNarrow(line));
             RecvCmd cmd;
-            if (ParseCommandMessage(line, cmd)) session.Carry(cmd);
-            break;
+            if (!ParseCommandMessage(line, cmd) || session.Carry(cmd)) break;
+            // The reply did not go out: the client is gone or stopped reading.
+            connection.Close();
+            session.End();
+            return;
         }
         }
     }

@@ -71,8 +71,8 @@ void Figures::Print(const char* what) {
         return;
     }
     std::sort(ms.begin(), ms.end());
-    printf("%-40s min %7.1f  median %7.1f  max %7.1f ms  (%zu runs)\n", what, ms.front(), ms[ms.size() / 2],
-           ms.back(), ms.size());
+    printf("%-40s min %7.1f  median %7.1f  p95 %7.1f  max %7.1f ms  (%zu runs)\n", what, ms.front(),
+           ms[ms.size() / 2], ms[(ms.size() * 95 - 1) / 100], ms.back(), ms.size());
 }
 
 double ElapsedMs(const LARGE_INTEGER& from) {

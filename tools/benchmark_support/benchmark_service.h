@@ -32,7 +32,7 @@ private:
 
 struct Figures {
     std::vector<double> ms;
-    // min, median and max, or "no samples".
+    // min, median, 95th percentile and max, or "no samples".
     void Print(const char* what);
 };
 

@@ -2,7 +2,8 @@
 // ws://<this host>/ws. The daemon greets with the working microphones and
 // its version ("A$B$1.0.0", or "null$1.0.0"), answers each command with
 // "start ok", "stop ok" or "preview ok", and names the push level while the
-// page is silent. Closing the page ends the session, which stops publishing.
+// page is silent. Closing a page that gave a command ends its session, which
+// stops publishing; a page that only looked (or reconnected) stops nothing.
 'use strict';
 
 const LEVEL_WORDS = { '超清': 'Ultra', '高清': 'High', '标清': 'Standard', '极速': 'Fast' };
@@ -51,6 +52,7 @@ function onGreeting(text) {
   $('version').textContent = version;
   greeted = true;
   setState('connected', '已连接', 'Connected');
+  reconnected();
 }
 
 function onMessage(text) {
@@ -71,9 +73,44 @@ function connect() {
   socket.onmessage = (event) => onMessage(String(event.data));
   socket.onclose = () => {
     socket = null;
-    setState('closed', '已断开（刷新页面重新连接）', 'Disconnected (reload to reconnect)');
+    scheduleReconnect();
   };
 }
+
+// Reconnecting after a drop (the daemon restarted, the machine slept). The
+// new session only reads the greeting, so it never stops a publish.
+const RECONNECT_FIRST_S = 1;
+const RECONNECT_LAST_S = 10;
+let reconnectDelayS = RECONNECT_FIRST_S;
+let reconnectTimer = null;
+let pageLeaving = false;
+
+function scheduleReconnect() {
+  if (pageLeaving || reconnectTimer !== null) return;
+  const delayS = reconnectDelayS;
+  reconnectDelayS = Math.min(delayS * 2, RECONNECT_LAST_S);
+  let leftS = delayS;
+  const tell = () => setState('closed', '已断开，' + leftS + ' 秒后重新连接',
+                               'Disconnected, reconnecting in ' + leftS + ' s');
+  tell();
+  reconnectTimer = setInterval(() => {
+    leftS -= 1;
+    if (leftS > 0) return tell();
+    clearInterval(reconnectTimer);
+    reconnectTimer = null;
+    connect();
+  }, 1000);
+}
+
+function reconnected() {
+  reconnectDelayS = RECONNECT_FIRST_S;
+}
+
+addEventListener('pagehide', () => { pageLeaving = true; });
+addEventListener('pageshow', (event) => {
+  pageLeaving = false;
+  if (event.persisted && socket === null) connect();
+});
 
 // Values travel between double quotes and cannot contain one.
 const quoted = (value) => '"' + value.replace(/"/g, '').trim() + '"';

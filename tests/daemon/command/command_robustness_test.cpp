@@ -69,16 +69,18 @@ void Misbehave(Garbage& garbage, int kind, std::atomic<int>& failures) {
         client.Send(garbage.Bytes(1 + garbage.Below(3000)));
         client.Reset();
         break;
-    case 2:  // an overlong line: the full buffer ends the session
+    case 2:  // an overlong first line: not a command client
         client.Send(std::string(1500 + garbage.Below(1500), 'x'));
         if (!client.WaitForEnd(15000)) ++failures;
         break;
     case 3:  // gone before the greeting
         client.Reset();
         break;
-    case 4: {  // NULs are no line: the session goes on and answers a stop
+    case 4: {  // NULs behind a line are no line: the session goes on and answers a stop
         std::string greeting;
         if (!client.ReadMessage(greeting, 15000)) ++failures;
+        client.Send(Message(L"stop"));
+        if (NextReply(client, 20000) != kStopReply) ++failures;
         client.Send(std::string(1024 + garbage.Below(1024), '\0'));
         client.Send(Message(L"stop"));
         if (NextReply(client, 20000) != kStopReply) ++failures;

@@ -4,23 +4,69 @@
 
 namespace {
 
-TEST_F(CommandSessionTest, FullBufferWithoutLineEndEndsTheSession) {
+// What a web page can make a browser send to a loopback port, and bytes of
+// no command client at all.
+const std::string kTlsClientHello("\x16\x03\x01\x02\x00\x01\x00\x01\xFC\x03\x03", 11);
+const struct {
+    const char* what;
+    std::string bytes;
+} kForeignFirstBytes[] = {
+    {"image with a 1,100-character path",
+     "GET /" + std::string(1100, 'a') + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"},
+    {"request line cut before its version", "GET /" + std::string(300, 'a')},
+    {"text/plain fetch with command lines", "POST / HTTP/1.1\r\nContent-Type: text/plain\r\n\r\nstop\r\n"},
+    {"TLS ClientHello", kTlsClientHello + std::string(600, '\x01')},
+    {"first line longer than the buffer", std::string(1500, 'a')},
+    {"NUL first", std::string("\0stop\r\n\0", 8)},
+};
+
+TEST_F(CommandSessionTest, ConnectionsOfOtherClientsAreClosedAtOnceAndStopNothing) {
     ASSERT_TRUE(m_sandbox.StartStandIn(kEncoder));
     ASSERT_TRUE(m_sandbox.StartStandIn(kBridge));
     ASSERT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 1 && CountProcesses(kBridge) == 1; }, 10000));
-    WireClient client;
-    ConnectGreeted(client);
-    ASSERT_TRUE(client.Send(std::string(1023, 'a')));
-    EXPECT_EQ(Printable(RepliesWithin(client, 1000)), "");
-    EXPECT_FALSE(client.Ended());
+    for (const auto& foreign : kForeignFirstBytes) {
+        SCOPED_TRACE(foreign.what);
+        WireClient client;
+        ConnectGreeted(client);
+        ASSERT_TRUE(client.Send(foreign.bytes));
+        std::string rest;
+        EXPECT_TRUE(client.WaitForEnd(2000, &rest)) << "not closed at once";
+        EXPECT_EQ(Printable(rest), "");
+    }
+    EXPECT_TRUE(HoldsThroughout([] { return CountProcesses(kEncoder) == 1 && CountProcesses(kBridge) == 1; }, 1000));
     EXPECT_EQ(SessionEnds(), 0);
-    ASSERT_TRUE(client.Send("b"));
-    std::string rest;
-    EXPECT_TRUE(client.WaitForEnd(10000, &rest));
-    EXPECT_TRUE(rest.empty() || IsPushLevelWord(rest)) << Printable(rest);
-    // As if the client had closed: both executables are stopped.
-    EXPECT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 0 && CountProcesses(kBridge) == 0; }, 10000));
-    EXPECT_TRUE(m_sandbox.Host().WaitForDebugText(kSessionEndText, 5000));
+}
+
+TEST_F(CommandSessionTest, OnlyAClientThatGaveACommandStopsEveryEncoderAndBridgeWhenItLeaves) {
+    for (const bool gaveCommand : {false, true}) {
+        for (const ClientEnding& ending : kClientEndings) {
+            SCOPED_TRACE(std::string(ending.how) + (gaveCommand ? ", after a command" : ", greeted only"));
+            const int endsBefore = SessionEnds();
+            WireClient client;
+            ConnectGreeted(client);
+            if (gaveCommand) {
+                ASSERT_TRUE(client.Send(Message(L"stop")));
+                ASSERT_EQ(Printable(NextReply(client)), Printable(kStopReply));
+            }
+            // Copies elsewhere on the machine count as well: stops go by image name.
+            ASSERT_TRUE(m_sandbox.StartStandIn(kEncoder));
+            ASSERT_TRUE(m_sandbox.StartStandIn(kBridge));
+            ASSERT_TRUE(m_sandbox.StartStandIn(std::wstring(L"elsewhere\\") + kEncoder));
+            ASSERT_TRUE(m_sandbox.StartStandIn(std::wstring(L"elsewhere\\") + kBridge));
+            const auto bothRunTwice = [] { return CountProcesses(kEncoder) == 2 && CountProcesses(kBridge) == 2; };
+            ASSERT_TRUE(WaitUntil(bothRunTwice, 10000));
+            client.End(ending.reset);
+            EXPECT_TRUE(WaitUntil([&] { return SessionEnds() == endsBefore + 1; }, 5000));
+            if (gaveCommand) {
+                EXPECT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) + CountProcesses(kBridge) == 0; }, 10000));
+            } else {
+                EXPECT_TRUE(HoldsThroughout(bothRunTwice, 1000))
+                    << "a session that only read the greeting stopped the executables";
+                TerminateProcessesNamed(kEncoder);
+                TerminateProcessesNamed(kBridge);
+            }
+        }
+    }
 }
 
 TEST_F(CommandSessionTest, TwoClientsAtOnceAreEachGreetedAndServed) {
@@ -45,26 +91,6 @@ TEST_F(CommandSessionTest, TwoClientsAtOnceAreEachGreetedAndServed) {
         std::string message;
         EXPECT_TRUE(client->ReadMessage(message, 10000));
         EXPECT_EQ(Printable(message), Printable(kStopReply));
-    }
-}
-
-TEST_F(CommandSessionTest, ClientLeavingStopsEveryEncoderAndBridge) {
-    for (const ClientEnding& ending : kClientEndings) {
-        SCOPED_TRACE(ending.how);
-        const int endsBefore = SessionEnds();
-        // Copies elsewhere on the machine count as well: stops go by image name.
-        ASSERT_TRUE(m_sandbox.StartStandIn(kEncoder));
-        ASSERT_TRUE(m_sandbox.StartStandIn(kBridge));
-        ASSERT_TRUE(m_sandbox.StartStandIn(std::wstring(L"elsewhere\\") + kEncoder));
-        ASSERT_TRUE(m_sandbox.StartStandIn(std::wstring(L"elsewhere\\") + kBridge));
-        ASSERT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 2 && CountProcesses(kBridge) == 2; }, 10000));
-        WireClient client;
-        ConnectGreeted(client);
-        EXPECT_TRUE(HoldsThroughout([] { return CountProcesses(kEncoder) == 2 && CountProcesses(kBridge) == 2; }, 1000))
-            << "a greeted session stopped the executables";
-        client.End(ending.reset);
-        EXPECT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 0 && CountProcesses(kBridge) == 0; }, 10000));
-        EXPECT_TRUE(WaitUntil([&] { return SessionEnds() == endsBefore + 1; }, 5000));
     }
 }
 

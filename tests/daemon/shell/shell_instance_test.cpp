@@ -56,8 +56,8 @@ TEST_F(ShellDaemonTest, SecondCopyStartsNoServiceButItsExitStopsTheFirstCopysExe
         ++probes;
         return EndsWith(greeting = CommandPortGreeting(), kVersionTail);
     })) << "port 19723 of the first copy: " << greeting;
-    // Each probe's session ends by stopping both executables; on a busy
-    // machine that can come late, so let it pass before starting them.
+    // Let each probe's session end before the executables start: on a busy
+    // machine an end can come late, and it must not be taken for theirs.
     ASSERT_TRUE(WaitFor(10000, [&] {
         std::vector<std::wstring> texts = first.Process().DebugTexts();
         return std::count(texts.begin(), texts.end(), std::wstring(L"recv break!  \u9000\u51fa\u5faa\u73af")) >= probes;

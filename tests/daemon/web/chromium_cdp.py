@@ -20,10 +20,11 @@ FLAGS = ['--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-
 
 
 class Chromium:
-    def __init__(self):
+    def __init__(self, *flags):
         require(os.access(CHROMIUM, os.X_OK), 'chromium is not installed at ' + CHROMIUM)
         self.profile = tempfile.mkdtemp(prefix='chromium-', dir=ARTIFACTS)
-        self.process = subprocess.Popen([CHROMIUM, *FLAGS, '--user-data-dir=' + self.profile, 'about:blank'],
+        self.process = subprocess.Popen([CHROMIUM, *FLAGS, *flags, '--user-data-dir=' + self.profile,
+                                         'about:blank'],
                                         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                         stderr=subprocess.PIPE)
         endpoint = None
@@ -77,9 +78,10 @@ class Page:
     def __init__(self, browser, target, session):
         self.browser, self.target, self.session = browser, target, session
 
-    def eval(self, expression, await_promise=False):
+    def eval(self, expression, await_promise=False, user_gesture=False):
         result = self.browser.call('Runtime.evaluate', {'expression': expression, 'returnByValue': True,
-                                                        'awaitPromise': await_promise}, self.session)
+                                                        'awaitPromise': await_promise, 'userGesture': user_gesture},
+                                   self.session)
         if 'exceptionDetails' in result:
             raise AssertionError('%s: %s' % (expression, result['exceptionDetails']))
         return result['result'].get('value')

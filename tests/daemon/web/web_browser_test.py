@@ -4,12 +4,15 @@ microphones; plus pages of another origin that try to reach the daemon."""
 import functools
 import http.server
 import os
+import ssl
 import struct
+import subprocess
+import tempfile
 import threading
 import unittest
 
 from chromium_cdp import Chromium
-from qv_daemon import BRIDGE, ENCODER, Daemon, TestMicrophones, set_allowed_origins, wait_until
+from qv_daemon import ARTIFACTS, BRIDGE, ENCODER, Daemon, TestMicrophones, require, set_allowed_origins, wait_until
 
 MICROPHONES = ['测试麦克风 A', 'Test microphone B']
 CAMERA = 'USB 摄像头'
@@ -24,11 +27,37 @@ window.seen = {messages: [], events: []};
 function openSession() {
   seen = {messages: [], events: []};
   window.ws = new WebSocket('ws://127.0.0.1:19724/ws');
+  ws.onopen = () => seen.events.push('open');
   ws.onmessage = (e) => seen.messages.push(e.data);
   ws.onerror = () => seen.events.push('error');
   ws.onclose = (e) => seen.events.push('close ' + e.code);
 }
+function loadPageScript() {
+  window.scriptLoad = 'pending';
+  const script = document.createElement('script');
+  script.src = 'http://127.0.0.1:19724/app.js';
+  script.onload = () => { scriptLoad = 'load'; };
+  script.onerror = () => { scriptLoad = 'error'; };
+  document.head.append(script);
+}
+function openAndCloseControlPage() {
+  const control = open('http://127.0.0.1:19724/');
+  setTimeout(() => control && control.close(), 3000);
+}
 </script>'''
+CONNECTED = "document.getElementById('state').classList.contains('connected')"
+
+
+def self_signed_context(address):
+    directory = tempfile.mkdtemp(prefix='tls-', dir=ARTIFACTS)
+    key, cert = os.path.join(directory, 'key.pem'), os.path.join(directory, 'cert.pem')
+    made = subprocess.run(['openssl', 'req', '-x509', '-newkey', 'rsa:2048', '-nodes', '-days', '1', '-subj',
+                           '/CN=' + address, '-addext', 'subjectAltName=IP:' + address, '-keyout', key, '-out', cert],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    require(made.returncode == 0 and os.path.exists(cert), 'openssl could not make a test certificate')
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    return context
 
 
 def png_size(path):
@@ -39,7 +68,8 @@ def png_size(path):
 
 
 class ForeignSite:
-    """http://127.0.0.1:<free port>/ serving FOREIGN_PAGE."""
+    """http://127.0.0.1:<free port>/ serving FOREIGN_PAGE; over HTTPS with a
+    self-signed certificate on another loopback address when asked."""
 
     class Handler(http.server.BaseHTTPRequestHandler):
         def do_GET(self):
@@ -51,9 +81,14 @@ class ForeignSite:
         def log_message(self, *args):
             pass
 
-    def __init__(self):
-        self.server = http.server.ThreadingHTTPServer(('127.0.0.1', 0), self.Handler)
-        self.origin = 'http://127.0.0.1:%d' % self.server.server_address[1]
+    def __init__(self, address='127.0.0.1', tls=False):
+        self.server = http.server.ThreadingHTTPServer((address, 0), self.Handler)
+        scheme = 'http'
+        if tls:
+            scheme = 'https'
+            self.server.socket = self_signed_context(address).wrap_socket(self.server.socket, server_side=True)
+        self.host = '%s:%d' % (address, self.server.server_address[1])
+        self.origin = '%s://%s' % (scheme, self.host)
         threading.Thread(target=self.server.serve_forever, daemon=True).start()
 
     def close(self):
@@ -117,6 +152,24 @@ class ControlPageTest(unittest.TestCase):
             self.assertFalse(wait_until(lambda: not self.daemon.running(ENCODER), 4), 'the encoder keeps running')
             self.assertEqual(len(self.daemon.starts(ENCODER)), starts)
 
+        with self.subTest('a second control tab that drops, reconnects and closes stops nothing'):
+            second = self.browser.open('http://127.0.0.1:19724/')
+            self.assertTrue(second.wait(CONNECTED, 30))
+            second.eval('socket.close()')
+            self.assertTrue(second.wait("document.getElementById('state').textContent.includes('reconnecting in')",
+                                        10), 'the page says it reconnects')
+            self.assertTrue(second.wait(CONNECTED, 30), 'and reconnects by itself')
+            second.close()
+            self.assertFalse(wait_until(lambda: not self.daemon.running(ENCODER), 3), 'the encoder keeps running')
+
+        with self.subTest('another site can neither load the page script nor end the publish with open/close'):
+            foreign.eval('loadPageScript()')
+            self.assertTrue(foreign.wait("scriptLoad !== 'pending'", 10))
+            self.assertEqual(foreign.eval('scriptLoad'), 'error')
+            foreign.eval('openAndCloseControlPage()', user_gesture=True)
+            self.assertFalse(wait_until(lambda: not self.daemon.running(ENCODER), 6), 'the encoder keeps running')
+            self.assertEqual(len(self.daemon.starts(ENCODER)), starts)
+
         page.eval("document.getElementById('stop').click()")
         self.assertTrue(self.reply_is(page, 'stop ok'))
         self.assertTrue(wait_until(lambda: not self.daemon.running(ENCODER) and not self.daemon.running(BRIDGE), 10))
@@ -143,6 +196,32 @@ class ControlPageTest(unittest.TestCase):
             page.close()
             self.assertTrue(wait_until(lambda: not self.daemon.running(ENCODER) and not self.daemon.running(BRIDGE),
                                        15), 'both executables stop when the page closes')
+
+    def test_public_https_origin_needs_the_loopback_permission(self):
+        public = ForeignSite('127.0.0.2', tls=True)
+        self.addCleanup(public.close)
+        set_allowed_origins([public.origin])
+        browser = Chromium('--ip-address-space-overrides=%s=public' % public.host, '--ignore-certificate-errors')
+        self.addCleanup(browser.close)
+        page = browser.open(public.origin + '/')
+        self.assertTrue(page.wait("typeof openSession === 'function'", 20))
+        greeting = '$'.join(MICROPHONES + ['1.0.0'])
+        with self.subTest('without the permission no session reaches the daemon'):
+            page.eval('openSession()')
+            self.assertTrue(page.wait("seen.events.some(e => e.startsWith('close'))", 20))
+            self.assertEqual(page.eval('seen'), {'messages': [], 'events': ['error', 'close 1006']})
+        with self.subTest('with it the page greets, starts and stops a publish'):
+            browser.call('Browser.grantPermissions', {'permissions': ['loopbackNetwork'], 'origin': public.origin})
+            page.eval('openSession()')
+            self.assertTrue(page.wait('seen.messages.length > 0', 20), page.eval('seen'))
+            self.assertEqual(page.eval('seen.messages[0]'), greeting)
+            page.eval("ws.send('start videoDevice=\"%s\" audioDevice=\"%s\" streamUrl=\"%s\" pushLevel=\"1\"')"
+                      % (CAMERA, MICROPHONES[1], STREAM_URL))
+            self.assertTrue(page.wait("seen.messages.includes('start ok')", 30), page.eval('seen'))
+            self.assertTrue(self.daemon.running(ENCODER))
+            page.eval("ws.send('stop')")
+            self.assertTrue(page.wait("seen.messages.includes('stop ok')", 30), page.eval('seen'))
+            self.assertTrue(wait_until(lambda: not self.daemon.running(ENCODER), 10))
 
     def page_screenshot(self, page, name, width, height):
         path = page.screenshot(name, width, height)

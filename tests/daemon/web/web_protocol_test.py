@@ -6,12 +6,17 @@ import threading
 import time
 import unittest
 
-from qv_daemon import (BRIDGE, COMMAND_PORT, ENCODER, POLICY_PORT, WEB_PORT, Daemon, listening_addresses,
-                       wait_until)
+from qv_daemon import (BRIDGE, COMMAND_PORT, ENCODER, POLICY_PORT, WEB_PORT, Daemon, TestMicrophones,
+                       listening_addresses, set_allowed_origins, wait_until)
 from ws_wire import (BINARY, CLOSE, CONTINUATION, PING, PONG, RFC_SAMPLE_ACCEPT, RFC_SAMPLE_KEY, TEXT, WsClient,
                      accept_for, frame, handshake_request)
 
 GREETING = 'null$1.0.0'
+# A microphone whose name no single code page holds.
+FOREIGN_MICROPHONE = '마이크 Gerät'
+TLS_CLIENT_HELLO = bytes.fromhex('160301020001') + bytes(500)
+ISOLATION_HEADERS = [('cross-origin-opener-policy', 'same-origin'), ('cross-origin-resource-policy', 'same-origin'),
+                     ('x-content-type-options', 'nosniff'), ('referrer-policy', 'no-referrer')]
 START = 'start videoDevice="USB 摄像头" audioDevice="麦克风 (USB)" streamUrl="rtmp://127.0.0.1/live/room" pushLevel="2"'
 
 
@@ -196,37 +201,48 @@ class WebEndpointTest(unittest.TestCase):
             except OSError as error:
                 results.append(repr(error))
 
-        threads = [threading.Thread(target=connect) for _ in range(40)]
+        threads = [threading.Thread(target=connect) for _ in range(30)]
         for t in threads:
             t.start()
         for t in threads:
             t.join()
         for client in clients:
             client.close()
-        self.assertEqual(results, [GREETING] * 40)
+        self.assertEqual(results, [GREETING] * 30)
 
-    def test_command_port_closes_on_http_request_lines(self):
+    def test_nothing_a_web_page_or_a_probe_sends_stops_a_publish(self):
         self.daemon.settle()
         keeper = self.session()
         keeper.send(frame(TEXT, START))
         self.assertEqual(keeper.recv_text(timeout=20), 'start ok')
         encoder_starts = len(self.daemon.starts(ENCODER))
+        long_get = b'GET /' + b'a' * 1100 + b' HTTP/1.1\r\nHost: 127.0.0.1:19723\r\n\r\n'
         cases = [
+            # (what, segments sent to 19723 without reading the greeting; None: greeted, then gone)
             ('image', [b'GET /stop HTTP/1.1\r\nHost: 127.0.0.1:19723\r\nAccept: image/*\r\n\r\n']),
-            ('fetch in two segments', [b'POST /st', b'op HTTP/1.1\r\nHost: 127.0.0.1:19723\r\n\r\nstop\r\n\x00']),
+            ('image with a 1,100-character path', [long_get]),
+            ('text/plain fetch POST of command lines', [b'POST /st', b'op HTTP/1.1\r\nContent-Type: text/plain'
+                                                        b'\r\n\r\nstop\r\n\x00' + START.encode() + b'\r\n\x00']),
             ('bare request line', [b'HEAD / HTTP/1.0\r\n']),
+            ('TLS ClientHello', [TLS_CLIENT_HELLO]),
+            ('a client that reads the greeting and leaves', None),
         ]
         for what, segments in cases:
             with self.subTest(what):
                 client = WsClient(COMMAND_PORT)
                 self.addCleanup(client.close)
-                self.assertEqual(client.read_until(b'\x00'), b'null$1.0.0\x00')
-                for segment in segments:
-                    client.send(segment)
-                    time.sleep(0.3)
-                self.assertTrue(client.ended(timeout=5), 'closed at once')
-                time.sleep(1)
-                self.assertTrue(self.daemon.running(ENCODER), 'the publish goes on')
+                if segments is None:
+                    self.assertEqual(client.read_until(b'\x00'), b'null$1.0.0\x00')
+                    client.close()
+                else:
+                    for segment in segments:
+                        client.send(segment)
+                        time.sleep(0.3)
+                    self.assertTrue(client.ended(timeout=3), 'closed at once')
+                self.assertFalse(wait_until(lambda: not self.daemon.running(ENCODER), 1.5), 'the publish goes on')
+        with self.subTest('a WebSocket session that reads the greeting and leaves'):
+            self.session().close()
+            self.assertFalse(wait_until(lambda: not self.daemon.running(ENCODER), 1.5), 'the publish goes on')
         self.assertEqual(len(self.daemon.starts(ENCODER)), encoder_starts)
         with self.subTest('a Flash-era client still works'):
             client = WsClient(COMMAND_PORT)
@@ -235,6 +251,104 @@ class WebEndpointTest(unittest.TestCase):
             client.send(b'stop\r\n\x00')
             self.assertEqual(client.read_until(b'\x00'), b'stop ok\r\n\x00')
             self.assertTrue(wait_until(lambda: not self.daemon.running(ENCODER), 10))
+
+    def test_idle_crowds_are_capped_and_leave_no_threads_behind(self):
+        self.daemon.settle()
+        keeper = self.session()
+        keeper.send(frame(TEXT, START))
+        self.assertEqual(keeper.recv_text(timeout=20), 'start ok')
+        idle_threads = self.daemon.threads()
+        # 19724 first: its idle connections are dropped after 10 s without a request.
+        crowds = {WEB_PORT: [], COMMAND_PORT: []}
+        for port, crowd in crowds.items():
+            with self.subTest(port=port):
+                for _ in range(100):
+                    crowd.append(WsClient(port, timeout=30))
+                # The keeper holds one of the 32 sessions of 19724.
+                served = 31 if port == WEB_PORT else 32
+                turned_away = [c for c in crowd if c.ended(timeout=0.2)]
+                self.assertEqual(len(turned_away), 100 - served, 'those beyond the cap are closed at once')
+                if port == WEB_PORT:
+                    extra = WsClient(WEB_PORT)
+                    self.addCleanup(extra.close)
+                    self.assertIn(b'503 Service Unavailable', extra.read_until(b'\r\n\r\n', 5))
+        self.assertLess(self.daemon.threads(), idle_threads + 80, 'thread count bounded')
+        self.assertTrue(self.daemon.running(ENCODER), 'the publish goes on')
+        for crowd in crowds.values():
+            for client in crowd:
+                client.close()
+        with self.subTest('a new client is greeted within 2 s once they are gone'):
+            self.assertTrue(wait_until(lambda: self.daemon.threads() <= idle_threads + 2, 30),
+                            'threads back to %d: %d' % (idle_threads, self.daemon.threads()))
+            started = time.monotonic()
+            client = WsClient(COMMAND_PORT)
+            self.addCleanup(client.close)
+            self.assertEqual(client.read_until(b'\x00', 5), b'null$1.0.0\x00')
+            self.assertLess(time.monotonic() - started, 2)
+        self.assertTrue(self.daemon.running(ENCODER), 'the publish goes on')
+
+    def test_allowed_origins_are_normalised(self):
+        set_allowed_origins(['HTTPS://Live.Example.COM:443/', 'http://a.example:80', 'https://b.example:8443',
+                             'null', '*', 'https://c.example/live'])
+        self.addCleanup(set_allowed_origins, None)
+        cases = [
+            ('https://live.example.com', 101),
+            ('http://a.example', 101),
+            ('https://b.example:8443', 101),
+            ('https://b.example', 403),
+            ('null', 403),
+            ('https://c.example', 403),
+            ('https://evil.example', 403),
+        ]
+        for origin, status in cases:
+            with self.subTest(origin):
+                client = WsClient(WEB_PORT)
+                self.addCleanup(client.close)
+                self.assertEqual(client.handshake(handshake_request(origin=origin)).status, status)
+
+    def test_names_stay_whole_on_the_websocket_path(self):
+        # Runs last: later greetings must not reuse a listing that had it.
+        self.addCleanup(time.sleep, 2.5)
+        microphones = TestMicrophones([FOREIGN_MICROPHONE])
+        self.addCleanup(microphones.remove)
+        client = WsClient(WEB_PORT)
+        self.addCleanup(client.close)
+        self.assertEqual(client.handshake(handshake_request()).status, 101)
+        self.assertEqual(client.recv_text(timeout=30), FOREIGN_MICROPHONE + '$1.0.0')
+        url = 'rtmp://127.0.0.1/live/房间é'
+        line = 'start videoDevice="Cam ä" audioDevice="%s" streamUrl="%s" pushLevel="0"' % (FOREIGN_MICROPHONE, url)
+        client.send(frame(TEXT, line.replace('start ', 'start \x00')))
+        client.send(frame(TEXT, line))
+        self.assertEqual(client.recv_text(timeout=20), 'start ok', 'the line with U+0000 got no reply')
+        self.assertIn('audio="%s"' % FOREIGN_MICROPHONE, self.daemon.starts(ENCODER)[-1])
+        self.assertIn(url, self.daemon.starts(ENCODER)[-1])
+        with self.subTest('19723 keeps code page 936'):
+            old = WsClient(COMMAND_PORT)
+            self.addCleanup(old.close)
+            greeting = old.read_until(b'\x00', 30)
+            self.assertRegex(greeting, b'^[^$]+ Ger[^$]+\\$1\\.0\\.0\\x00$')
+            self.assertNotIn(FOREIGN_MICROPHONE.encode(), greeting)
+        client.send(frame(TEXT, 'stop'))
+        self.assertEqual(client.recv_text(), 'stop ok')
+
+    def test_every_answer_carries_the_isolation_headers(self):
+        def upgrade(client):
+            return client.handshake(handshake_request())
+
+        cases = [
+            ('page', lambda c: c.get('/', '127.0.0.1:19724')),
+            ('script', lambda c: c.get('/app.js', '127.0.0.1:19724')),
+            ('missing', lambda c: c.get('/missing', '127.0.0.1:19724')),
+            ('refused host', lambda c: c.get('/', 'evil.example:19724')),
+            ('upgrade', upgrade),
+        ]
+        for what, ask in cases:
+            with self.subTest(what):
+                client = WsClient(WEB_PORT)
+                self.addCleanup(client.close)
+                headers = ask(client).headers
+                for name, value in ISOLATION_HEADERS:
+                    self.assertEqual(headers.get(name), value, name)
 
     def test_ports_listen_on_loopback_alone(self):
         for port in (POLICY_PORT, COMMAND_PORT, WEB_PORT):
