@@ -9,6 +9,7 @@
 #include "encoder/encoder_names_in_image.h"
 #include "encoder/ffmpeg_arguments.h"
 #include "encoder/publish_command.h"
+#include "encoder/video_encoder_choice.h"
 
 #include <windows.h>
 
@@ -57,7 +58,7 @@ int wmain() {
         return kNoFfmpeg;
     }
     EncoderList encoders;
-    if (ImageShowsNoLibaacplus(ffmpeg))
+    if (!ChoosesVideoEncoder(command) && ImageShowsNoLibaacplus(ffmpeg))
         encoders.ran = true;
     else
         encoders = ListEncoders(ffmpeg);
@@ -65,6 +66,7 @@ int wmain() {
         PrintError(encoders.problem);
         return kFfmpegUnusable;
     }
+    if (ChoosesVideoEncoder(command)) ApplyVideoEncoder(ChooseVideoEncoder(ffmpeg, encoders, command), command);
 
     UniqueHandle nul = OpenNullInput();
     ContainedProcess child;
