@@ -70,5 +70,5 @@ STDMETHODIMP CVirtualCamera::Run(REFERENCE_TIME start) {
 }
 
 STDMETHODIMP CVirtualCamera::WriteFrame(const BYTE* data, LONG length) {
-    return WriteFrameExchange(SharedFrameExchange(), data, length);
+    return WriteCameraFrame(data, length);
 }
