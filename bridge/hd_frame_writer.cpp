@@ -1,0 +1,51 @@
+#include "bridge/hd_frame_writer.h"
+
+#include "bridge/yuy2_to_nv12.h"
+
+namespace {
+
+// What the sink's pacing lets through at most.
+const DWORD kWrittenFrameRate = 30;
+
+bool FitsTheExchange(const SourcePicture& picture) {
+    return picture.width <= kNamedFrameMaxWidth && picture.height <= kNamedFrameMaxHeight;
+}
+
+}  // namespace
+
+HRESULT CHdFrameWriter::Open(const SourcePicture& delivered, const wchar_t* exchangeName) {
+    m_source = delivered;
+    const bool even = delivered.width % 2 == 0 && delivered.height % 2 == 0;
+    switch (delivered.format) {
+    case PixelFormat::Nv12:
+    case PixelFormat::Yuy2: m_writes = FitsTheExchange(delivered) && even; break;
+    case PixelFormat::Rgb24: m_writes = FitsTheExchange(delivered) && delivered.bottomUp; break;
+    default: m_writes = false;
+    }
+    if (!m_writes) return S_FALSE;
+    if (delivered.format == PixelFormat::Yuy2)
+        m_nv12.resize(static_cast<size_t>(delivered.width) * delivered.height * 3 / 2);
+    const HRESULT hr = m_exchange.Open(exchangeName);
+    if (FAILED(hr)) m_writes = false;
+    return hr;
+}
+
+bool CHdFrameWriter::Write(const BYTE* data, size_t length) {
+    if (!m_writes || data == nullptr || length < PictureBytes(m_source)) return false;
+    const LONG width = m_source.width, height = m_source.height;
+    HRESULT hr;
+    switch (m_source.format) {
+    case PixelFormat::Yuy2:
+        Yuy2ToNv12(data, m_source.stride, width, height, m_nv12.data());
+        hr = m_exchange.WriteFrame(width, height, NamedFrameFormat::NV12, width, kWrittenFrameRate, m_nv12.data());
+        break;
+    case PixelFormat::Nv12:
+        hr = m_exchange.WriteFrame(width, height, NamedFrameFormat::NV12, static_cast<LONG>(m_source.stride),
+                                   kWrittenFrameRate, data);
+        break;
+    default:
+        hr = m_exchange.WriteFrame(width, height, NamedFrameFormat::RGB24, static_cast<LONG>(m_source.stride),
+                                   kWrittenFrameRate, data);
+    }
+    return hr == S_OK;
+}
