@@ -25,9 +25,11 @@ const HardwareEncoder kHardwareEncoders[] = {
 
 const wchar_t kSoftwareEncoder[] = L"libx264";
 
-// Exit code of the probe, or STILL_ACTIVE when it ran out of time (the job
-// ends it), or -1 when it could not start.
-DWORD RunProbe(const std::wstring& ffmpegPath, const VideoEncoderChoice& candidate, const PublishCommand& command) {
+// The probe of one candidate: one second of a plain picture at the
+// command's size and rate, encoded with the candidate's video options into
+// nothing. An encoder whose device or driver is missing fails to open.
+std::wstring ProbeCommandLine(const std::wstring& ffmpegPath, const VideoEncoderChoice& candidate,
+                              const PublishCommand& command) {
     const PushLevelPreset& preset = kPushLevelPresets[command.pushLevel];
     const std::wstring source = L"color=c=gray:s=" + std::to_wstring(preset.m_width) + L"x" +
                                 std::to_wstring(preset.m_height) + L":r=" + std::to_wstring(preset.m_frameRate) +
@@ -44,21 +46,23 @@ DWORD RunProbe(const std::wstring& ffmpegPath, const VideoEncoderChoice& candida
         arguments.push_back(probe.encodingOptions[i + 1]);
     }
     for (const wchar_t* word : {L"-f", L"null", L"-"}) arguments.push_back(word);
+    return JoinCommandLine(ffmpegPath, arguments);
+}
 
-    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, FALSE};
-    const HANDLE sink =
-        ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
-    UniqueHandle nulOut(sink == INVALID_HANDLE_VALUE ? nullptr : sink);
-    UniqueHandle nulIn = OpenNullInput();
-    ContainedProcess child;
-    DWORD error = 0;
-    if (!nulOut || !nulIn ||
-        !StartContained(JoinCommandLine(ffmpegPath, arguments), {nulIn.get(), nulOut.get(), nulOut.get()},
-                        CREATE_NO_WINDOW, child, error))
-        return static_cast<DWORD>(-1);
-    if (::WaitForSingleObject(child.process.get(), kProbeTimeoutMs) != WAIT_OBJECT_0) return STILL_ACTIVE;
+struct RunningProbe {
+    VideoEncoderChoice candidate;
+    ContainedProcess process;  // empty when it could not start
+};
+
+// Exit code of a probe, STILL_ACTIVE when it did not end by `deadline`
+// (its job ends it), or -1 when it never started.
+DWORD ProbeResult(const RunningProbe& probe, DWORD started) {
+    if (!probe.process.process) return static_cast<DWORD>(-1);
+    const DWORD spent = ::GetTickCount() - started;
+    const DWORD left = spent < kProbeTimeoutMs ? kProbeTimeoutMs - spent : 0;
+    if (::WaitForSingleObject(probe.process.process.get(), left) != WAIT_OBJECT_0) return STILL_ACTIVE;
     DWORD exitCode = STILL_ACTIVE;
-    ::GetExitCodeProcess(child.process.get(), &exitCode);
+    ::GetExitCodeProcess(probe.process.process.get(), &exitCode);
     return exitCode;
 }
 
@@ -70,15 +74,32 @@ bool ChoosesVideoEncoder(const PublishCommand& command) {
 
 VideoEncoderChoice ChooseVideoEncoder(const std::wstring& ffmpegPath, const EncoderList& listed,
                                       const PublishCommand& command) {
+    // All probes at once: under Wine each FFmpeg start costs seconds, and a
+    // publish should not wait for three of them in a row.
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, FALSE};
+    const HANDLE sink =
+        ::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr);
+    UniqueHandle nulOut(sink == INVALID_HANDLE_VALUE ? nullptr : sink);
+    UniqueHandle nulIn = OpenNullInput();
+    std::vector<RunningProbe> probes;
     for (const HardwareEncoder& encoder : kHardwareEncoders) {
         if (!listed.Lists(encoder.name)) continue;
-        VideoEncoderChoice candidate{encoder.name, encoder.lowLatencyOptions, true};
-        const DWORD result = RunProbe(ffmpegPath, candidate, command);
+        RunningProbe probe{{encoder.name, encoder.lowLatencyOptions, true}, {}};
+        DWORD error = 0;
+        if (nulOut && nulIn &&
+            !StartContained(ProbeCommandLine(ffmpegPath, probe.candidate, command),
+                            {nulIn.get(), nulOut.get(), nulOut.get()}, CREATE_NO_WINDOW, probe.process, error))
+            probe.process = ContainedProcess();
+        probes.push_back(std::move(probe));
+    }
+    const DWORD started = ::GetTickCount();
+    for (const RunningProbe& probe : probes) {
+        const DWORD result = ProbeResult(probe, started);
         if (result == 0) {
-            PrintError(L"video encoder " + candidate.name);
-            return candidate;
+            PrintError(L"video encoder " + probe.candidate.name);
+            return probe.candidate;  // the probes left behind end with their jobs
         }
-        PrintError(candidate.name + L" is listed but failed its probe (" +
+        PrintError(probe.candidate.name + L" is listed but failed its probe (" +
                    (result == STILL_ACTIVE ? std::wstring(L"no end in time")
                                            : L"exit code " + std::to_wstring(static_cast<int>(result))) +
                    L")");
