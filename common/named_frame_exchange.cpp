@@ -50,7 +50,7 @@ HRESULT CNamedFrameExchange::Open(const wchar_t* name) {
 }
 
 HRESULT CNamedFrameExchange::WriteFrame(LONG width, LONG height, NamedFrameFormat format, LONG stride,
-                                        DWORD frameRate, const BYTE* bytes, bool copiedFromRecord) {
+                                        DWORD frameRate, const BYTE* bytes, DWORD copiedFromImage) {
     if (!m_header) return E_HANDLE;
     const DWORD frameBytes = NamedFrameBytes(width, height, format, stride);
     if (frameBytes == 0 || !bytes) return E_INVALIDARG;
@@ -60,13 +60,13 @@ HRESULT CNamedFrameExchange::WriteFrame(LONG width, LONG height, NamedFrameForma
     // The camera copies its 640 x 480 record here for writers that know only
     // the record; a producer that writes here directly (with a bigger
     // picture, as a rule) keeps the exchange while it keeps writing.
-    if (copiedFromRecord && header.hasFrame != 0 && header.copiedFromRecord == 0 &&
+    if (copiedFromImage != 0 && header.hasFrame != 0 && header.copiedFromImage == 0 &&
         !IsFrameStale(::GetTickCount(), header.writeTick))
         return S_FALSE;
     lock.WaitForReaders();
     lock.BeginChange();
     header.hasFrame = 1;
-    header.copiedFromRecord = copiedFromRecord ? 1 : 0;
+    header.copiedFromImage = copiedFromImage;
     header.writeTick = ::GetTickCount();
     header.width = width;
     header.height = height;

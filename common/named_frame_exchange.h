@@ -24,10 +24,12 @@
 //                         (the luma rows, then the interleaved U/V rows),
 //                         RG24 stride x height (the bottom row first)
 //   72   hasFrame         1 while a frame is held
-//   73   copiedFromRecord 1 when the camera's WriteFrame copied it from its
-//                         640 x 480 record (such a copy never replaces a
-//                         fresh frame written here directly)
 //   76   frameCount       frames written since the mapping was made
+//   80   copiedFromImage  0 for a frame written here directly; otherwise the
+//                         camera image whose WriteFrame copied it from its
+//                         own 640 x 480 record (such a copy never replaces a
+//                         fresh frame written directly, and the image that
+//                         made it reads its record instead)
 //   4096 the frame
 #include <windows.h>
 
@@ -65,15 +67,16 @@ struct NamedFrameHeader {
     DWORD writeTick;
     DWORD frameBytes;
     BYTE hasFrame;
-    BYTE copiedFromRecord;
-    BYTE padding[2];
+    BYTE padding[3];
     DWORD frameCount;
+    DWORD copiedFromImage;
 };
 static_assert(offsetof(NamedFrameHeader, guard) == 16, "guard offset");
 static_assert(offsetof(NamedFrameHeader, width) == 40, "width offset");
 static_assert(offsetof(NamedFrameHeader, writeTick) == 64, "writeTick offset");
 static_assert(offsetof(NamedFrameHeader, hasFrame) == 72, "hasFrame offset");
 static_assert(offsetof(NamedFrameHeader, frameCount) == 76, "frameCount offset");
+static_assert(offsetof(NamedFrameHeader, copiedFromImage) == 80, "copiedFromImage offset");
 static_assert(sizeof(NamedFrameHeader) <= kNamedFrameOffset, "header room");
 
 // The picture description of a frame, as a writer gives it and a reader
@@ -85,6 +88,7 @@ struct NamedFrameInfo {
     LONG stride;
     DWORD frameRate;
     DWORD frameBytes;
+    DWORD copiedFromImage;
 };
 
 // Bytes of a frame of this description; 0 when the description is not one
@@ -107,11 +111,11 @@ public:
     // Stores one frame as the latest, under the guard's writer lock and as
     // one change. E_INVALIDARG for a description NamedFrameBytes refuses or
     // missing bytes, E_HANDLE when not open, HRESULT_FROM_WIN32(ERROR_TIMEOUT)
-    // when the lock cannot be had within kWriterLockTimeoutMs. A frame
-    // copiedFromRecord is not stored (S_FALSE) while a directly written one
-    // is fresh.
+    // when the lock cannot be had within kWriterLockTimeoutMs. Producers
+    // leave copiedFromImage 0; a copy (non-zero) is not stored (S_FALSE)
+    // while a directly written frame is fresh.
     HRESULT WriteFrame(LONG width, LONG height, NamedFrameFormat format, LONG stride, DWORD frameRate,
-                       const BYTE* bytes, bool copiedFromRecord = false);
+                       const BYTE* bytes, DWORD copiedFromImage = 0);
 
     // Calls consume(const NamedFrameInfo&, const BYTE* frame) with the latest
     // frame while it is fresh, on the mapping itself; the take starts again
@@ -151,7 +155,7 @@ FrameTake CNamedFrameExchange::ReadLatest(Consume&& consume) {
         const DWORD now = ::GetTickCount();
         const bool held = fields.hasFrame != 0;
         const NamedFrameInfo info = {fields.width, fields.height, static_cast<NamedFrameFormat>(fields.pixelFormat),
-                                     fields.stride, fields.frameRate, fields.frameBytes};
+                                     fields.stride, fields.frameRate, fields.frameBytes, fields.copiedFromImage};
         // A foreign producer's description is checked like a writer's: the
         // consumer can trust it to lie within the mapping.
         const bool fresh = held && !IsFrameStale(now, fields.writeTick) &&

@@ -13,6 +13,24 @@ QV_SHARED_DATA(".zrcamer") FrameExchange g_frameExchange = {};
 // starts the lock word on a page boundary, as its interlocked use needs.
 QV_SHARED_DATA(".zrguard") FrameExchangeGuard g_frameGuard = {};
 
+// The image's name in the named exchange: its file's path, hashed (FNV-1a
+// over the upper-cased path). Processes that load one file share its record
+// and agree on the name; another file is another image.
+DWORD ComputeImageId() {
+    HMODULE module = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCWSTR>(&g_frameExchange), &module);
+    wchar_t path[MAX_PATH + 1] = {};
+    const DWORD length = ::GetModuleFileNameW(module, path, MAX_PATH);
+    ::CharUpperBuffW(path, length);
+    DWORD hash = 2166136261u;
+    for (DWORD i = 0; i < length; ++i) {
+        hash = (hash ^ (path[i] & 0xFF)) * 16777619u;
+        hash = (hash ^ (path[i] >> 8)) * 16777619u;
+    }
+    return hash != 0 ? hash : 1;  // 0 names a direct write
+}
+
 }  // namespace
 
 FrameExchange& SharedFrameExchange() { return g_frameExchange; }
@@ -44,6 +62,11 @@ CNamedFrameExchange* SessionNamedFrameExchange() {
     return &exchange;
 }
 
+DWORD CameraImageId() {
+    static const DWORD id = ComputeImageId();
+    return id;
+}
+
 HRESULT WriteCameraFrame(const BYTE* data, LONG length) {
     constexpr LONG kRecordWidth = 640;
     constexpr LONG kRecordHeight = 480;
@@ -54,6 +77,6 @@ HRESULT WriteCameraFrame(const BYTE* data, LONG length) {
     if (hr != S_OK || length != kRecordStride * kRecordHeight) return hr;
     if (CNamedFrameExchange* exchange = SessionNamedFrameExchange())
         exchange->WriteFrame(kRecordWidth, kRecordHeight, NamedFrameFormat::RGB24, kRecordStride, kRecordFrameRate,
-                             data, true);
+                             data, CameraImageId());
     return hr;
 }

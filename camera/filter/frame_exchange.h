@@ -65,6 +65,10 @@ inline HRESULT WriteFrameExchange(FrameExchange& record, const BYTE* data, LONG 
 // and kept for the life of the process; null while it cannot be opened.
 CNamedFrameExchange* SessionNamedFrameExchange();
 
+// This image's mark on the frames its WriteFrame copies into the named
+// exchange; it reads its own record rather than those copies.
+DWORD CameraImageId();
+
 // WriteFrame of the camera's interface: the record as WriteFrameExchange
 // writes it, and a whole 640 x 480 picture also into the named exchange, so
 // that camera images that do not share this module's record (another build

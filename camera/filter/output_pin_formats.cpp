@@ -2,6 +2,8 @@
 
 #include <uuids.h>
 
+#include <algorithm>
+
 namespace {
 
 constexpr LONG kBaseWidth = 160;
@@ -10,8 +12,23 @@ constexpr WORD kBitCount = 24;
 constexpr SIZE kCroppingStep = {80, 60};
 constexpr LONG kMinBitsPerSecond = 23040;
 constexpr LONG kBitsPerSecondPerPixel = 1200;
+constexpr int kLargeRate = 30;
+constexpr REFERENCE_TIME kSmallSampleDuration = 666666;
+
+struct LargeFormat {
+    LONG width;
+    LONG height;
+    bool nv12;
+};
+constexpr LargeFormat kLargeFormats[] = {{1280, 720, true}, {1280, 720, false}, {1920, 1080, true}, {1920, 1080, false}};
+constexpr int kFirstLargePosition = kFullSizePosition + 1;
+static_assert(kFirstLargePosition + 4 - 1 == kLastListedPosition, "one list position for each large format");
 
 }  // namespace
+
+bool IsLargeSize(LONG width, LONG height) {
+    return (width == 1280 && height == 720) || (width == 1920 && height == 1080);
+}
 
 HRESULT MakeListedVideoType(int position, CMediaType* type) {
     if (position < kFirstListedPosition || position > kLastListedPosition) return E_INVALIDARG;
@@ -21,16 +38,31 @@ HRESULT MakeListedVideoType(int position, CMediaType* type) {
 
     BITMAPINFOHEADER& header = format->bmiHeader;
     header.biSize = sizeof(BITMAPINFOHEADER);
-    header.biWidth = kBaseWidth * position;
-    header.biHeight = kBaseHeight * position;  // positive: bottom-up rows
     header.biPlanes = 1;
-    header.biBitCount = kBitCount;
-    header.biCompression = BI_RGB;
-    header.biSizeImage = RgbRowBytes(header.biWidth, kBitCount) * header.biHeight;
-    format->AvgTimePerFrame = kListedTimePerFrame;
+    bool nv12 = false;
+    if (position < kFirstLargePosition) {
+        header.biWidth = kBaseWidth * position;
+        header.biHeight = kBaseHeight * position;  // positive: bottom-up rows
+        format->AvgTimePerFrame = kListedTimePerFrame;
+    } else {
+        const LargeFormat& large = kLargeFormats[position - kFirstLargePosition];
+        header.biWidth = large.width;
+        header.biHeight = large.height;  // RGB24: bottom-up; NV12 is top-down whatever the sign
+        format->AvgTimePerFrame = kLargeTimePerFrame;
+        nv12 = large.nv12;
+    }
+    if (nv12) {
+        header.biBitCount = 12;
+        header.biCompression = MAKEFOURCC('N', 'V', '1', '2');
+        header.biSizeImage = header.biWidth * header.biHeight * 3 / 2;
+    } else {
+        header.biBitCount = kBitCount;
+        header.biCompression = BI_RGB;
+        header.biSizeImage = RgbRowBytes(header.biWidth, kBitCount) * header.biHeight;
+    }
 
     type->SetType(&MEDIATYPE_Video);
-    type->SetSubtype(&MEDIASUBTYPE_RGB24);
+    type->SetSubtype(nv12 ? &MEDIASUBTYPE_NV12 : &MEDIASUBTYPE_RGB24);
     type->SetFormatType(&FORMAT_VideoInfo);
     type->SetTemporalCompression(FALSE);
     type->SetSampleSize(header.biSizeImage);
@@ -43,16 +75,24 @@ const VIDEOINFOHEADER* VideoHeaderOf(const AM_MEDIA_TYPE& type) {
 }
 
 bool IsConnectableType(const AM_MEDIA_TYPE& type) {
-    if (!IsEqualGUID(type.majortype, MEDIATYPE_Video) || !type.bFixedSizeSamples ||
-        !IsEqualGUID(type.subtype, MEDIASUBTYPE_RGB24))
-        return false;
+    if (!IsEqualGUID(type.majortype, MEDIATYPE_Video) || !type.bFixedSizeSamples) return false;
+    const bool rgb = IsEqualGUID(type.subtype, MEDIASUBTYPE_RGB24);
+    if (!rgb && !IsEqualGUID(type.subtype, MEDIASUBTYPE_NV12)) return false;
     // The block is read as a VIDEOINFOHEADER whatever its format type says;
     // one too short to hold it is refused rather than read past its end.
     const VIDEOINFOHEADER* format = VideoHeaderOf(type);
     if (!format) return false;
     const LONG width = format->bmiHeader.biWidth;
     const LONG height = format->bmiHeader.biHeight;
-    return (width == 320 && height == 240) || (width == 640 && height == 480);
+    if (IsLargeSize(width, height)) return true;
+    return rgb && ((width == 320 && height == 240) || (width == 640 && height == 480));
+}
+
+REFERENCE_TIME SampleDurationOf(const AM_MEDIA_TYPE& type) {
+    const VIDEOINFOHEADER* format = VideoHeaderOf(type);
+    if (!format || !IsLargeSize(format->bmiHeader.biWidth, format->bmiHeader.biHeight)) return kSmallSampleDuration;
+    if (format->AvgTimePerFrame <= 0) return kLargeTimePerFrame;
+    return std::min(std::max(format->AvgTimePerFrame, kLargeTimePerFrame), kMaxFrameInterval);
 }
 
 void FillStreamCaps(const BITMAPINFOHEADER& header, VIDEO_STREAM_CONFIG_CAPS* caps) {
@@ -67,8 +107,15 @@ void FillStreamCaps(const BITMAPINFOHEADER& header, VIDEO_STREAM_CONFIG_CAPS* ca
     caps->CropGranularityY = kCroppingStep.cy;
     caps->MinOutputSize = kCroppingStep;
     caps->MaxOutputSize = size;
-    caps->MinFrameInterval = kMinFrameInterval;
     caps->MaxFrameInterval = kMaxFrameInterval;
+    if (IsLargeSize(size.cx, size.cy)) {
+        const LONG bitsPerFrame = size.cx * size.cy * header.biBitCount;
+        caps->MinFrameInterval = kLargeTimePerFrame;
+        caps->MinBitsPerSecond = bitsPerFrame / static_cast<LONG>(kMaxFrameInterval / 10000000);  // one frame in 5 s
+        caps->MaxBitsPerSecond = bitsPerFrame * kLargeRate;
+        return;
+    }
+    caps->MinFrameInterval = kMinFrameInterval;
     caps->MinBitsPerSecond = kMinBitsPerSecond;
     caps->MaxBitsPerSecond = size.cx * size.cy * kBitsPerSecondPerPixel;
 }

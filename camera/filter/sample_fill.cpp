@@ -10,8 +10,40 @@ size_t BoundedCopyLength(LONG length, size_t room) {
     return std::min(static_cast<size_t>(length), room);
 }
 
+namespace {
+
+constexpr PictureLayout kRecordLayout = {NamedFrameFormat::RGB24, kFullWidth, kFullHeight,
+                                         static_cast<LONG>(kFullRowBytes)};
+
+}  // namespace
+
+bool DrawNamedFrame(const NamedSource& named, const PictureLayout& layout, uint8_t* picture) {
+    if (!named.exchange) return false;
+    bool drawn = false;
+    const FrameTake take = named.exchange->ReadLatest([&](const NamedFrameInfo& info, const BYTE* frame) {
+        drawn = info.copiedFromImage == 0 || info.copiedFromImage != named.ownImage;
+        if (drawn) DrawPicture(PictureLayout{info.format, info.width, info.height, info.stride}, frame, layout, picture);
+    });
+    return take == FrameTake::Injected && drawn;
+}
+
+FrameTake FillLargeSample(FrameExchange& record, FrameExchangeGuard& guard, const NamedSource& named,
+                          const PictureLayout& layout, const uint8_t* standby, uint8_t* sample, size_t sampleSize) {
+    const size_t bytes = PictureBytes(layout);
+    if (sampleSize < bytes) return FrameTake::Standby;
+    if (DrawNamedFrame(named, layout, sample)) return FrameTake::Injected;
+    bool whole = false;
+    const FrameTake take = TakeFreshFrame(record, guard, [&](const BYTE* frame, LONG frameLength) {
+        whole = frameLength >= static_cast<LONG>(kFullPictureBytes);
+        if (whole) DrawPicture(kRecordLayout, frame, layout, sample);
+    });
+    if (take == FrameTake::Injected && whole) return take;
+    std::memcpy(sample, standby, bytes);
+    return take == FrameTake::Busy ? take : FrameTake::Standby;
+}
+
 FrameTake FillSample(FrameExchange& record, FrameExchangeGuard& guard, LONG width, LONG height,
-                     const SampleSources& sources, uint8_t* sample, size_t sampleSize) {
+                     const SampleSources& sources, uint8_t* sample, size_t sampleSize, const NamedSource& named) {
     const bool half = width == kHalfWidth;
     FrameTake take = TakeFreshFrame(record, guard, [&](const BYTE* frame, LONG frameLength) {
         if (half) {
@@ -32,6 +64,10 @@ FrameTake FillSample(FrameExchange& record, FrameExchangeGuard& guard, LONG widt
         }
     });
     if (take == FrameTake::Injected) return take;
+    if ((width == kFullWidth && height == kFullHeight) || (width == kHalfWidth && height == kHalfHeight)) {
+        const PictureLayout layout = PackedLayout(NamedFrameFormat::RGB24, width, height);
+        if (sampleSize >= PictureBytes(layout) && DrawNamedFrame(named, layout, sample)) return FrameTake::Injected;
+    }
 
     // Only 320 x 240 and 640 x 480 connect, but the size is computed wide
     // and bounded anyway: it comes from a type another filter proposed.

@@ -1,5 +1,6 @@
 #include "camera/filter/virtual_camera_pin.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -70,9 +71,24 @@ HRESULT CVirtualCamerPin::SetMediaType(const CMediaType* type) {
     if (FAILED(hr)) return hr;
     const VIDEOINFOHEADER* format = VideoHeaderOf(m_mt);
     if (!format) return E_UNEXPECTED;
-    if (format->bmiHeader.biBitCount != 24) return E_INVALIDARG;
-    m_width = format->bmiHeader.biWidth;
-    m_height = format->bmiHeader.biHeight;
+    const bool nv12 = IsEqualGUID(m_mt.subtype, MEDIASUBTYPE_NV12);
+    if (format->bmiHeader.biBitCount != (nv12 ? 12 : 24)) return E_INVALIDARG;
+    const LONG width = format->bmiHeader.biWidth;
+    const LONG height = format->bmiHeader.biHeight;
+    const bool large = IsLargeSize(width, height);
+    if (large) {
+        m_layout = PackedLayout(nv12 ? NamedFrameFormat::NV12 : NamedFrameFormat::RGB24, width, height);
+        try {
+            m_standbyLarge.resize(PictureBytes(m_layout));
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        m_standbyLargeDrawn = false;
+    }
+    m_large = large;
+    m_sampleDuration = SampleDurationOf(m_mt);
+    m_width = width;
+    m_height = height;
     char text[kSetMediaTypeTextRoom];
     std::snprintf(text, sizeof text, kSetMediaTypeText, static_cast<int>(m_width), static_cast<int>(m_height));
     PinDebugText(text);
@@ -87,6 +103,8 @@ HRESULT CVirtualCamerPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_P
     // One buffer: a sample is only ever filled while none is downstream.
     request->cBuffers = 1;
     request->cbBuffer = static_cast<long>(format->bmiHeader.biSizeImage);
+    // A large type from another filter may leave its image size out.
+    if (m_large) request->cbBuffer = std::max(request->cbBuffer, static_cast<long>(PictureBytes(m_layout)));
     ALLOCATOR_PROPERTIES actual = {};
     HRESULT hr = allocator->SetProperties(request, &actual);
     if (FAILED(hr)) return hr;
@@ -122,12 +140,23 @@ HRESULT CVirtualCamerPin::FillBuffer(IMediaSample* sample) {
     HRESULT hr = sample->GetPointer(&data);
     if (FAILED(hr)) return hr;
     const long size = sample->GetSize();
-    const SampleSources sources = {m_standbyFull.data(), m_standbyHalf.data(), m_halfScratch.data()};
-    FillSample(SharedFrameExchange(), SharedFrameGuard(), m_width, m_height, sources, data,
-               size > 0 ? static_cast<size_t>(size) : 0);
+    const size_t room = size > 0 ? static_cast<size_t>(size) : 0;
+    const NamedSource named = {SessionNamedFrameExchange(), CameraImageId()};
+    if (m_large) {
+        if (!m_standbyLargeDrawn) {
+            DrawPicture(PackedLayout(NamedFrameFormat::RGB24, kFullWidth, kFullHeight), m_standbyFull.data(),
+                        m_layout, m_standbyLarge.data());
+            m_standbyLargeDrawn = true;
+        }
+        FillLargeSample(SharedFrameExchange(), SharedFrameGuard(), named, m_layout, m_standbyLarge.data(), data,
+                        room);
+    } else {
+        const SampleSources sources = {m_standbyFull.data(), m_standbyHalf.data(), m_halfScratch.data()};
+        FillSample(SharedFrameExchange(), SharedFrameGuard(), m_width, m_height, sources, data, room, named);
+    }
 
     REFERENCE_TIME start = m_nextStart;
-    REFERENCE_TIME stop = start + kSampleDuration;
+    REFERENCE_TIME stop = start + m_sampleDuration;
     sample->SetTime(&start, &stop);
     m_nextStart = stop;
     sample->SetSyncPoint(TRUE);

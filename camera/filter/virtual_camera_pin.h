@@ -1,7 +1,8 @@
 #pragma once
 // The virtual camera's one output pin, "Out": 24-bit RGB video at 640 x 480
-// or 320 x 240, 15 frames a second, carrying the latest injected frame or
-// the stand-by picture. Capture applications configure it through
+// or 320 x 240, 15 frames a second, or at 1280 x 720 and 1920 x 1080 in
+// NV12 or RGB24 at up to 30, carrying the latest injected frame or the
+// stand-by picture. Capture applications configure it through
 // IAMStreamConfig and recognise it as a capture pin through IKsPropertySet.
 #include <windows.h>
 #include <dshow.h>
@@ -10,6 +11,8 @@
 #include <vector>
 
 #include "camera/filter/ks_property_set.h"
+#include "camera/filter/picture_scaling.h"
+#include "camera/filter/stream_pacing.h"
 #include "common/unique_handle.h"
 #include "camera/framework/framework.h"
 
@@ -57,10 +60,18 @@ private:
     LONG m_width = -1;
     LONG m_height = -1;
     CVirtualCamera* m_camera;  // owns us
+    // Set with the size: a large connection, its picture layout, and how
+    // long its samples last.
+    bool m_large = false;
+    PictureLayout m_layout = {};
+    REFERENCE_TIME m_sampleDuration = kSampleDuration;
 
     std::vector<uint8_t> m_standbyFull;
     std::vector<uint8_t> m_standbyHalf;
     std::vector<uint8_t> m_halfScratch;
+    // The stand-by picture drawn at a large connection's layout, once.
+    std::vector<uint8_t> m_standbyLarge;
+    bool m_standbyLargeDrawn = false;
     bool m_standbyTried = false;
     // Stream start time of the next sample (100-ns units).
     REFERENCE_TIME m_nextStart = 0;

@@ -97,11 +97,10 @@ std::string CompareFrame(const uint8_t* frame, const std::vector<uint8_t>& botto
     return FirstDifference(frame, topDown.data(), topDown.size());
 }
 
-std::string BackgroundProducer::Start(const std::wstring& pattern, LONG length) {
-    std::wstring line = QuoteArgument(TestBinDir() + L"test_frame_producer.exe") + L" --module " +
-                        QuoteArgument(g_modulePath) + L" --pattern " + pattern +
-                        L" --length " + std::to_wstring(length) + L" --count 0 --duration-ms 30000" +
-                        L" --interval-ms " + std::to_wstring(kProducerIntervalMs);
+template <typename Ready>
+std::string BackgroundProducer::Launch(const std::wstring& arguments, Ready&& ready) {
+    std::wstring line = QuoteArgument(TestBinDir() + L"test_frame_producer.exe") + L" " + arguments +
+                        L" --count 0 --duration-ms 30000 --interval-ms " + std::to_wstring(kProducerIntervalMs);
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi = {};
@@ -111,12 +110,9 @@ std::string BackgroundProducer::Start(const std::wstring& pattern, LONG length) 
     ::CloseHandle(pi.hThread);
     m_process = pi.hProcess;
 
-    FrameExchange* record = LoadedFrameExchange();
-    if (!record) return "the shared frame record is not mapped";
     const DWORD started = ::GetTickCount();
     while (::GetTickCount() - started < 15000) {
-        const DWORD now = ::GetTickCount();
-        if (record->hasFrame && record->frameLength == length && now - record->writeTick < 1000) return std::string();
+        if (ready()) return std::string();
         if (::WaitForSingleObject(m_process, 20) == WAIT_OBJECT_0) {
             DWORD code = 0;
             ::GetExitCodeProcess(m_process, &code);
@@ -124,6 +120,27 @@ std::string BackgroundProducer::Start(const std::wstring& pattern, LONG length) 
         }
     }
     return "no fresh picture from the producer within 15 s";
+}
+
+std::string BackgroundProducer::Start(const std::wstring& pattern, LONG length) {
+    FrameExchange* record = LoadedFrameExchange();
+    if (!record) return "the shared frame record is not mapped";
+    return Launch(L"--module " + QuoteArgument(g_modulePath) + L" --pattern " + pattern + L" --length " +
+                      std::to_wstring(length),
+                  [&] {
+                      return record->hasFrame && record->frameLength == length &&
+                             ::GetTickCount() - record->writeTick < 1000;
+                  });
+}
+
+std::string BackgroundProducer::StartOutsideTheCopy(const std::wstring& arguments) {
+    CNamedFrameExchange named;
+    if (FAILED(named.Open())) return "cannot open the named frame exchange";
+    const volatile NamedFrameHeader& header = *named.Header();
+    const DWORD before = header.frameCount;
+    return Launch(arguments, [&] {
+        return header.frameCount != before && header.hasFrame && ::GetTickCount() - header.writeTick < 1000;
+    });
 }
 
 void BackgroundProducer::Stop() {
@@ -137,12 +154,17 @@ void BackgroundProducer::Stop() {
 std::string WaitUntilNoFreshFrame() {
     FrameExchange* record = LoadedFrameExchange();
     if (!record) return "the shared frame record is not mapped";
+    CNamedFrameExchange named;
+    if (FAILED(named.Open())) return "cannot open the named frame exchange";
+    const volatile NamedFrameHeader& header = *named.Header();
     const DWORD started = ::GetTickCount();
     while (::GetTickCount() - started < 6000) {
-        if (!record->hasFrame || ::GetTickCount() - record->writeTick > kFrameFreshnessMs + 100) return std::string();
+        const bool recordFresh = record->hasFrame && !IsFrameStale(::GetTickCount(), record->writeTick + 100);
+        const bool namedFresh = header.hasFrame && !IsFrameStale(::GetTickCount(), header.writeTick + 100);
+        if (!recordFresh && !namedFresh) return std::string();
         ::Sleep(50);
     }
-    return "the shared record still holds a fresh picture";
+    return "the shared record or the named exchange still holds a fresh picture";
 }
 
 TemporaryFile::TemporaryFile() {
@@ -181,7 +203,8 @@ ProgramResult RunFfmpeg(const std::vector<std::wstring>& arguments) {
     return RunProgram(JoinArguments(arguments), kCaptureTimeoutMs);
 }
 
-Capture CaptureFramesInto(const TemporaryFile& output, const std::vector<std::wstring>& inputOptions, int frames) {
+Capture CaptureFramesInto(const TemporaryFile& output, const std::vector<std::wstring>& inputOptions, int frames,
+                          const std::wstring& outputFormat) {
     std::vector<std::wstring> arguments = {L"-hide_banner", L"-nostdin", L"-y", L"-f", L"dshow"};
     arguments.insert(arguments.end(), inputOptions.begin(), inputOptions.end());
     // A roomy real-time buffer: a busy machine must not make FFmpeg drop frames.
@@ -189,30 +212,35 @@ Capture CaptureFramesInto(const TemporaryFile& output, const std::vector<std::ws
     arguments.push_back(CameraInput());
     for (const wchar_t* a : {L"-frames:v"}) arguments.push_back(a);
     arguments.push_back(std::to_wstring(frames));
-    for (const wchar_t* a : {L"-f", L"rawvideo", L"-pix_fmt", L"bgr24"}) arguments.push_back(a);
+    for (const wchar_t* a : {L"-f", L"rawvideo", L"-pix_fmt"}) arguments.push_back(a);
+    arguments.push_back(outputFormat);
     arguments.push_back(output.Path());
 
     Capture capture;
     capture.run = RunFfmpeg(arguments);
     capture.log = capture.run.output;
     capture.bytes = output.Read();
+    capture.outputFormat = outputFormat;
     // "Input #0, dshow, ..." then "Stream #0:0: Video: rawvideo, bgr24, 640x480, 10 fps, ..."
+    // or "Video: rawvideo (NV12 / 0x3231564E), nv12, 1280x720, 30 fps, ..."
     const size_t input = capture.log.find("Input #0");
     if (input != std::string::npos) {
         const std::string tail = capture.log.substr(input);
         std::smatch match;
-        if (std::regex_search(tail, match, std::regex(R"(Video: rawvideo, bgr24, (\d+)x(\d+), ([0-9.]+) fps)"))) {
-            capture.width = std::stoi(match[1]);
-            capture.height = std::stoi(match[2]);
-            capture.fps = match[3];
+        if (std::regex_search(tail, match,
+                              std::regex(R"(Video: rawvideo(?: \([^)]*\))?, (\w+), (\d+)x(\d+), ([0-9.]+) fps)"))) {
+            capture.pixelFormat = match[1];
+            capture.width = std::stoi(match[2]);
+            capture.height = std::stoi(match[3]);
+            capture.fps = match[4];
         }
     }
     return capture;
 }
 
-Capture CaptureFrames(const std::vector<std::wstring>& inputOptions, int frames) {
+Capture CaptureFrames(const std::vector<std::wstring>& inputOptions, int frames, const std::wstring& outputFormat) {
     TemporaryFile output;
-    return CaptureFramesInto(output, inputOptions, frames);
+    return CaptureFramesInto(output, inputOptions, frames, outputFormat);
 }
 
 void ExpectCapture(const Capture& capture, int width, int height, const std::string& fps, int frames) {
@@ -223,7 +251,9 @@ void ExpectCapture(const Capture& capture, int width, int height, const std::str
     EXPECT_EQ(width, capture.width) << capture.log;
     EXPECT_EQ(height, capture.height) << capture.log;
     EXPECT_EQ(fps, capture.fps) << capture.log;
-    ASSERT_EQ(static_cast<size_t>(width) * height * 3 * frames, capture.bytes.size()) << capture.log;
+    const size_t pixels = static_cast<size_t>(width) * height;
+    const size_t frameBytes = capture.outputFormat == L"nv12" ? pixels * 3 / 2 : pixels * 3;
+    ASSERT_EQ(frameBytes * frames, capture.bytes.size()) << capture.log;
 }
 
 void ExpectPictureCaptured(const Capture& capture, const std::vector<uint8_t>& picture, int width, int height,

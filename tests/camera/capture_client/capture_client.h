@@ -71,33 +71,49 @@ public:
     // picture of `length` bytes is in the shared record; empty on success,
     // else what went wrong.
     std::string Start(const std::wstring& pattern, LONG length);
+    // Starts it with `arguments` on another image of the module than the
+    // tests' copy (by default the one in bin/), or writing the named
+    // exchange itself, and waits until the named exchange holds a fresh
+    // frame; empty on success, else what went wrong.
+    std::string StartOutsideTheCopy(const std::wstring& arguments);
     // Ends it; its pictures stay in the record while this process has the
     // module loaded. Every picture it writes is the same, so a write cut
     // short leaves that picture whole.
     void Stop();
 
 private:
+    // Starts the producer with `arguments` and waits for ready(); empty on
+    // success, else what went wrong.
+    template <typename Ready>
+    std::string Launch(const std::wstring& arguments, Ready&& ready);
+
     HANDLE m_process = nullptr;
 };
 
-// Empty once the shared record holds no picture the camera could take as
-// fresh (waiting at most a few seconds for one to go stale).
+// Empty once neither the shared record nor the named exchange holds a
+// picture the camera could take as fresh (waiting at most a few seconds for
+// one to go stale).
 std::string WaitUntilNoFreshFrame();
 
 struct Capture {
     ProgramResult run;
     std::string log;  // what FFmpeg printed, UTF-8
     std::vector<uint8_t> bytes;
+    std::wstring outputFormat;  // "bgr24" or "nv12"
     // Of the input stream, as FFmpeg reports it.
+    std::string pixelFormat;
     int width = 0;
     int height = 0;
     std::string fps;
 };
 
-// Records `frames` raw BGR frames from the camera (into `output`);
-// inputOptions go before the input (a size, a frame rate).
-Capture CaptureFramesInto(const TemporaryFile& output, const std::vector<std::wstring>& inputOptions, int frames);
-Capture CaptureFrames(const std::vector<std::wstring>& inputOptions, int frames);
+// Records `frames` raw frames (BGR, top row first, or NV12 as
+// outputFormat says) from the camera (into `output`); inputOptions go
+// before the input (a size, a frame rate, a pixel format).
+Capture CaptureFramesInto(const TemporaryFile& output, const std::vector<std::wstring>& inputOptions, int frames,
+                          const std::wstring& outputFormat = L"bgr24");
+Capture CaptureFrames(const std::vector<std::wstring>& inputOptions, int frames,
+                      const std::wstring& outputFormat = L"bgr24");
 
 // Common checks of a finished capture: FFmpeg ran, ended well, reports the
 // size and rate, and wrote exactly `frames` frames of that size.

@@ -13,7 +13,9 @@
 #include <thread>
 #include <vector>
 
+#include "camera/filter/picture_scaling.h"
 #include "tests/camera/capture_client/capture_client.h"
+#include "tests/camera/nv12_test_picture.h"
 
 namespace {
 
@@ -63,19 +65,20 @@ TEST_F(CaptureClientTest, OptionListShowsTheCapabilityTable) {
     ASSERT_FALSE(run.timedOut) << run.output;
     const std::string& log = run.output;
     EXPECT_NE(std::string::npos, log.find("Pin \"Out\"")) << log;
-    std::vector<std::string> sizes;
+    std::vector<std::string> listed;
     const std::regex line(R"(pixel_format=(\w+)\s+min s=(\d+x\d+) fps=([0-9.]+) max s=(\d+x\d+) fps=([0-9.]+))");
     for (auto it = std::sregex_iterator(log.begin(), log.end(), line); it != std::sregex_iterator(); ++it) {
         const std::smatch& m = *it;
-        EXPECT_EQ("bgr24", m[1].str()) << m[0];
         EXPECT_EQ("80x60", m[2].str()) << m[0];
         EXPECT_EQ("0.2", m[3].str()) << m[0];  // one frame in 5 s
-        EXPECT_EQ("15", m[5].str()) << m[0];
-        sizes.push_back(m[4]);
+        listed.push_back(m[1].str() + " " + m[4].str() + " " + m[5].str());
     }
-    // The current type first (640x480 on a fresh camera), then the table.
-    const std::vector<std::string> expected = {"640x480", "160x120", "320x240", "480x360"};
-    EXPECT_EQ(expected, sizes) << log;
+    // The current type first (640x480 on a fresh camera), then the table:
+    // the six sizes in order, the two large ones in NV12 and RGB24.
+    const std::vector<std::string> expected = {
+        "bgr24 640x480 15",   "bgr24 160x120 15",  "bgr24 320x240 15",    "bgr24 480x360 15",   "bgr24 640x480 15",
+        "nv12 1280x720 30",   "bgr24 1280x720 30", "nv12 1920x1080 30", "bgr24 1920x1080 30"};
+    EXPECT_EQ(expected, listed) << log;
 }
 
 TEST_F(CaptureClientTest, StandbyPictureAt640x480WhenNothingIsInjected) {
@@ -181,6 +184,62 @@ TEST_F(CaptureClientTest, StandbyPictureReturnsOnceTheInjectedOneIsStale) {
     FrameExchange* record = LoadedFrameExchange();
     ASSERT_NE(nullptr, record);
     EXPECT_EQ(0, record->hasFrame) << "the camera in FFmpeg's process did not mark the stale picture";
+}
+
+// Pictures that reach the camera from outside its own image: written
+// through another copy of the module (its WriteFrame copies them into the
+// named exchange) or straight into the named exchange by a producer that
+// loads no camera. Copied when the sizes match, else scaled with the
+// aspect ratio kept; upright, not mirrored.
+TEST_F(CaptureClientTest, PicturesFromOutsideTheImageInEverySize) {
+    const std::wstring otherImage = L"--pattern ramp --length 921600";  // bin/QvCamera.dll, not the tests' copy
+    const std::wstring direct = L"--named-nv12 1280x720";
+    const std::vector<uint8_t> ramp = RampPicture(kFullBytes);
+    const std::vector<uint8_t> nv12 = Nv12TestPicture(1280, 720);
+    const PictureLayout rampLayout = PackedLayout(NamedFrameFormat::RGB24, 640, 480);
+    const PictureLayout nv12Layout = PackedLayout(NamedFrameFormat::NV12, 1280, 720);
+    struct Case {
+        const wchar_t* name;
+        const std::wstring& producer;
+        const std::vector<uint8_t>& picture;
+        PictureLayout written;
+        NamedFrameFormat delivered;
+        int width;
+        int height;
+    };
+    const Case cases[] = {
+        {L"another image, 640x480 RGB24", otherImage, ramp, rampLayout, NamedFrameFormat::RGB24, 640, 480},
+        {L"another image, 320x240 RGB24", otherImage, ramp, rampLayout, NamedFrameFormat::RGB24, 320, 240},
+        {L"another image, 1280x720 NV12", otherImage, ramp, rampLayout, NamedFrameFormat::NV12, 1280, 720},
+        {L"direct, 1280x720 NV12", direct, nv12, nv12Layout, NamedFrameFormat::NV12, 1280, 720},
+        {L"direct, 1920x1080 NV12", direct, nv12, nv12Layout, NamedFrameFormat::NV12, 1920, 1080},
+        {L"direct, 1280x720 RGB24", direct, nv12, nv12Layout, NamedFrameFormat::RGB24, 1280, 720},
+        {L"direct, 640x480 RGB24", direct, nv12, nv12Layout, NamedFrameFormat::RGB24, 640, 480},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.name));
+        BackgroundProducer producer;
+        ASSERT_EQ("", producer.StartOutsideTheCopy(c.producer));
+        const bool nv12Out = c.delivered == NamedFrameFormat::NV12;
+        const PictureLayout layout = PackedLayout(c.delivered, c.width, c.height);
+        std::vector<uint8_t> expected(PictureBytes(layout));
+        DrawPicture(c.written, c.picture.data(), layout, expected.data());
+        const std::wstring size = std::to_wstring(c.width) + L"x" + std::to_wstring(c.height);
+        const bool large = c.width >= 1280;
+        std::vector<std::wstring> options = {L"-video_size", size, L"-framerate", large ? L"30" : L"15"};
+        if (large) options.insert(options.end(), {L"-pixel_format", nv12Out ? L"nv12" : L"bgr24"});
+        const Capture capture = CaptureFrames(options, 3, nv12Out ? L"nv12" : L"bgr24");
+        ASSERT_NO_FATAL_FAILURE(ExpectCapture(capture, c.width, c.height, large ? "30" : "15", 3));
+        EXPECT_EQ(nv12Out ? "nv12" : "bgr24", capture.pixelFormat);
+        for (size_t i = 0; i < 3; ++i) {
+            const uint8_t* frame = capture.bytes.data() + i * expected.size();
+            if (nv12Out)
+                EXPECT_TRUE(std::equal(expected.begin(), expected.end(), frame))
+                    << "frame " << i << ": " << FirstDifference(frame, expected.data(), expected.size());
+            else
+                EXPECT_EQ("", CompareFrame(frame, expected, static_cast<size_t>(c.width) * 3)) << "frame " << i;
+        }
+    }
 }
 
 // 480x360 is listed but refused by the camera: FFmpeg's request ends on the

@@ -96,16 +96,29 @@ std::vector<TaskType> EnumeratedTypes(IPin* pin, HRESULT* last) {
     return types;
 }
 
-// Checks one listed type: 24-bit RGB of the given size, the way the pin lists it.
-void ExpectListedType(const AM_MEDIA_TYPE* type, LONG width, LONG height, const std::string& where) {
+// One entry of the list: 24-bit RGB (or NV12) of the given size.
+struct Listed {
+    LONG width;
+    LONG height;
+    bool nv12 = false;
+};
+// List positions 1 to 8, in order.
+const Listed kListed[] = {{160, 120}, {320, 240}, {480, 360}, {640, 480},
+                          {1280, 720, true}, {1280, 720}, {1920, 1080, true}, {1920, 1080}};
+
+bool IsLarge(LONG width) { return width >= 1280; }
+
+// Checks one listed type the way the pin lists it.
+void ExpectListedType(const AM_MEDIA_TYPE* type, const Listed& listed, const std::string& where) {
     SCOPED_TRACE(where);
     ASSERT_NE(nullptr, type);
+    const LONG width = listed.width, height = listed.height;
     EXPECT_TRUE(IsEqualGUID(MEDIATYPE_Video, type->majortype));
-    EXPECT_TRUE(IsEqualGUID(MEDIASUBTYPE_RGB24, type->subtype));
+    EXPECT_TRUE(IsEqualGUID(listed.nv12 ? MEDIASUBTYPE_NV12 : MEDIASUBTYPE_RGB24, type->subtype));
     EXPECT_TRUE(IsEqualGUID(FORMAT_VideoInfo, type->formattype));
     EXPECT_TRUE(type->bFixedSizeSamples);
     EXPECT_FALSE(type->bTemporalCompression);
-    const ULONG image = static_cast<ULONG>(width * height * 3);
+    const ULONG image = static_cast<ULONG>(listed.nv12 ? width * height * 3 / 2 : width * height * 3);
     EXPECT_EQ(image, type->lSampleSize);
     ASSERT_EQ(sizeof(VIDEOINFOHEADER), type->cbFormat);
     ASSERT_NE(nullptr, type->pbFormat);
@@ -115,13 +128,14 @@ void ExpectListedType(const AM_MEDIA_TYPE* type, LONG width, LONG height, const 
     EXPECT_EQ(0, std::memcmp(&empty, &format->rcTarget, sizeof empty));
     EXPECT_EQ(0u, format->dwBitRate);
     EXPECT_EQ(0u, format->dwBitErrorRate);
-    EXPECT_EQ(1000000, format->AvgTimePerFrame);
+    EXPECT_EQ(IsLarge(width) ? 333333 : 1000000, format->AvgTimePerFrame);
     EXPECT_EQ(40u, format->bmiHeader.biSize);
     EXPECT_EQ(width, format->bmiHeader.biWidth);
     EXPECT_EQ(height, format->bmiHeader.biHeight);
     EXPECT_EQ(1, format->bmiHeader.biPlanes);
-    EXPECT_EQ(24, format->bmiHeader.biBitCount);
-    EXPECT_EQ(static_cast<DWORD>(BI_RGB), format->bmiHeader.biCompression);
+    EXPECT_EQ(listed.nv12 ? 12 : 24, format->bmiHeader.biBitCount);
+    EXPECT_EQ(listed.nv12 ? MAKEFOURCC('N', 'V', '1', '2') : static_cast<DWORD>(BI_RGB),
+              format->bmiHeader.biCompression);
     EXPECT_EQ(image, format->bmiHeader.biSizeImage);
     EXPECT_EQ(0, format->bmiHeader.biXPelsPerMeter);
     EXPECT_EQ(0, format->bmiHeader.biYPelsPerMeter);
@@ -159,7 +173,7 @@ protected:
     CameraGraph m_graph;
 };
 
-TEST_F(OutputPinFormats, PinIsCalledOutAndListsTheCurrentTypeThenFourSizes) {
+TEST_F(OutputPinFormats, PinIsCalledOutAndListsTheCurrentTypeThenEightTypes) {
     PIN_INFO info = {};
     ASSERT_HRESULT_SUCCEEDED(m_graph.CameraPin()->QueryPinInfo(&info));
     if (info.pFilter) info.pFilter->Release();
@@ -168,16 +182,13 @@ TEST_F(OutputPinFormats, PinIsCalledOutAndListsTheCurrentTypeThenFourSizes) {
 
     HRESULT last = E_FAIL;
     std::vector<TaskType> types = EnumeratedTypes(m_graph.CameraPin(), &last);
-    ASSERT_EQ(5u, types.size());
-    EXPECT_EQ(S_FALSE, last) << "the list ends after five entries";
-    ExpectListedType(types[0].type, 640, 480, "entry 0, the current type of a fresh pin");
-    ExpectListedType(types[1].type, 160, 120, "entry 1");
-    ExpectListedType(types[2].type, 320, 240, "entry 2");
-    ExpectListedType(types[3].type, 480, 360, "entry 3");
-    ExpectListedType(types[4].type, 640, 480, "entry 4");
+    ASSERT_EQ(9u, types.size());
+    EXPECT_EQ(S_FALSE, last) << "the list ends after nine entries";
+    ExpectListedType(types[0].type, {640, 480}, "entry 0, the current type of a fresh pin");
+    for (size_t i = 1; i < types.size(); ++i) ExpectListedType(types[i].type, kListed[i - 1], "entry " + std::to_string(i));
 }
 
-TEST_F(OutputPinFormats, AcceptsOnlyBottomUpRgb24At320x240And640x480) {
+TEST_F(OutputPinFormats, AcceptsBottomUpRgb24At320x240And640x480AndTheLargeSizesInNv12Too) {
     struct Case {
         const char* name;
         TypeSpec wanted;
@@ -209,6 +220,13 @@ TEST_F(OutputPinFormats, AcceptsOnlyBottomUpRgb24At320x240And640x480) {
         {"no format block", noBlock, false},
         {"format block shorter than a VIDEOINFOHEADER", shortBlock, false},
         {"audio", audio, false},
+        {"1280 x 720", {1280, 720}, true},
+        {"1920 x 1080", {1920, 1080}, true},
+        {"NV12 1280 x 720", {1280, 720, 12, MEDIASUBTYPE_NV12}, true},
+        {"NV12 1920 x 1080", {1920, 1080, 12, MEDIASUBTYPE_NV12}, true},
+        {"1920 x -1080 (top-down)", {1920, -1080}, false},
+        {"NV12 640 x 480", {640, 480, 12, MEDIASUBTYPE_NV12}, false},
+        {"RGB32 1280 x 720", {1280, 720, 32, MEDIASUBTYPE_RGB32}, false},
     };
     for (const Case& c : cases) {
         OwnedType type(c.wanted);
@@ -236,7 +254,7 @@ TEST_F(OutputPinFormats, SetFormatReconnectsAt320x240) {
 
     HRESULT last = E_FAIL;
     std::vector<TaskType> types = EnumeratedTypes(m_graph.CameraPin(), &last);
-    ASSERT_EQ(5u, types.size());
+    ASSERT_EQ(9u, types.size());
     ASSERT_NE(nullptr, types[0].Format());
     EXPECT_EQ(320, types[0].Format()->bmiHeader.biWidth) << "the set type is entry 0 of the list";
 }
@@ -293,28 +311,21 @@ TEST_F(OutputPinFormats, SixteenBitConnectionIsRefusedButStaysTheCurrentType) {
 TEST_F(OutputPinFormats, CapabilityTable) {
     int count = 0, size = 0;
     ASSERT_EQ(S_OK, m_graph.StreamConfig()->GetNumberOfCapabilities(&count, &size));
-    EXPECT_EQ(4, count);
+    EXPECT_EQ(9, count);
     EXPECT_EQ(128, size);
 
-    struct Row {
-        int index;
-        LONG width;
-        LONG height;
-        LONG maxBits;
-    };
-    // Index 4 lies past the announced count and still answers.
-    const Row rows[] = {{0, 640, 480, 368640000},
-                        {1, 160, 120, 23040000},
-                        {2, 320, 240, 92160000},
-                        {3, 480, 360, 207360000},
-                        {4, 640, 480, 368640000}};
-    for (const Row& row : rows) {
-        SCOPED_TRACE("capability " + std::to_string(row.index));
+    // Capability 0 is the current type, then the list positions.
+    std::vector<Listed> rows = {{640, 480}};
+    rows.insert(rows.end(), std::begin(kListed), std::end(kListed));
+    for (size_t index = 0; index < rows.size(); ++index) {
+        const Listed& row = rows[index];
+        SCOPED_TRACE("capability " + std::to_string(index));
         TaskType type;
         VIDEO_STREAM_CONFIG_CAPS caps;
         std::memset(&caps, 0xCD, sizeof caps);
-        ASSERT_EQ(S_OK, m_graph.StreamConfig()->GetStreamCaps(row.index, &type.type, reinterpret_cast<BYTE*>(&caps)));
-        ExpectListedType(type.type, row.width, row.height, "its type");
+        ASSERT_EQ(S_OK, m_graph.StreamConfig()->GetStreamCaps(static_cast<int>(index), &type.type,
+                                                               reinterpret_cast<BYTE*>(&caps)));
+        ExpectListedType(type.type, row, "its type");
         EXPECT_TRUE(IsEqualGUID(FORMAT_VideoInfo, caps.guid));
         EXPECT_EQ(0u, caps.VideoStandard);
         EXPECT_EQ(row.width, caps.InputSize.cx);
@@ -337,13 +348,20 @@ TEST_F(OutputPinFormats, CapabilityTable) {
         EXPECT_EQ(0, caps.StretchTapsY);
         EXPECT_EQ(0, caps.ShrinkTapsX);
         EXPECT_EQ(0, caps.ShrinkTapsY);
-        EXPECT_EQ(666666, caps.MinFrameInterval);
         EXPECT_EQ(50000000, caps.MaxFrameInterval);
-        EXPECT_EQ(23040, caps.MinBitsPerSecond);
-        EXPECT_EQ(row.maxBits, caps.MaxBitsPerSecond);
+        const LONG bitsPerFrame = row.width * row.height * (row.nv12 ? 12 : 24);
+        if (IsLarge(row.width)) {
+            EXPECT_EQ(333333, caps.MinFrameInterval);
+            EXPECT_EQ(bitsPerFrame / 5, caps.MinBitsPerSecond);
+            EXPECT_EQ(bitsPerFrame * 30, caps.MaxBitsPerSecond);
+        } else {
+            EXPECT_EQ(666666, caps.MinFrameInterval);
+            EXPECT_EQ(23040, caps.MinBitsPerSecond);
+            EXPECT_EQ(row.width * row.height * 1200, caps.MaxBitsPerSecond);
+        }
     }
 
-    for (int index : {5, 6, -1}) {
+    for (int index : {9, 10, -1}) {
         TaskType type;
         type.type = reinterpret_cast<AM_MEDIA_TYPE*>(static_cast<uintptr_t>(1));  // must be overwritten
         VIDEO_STREAM_CONFIG_CAPS caps = {};

@@ -24,6 +24,10 @@
 //                        together
 //   --hold-ms N          keep the filter (and so the record) alive this long
 //                        after the last write
+//   --named-nv12 WxH     write the NV12 test picture of that size
+//                        (tests/camera/nv12_test_picture.h) straight into
+//                        the session's named frame exchange instead, as a
+//                        producer that does not load the camera does
 //
 // Output: one line "writes=<n> failed=<n> last=0x<hr>", then exit code 0 when
 // every write returned S_OK, 2 when one failed, 1 for bad arguments or when
@@ -39,6 +43,8 @@
 
 #include "camera/filter/frame_exchange.h"
 #include "camera/filter/camera_identity.h"
+#include "common/named_frame_exchange.h"
+#include "tests/camera/nv12_test_picture.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -55,6 +61,8 @@ struct Options {
     DWORD intervalMs = 0;
     std::wstring startEvent;
     DWORD holdMs = 0;
+    int namedWidth = 0;  // non-zero: --named-nv12
+    int namedHeight = 0;
 };
 
 int Fail(const char* what, HRESULT hr = S_OK) {
@@ -97,6 +105,10 @@ bool ParseOptions(int argc, wchar_t** argv, Options& options) {
             options.durationMs = static_cast<DWORD>(number);
         } else if (arg == L"--interval-ms" && next(value) && ParseNumber(value, number) && number >= 0) {
             options.intervalMs = static_cast<DWORD>(number);
+        } else if (arg == L"--named-nv12" && next(value) &&
+                   std::swscanf(value, L"%dx%d", &options.namedWidth, &options.namedHeight) == 2 &&
+                   NamedFrameBytes(options.namedWidth, options.namedHeight, NamedFrameFormat::NV12,
+                                   options.namedWidth) != 0) {
         } else if (arg == L"--hold-ms" && next(value) && ParseNumber(value, number) && number >= 0) {
             options.holdMs = static_cast<DWORD>(number);
         } else {
@@ -168,15 +180,22 @@ HRESULT CreateFromModule(const std::wstring& modulePath, ComPtr<IUnknown>& filte
 
 int Produce(const Options& options) {
     std::vector<std::vector<BYTE>> frames;
-    if (!BuildFrames(options, frames)) return 1;
+    CNamedFrameExchange named;
+    if (options.namedWidth != 0) {
+        frames.push_back(Nv12TestPicture(options.namedWidth, options.namedHeight));
+        const HRESULT hr = named.Open();
+        if (FAILED(hr)) return Fail("cannot open the named frame exchange", hr);
+    } else if (!BuildFrames(options, frames)) {
+        return 1;
+    }
 
     ComPtr<IUnknown> filter;
-    HRESULT hr = options.cocreate ? ::CoCreateInstance(CLSID_VirtualCamera, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
+    HRESULT hr = options.namedWidth != 0 ? S_OK : options.cocreate ? ::CoCreateInstance(CLSID_VirtualCamera, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown,
                                                        reinterpret_cast<void**>(filter.GetAddressOf()))
                                   : CreateFromModule(options.module.empty() ? DefaultModulePath() : options.module, filter);
     if (FAILED(hr)) return Fail("cannot create the camera filter", hr);
     ComPtr<TranslateData_buf> sink;
-    hr = filter->QueryInterface(IID_TranslateData_buf, reinterpret_cast<void**>(sink.GetAddressOf()));
+    if (filter) hr = filter->QueryInterface(IID_TranslateData_buf, reinterpret_cast<void**>(sink.GetAddressOf()));
     if (FAILED(hr)) return Fail("no TranslateData_buf", hr);
 
     if (!options.startEvent.empty()) {
@@ -193,7 +212,10 @@ int Produce(const Options& options) {
     for (;;) {
         if (options.count > 0 ? writes >= options.count : ::GetTickCount() - started >= options.durationMs) break;
         const std::vector<BYTE>& frame = frames[static_cast<size_t>(writes % static_cast<long long>(frames.size()))];
-        last = sink->WriteFrame(options.nullData ? nullptr : frame.data(), static_cast<LONG>(options.length));
+        last = options.namedWidth != 0
+                   ? named.WriteFrame(options.namedWidth, options.namedHeight, NamedFrameFormat::NV12,
+                                      options.namedWidth, 30, frame.data())
+                   : sink->WriteFrame(options.nullData ? nullptr : frame.data(), static_cast<LONG>(options.length));
         ++writes;
         if (last != S_OK) ++failed;
         if (options.intervalMs > 0) ::Sleep(options.intervalMs);
