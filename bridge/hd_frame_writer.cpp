@@ -19,7 +19,6 @@ HRESULT CHdFrameWriter::Open(const SourcePicture& delivered, const wchar_t* exch
     switch (delivered.format) {
     case PixelFormat::Nv12:
     case PixelFormat::Yuy2: m_writes = FitsTheExchange(delivered) && even; break;
-    case PixelFormat::Rgb24: m_writes = FitsTheExchange(delivered) && delivered.bottomUp; break;
     default: m_writes = false;
     }
     if (!m_writes) return S_FALSE;
@@ -34,17 +33,11 @@ bool CHdFrameWriter::Write(const BYTE* data, size_t length) {
     if (!m_writes || data == nullptr || length < PictureBytes(m_source)) return false;
     const LONG width = m_source.width, height = m_source.height;
     HRESULT hr;
-    switch (m_source.format) {
-    case PixelFormat::Yuy2:
+    if (m_source.format == PixelFormat::Yuy2) {
         Yuy2ToNv12(data, m_source.stride, width, height, m_nv12.data());
         hr = m_exchange.WriteFrame(width, height, NamedFrameFormat::NV12, width, kWrittenFrameRate, m_nv12.data());
-        break;
-    case PixelFormat::Nv12:
+    } else {
         hr = m_exchange.WriteFrame(width, height, NamedFrameFormat::NV12, static_cast<LONG>(m_source.stride),
-                                   kWrittenFrameRate, data);
-        break;
-    default:
-        hr = m_exchange.WriteFrame(width, height, NamedFrameFormat::RGB24, static_cast<LONG>(m_source.stride),
                                    kWrittenFrameRate, data);
     }
     return hr == S_OK;

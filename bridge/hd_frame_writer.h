@@ -3,9 +3,9 @@
 // (common/named_frame_exchange.h), beside the 640 x 480 picture that goes
 // into the camera's record: the camera's HD formats take it from there.
 // NV12 goes in as the webcam gave it, YUY2 regrouped into NV12 (no colour
-// conversion), bottom-up RGB24 as it is. Other pictures (RGB32, top-down
-// RGB, sizes beyond the exchange, odd NV12 sizes) are not written: the
-// camera then shows the record's picture, scaled.
+// conversion). RGB pictures (and sizes beyond the exchange, odd NV12 sizes)
+// are not written: the camera's WriteFrame copies the record's 640 x 480
+// picture there, and its HD formats scale it.
 #include <windows.h>
 
 #include <vector>
