@@ -36,6 +36,17 @@ std::string ReadPicture(const std::string& url, RgbPicture& picture, int width =
     return std::string();
 }
 
+// A client of port 19723, greeted, that has had the demo webcam previewed;
+// empty on success, else what went wrong.
+std::string ConnectAndPreview(WireClient& client) {
+    std::string greeting;
+    if (!client.Connect(kCommandPort, 5000)) return "no connection to port 19723";
+    if (!client.ReadMessage(greeting, 15000)) return "no greeting";
+    if (!client.Send(PublishChain::PreviewMessage(kDemoWebcam))) return "preview not sent";
+    const std::string reply = NextReply(client, 20000);
+    return reply == kPreviewReply ? std::string() : "the preview was answered with " + Printable(reply);
+}
+
 // The one bridge process, or 0 when there is not exactly one.
 DWORD OnlyBridge() {
     const std::vector<DWORD> bridges = ProcessesNamed(L"QvGraph.exe");
@@ -61,11 +72,7 @@ TEST(BridgeChainTest, PreviewedWebcamIsPublishedAndSurvivesItsBridgeBeingKilled)
     QV_REQUIRE_COMPONENT(chain.Start(picturePath));
 
     WireClient client;
-    ASSERT_TRUE(client.Connect(kCommandPort, 5000));
-    std::string greeting;
-    ASSERT_TRUE(client.ReadMessage(greeting, 15000)) << "no greeting";
-    ASSERT_TRUE(client.Send(PublishChain::PreviewMessage(kDemoWebcam)));
-    ASSERT_EQ(Printable(kPreviewReply), Printable(NextReply(client, 20000)));
+    ASSERT_EQ("", ConnectAndPreview(client));
     const DWORD bridge = WaitForBridge(0, 10000);
     ASSERT_NE(0u, bridge) << "no QvGraph.exe after preview";
 
@@ -112,11 +119,7 @@ TEST(BridgeChainTest, HdLevelsPublishTheWebcamAtTheirSize) {
     QV_REQUIRE_COMPONENT(chain.Start(picturePath, L"yuy2:1280x720"));
 
     WireClient client;
-    ASSERT_TRUE(client.Connect(kCommandPort, 5000));
-    std::string greeting;
-    ASSERT_TRUE(client.ReadMessage(greeting, 15000)) << "no greeting";
-    ASSERT_TRUE(client.Send(PublishChain::PreviewMessage(kDemoWebcam)));
-    ASSERT_EQ(Printable(kPreviewReply), Printable(NextReply(client, 20000)));
+    ASSERT_EQ("", ConnectAndPreview(client));
 
     const struct {
         int level, width, height;
