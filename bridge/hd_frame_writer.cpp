@@ -16,11 +16,8 @@ bool FitsTheExchange(const SourcePicture& picture) {
 HRESULT CHdFrameWriter::Open(const SourcePicture& delivered, const wchar_t* exchangeName) {
     m_source = delivered;
     const bool even = delivered.width % 2 == 0 && delivered.height % 2 == 0;
-    switch (delivered.format) {
-    case PixelFormat::Nv12:
-    case PixelFormat::Yuy2: m_writes = FitsTheExchange(delivered) && even; break;
-    default: m_writes = false;
-    }
+    const bool yuv = delivered.format == PixelFormat::Nv12 || delivered.format == PixelFormat::Yuy2;
+    m_writes = yuv && even && FitsTheExchange(delivered);
     if (!m_writes) return S_FALSE;
     if (delivered.format == PixelFormat::Yuy2)
         m_nv12.resize(static_cast<size_t>(delivered.width) * delivered.height * 3 / 2);
