@@ -51,20 +51,25 @@ HRESULT CNamedFrameExchange::Open(const wchar_t* name) {
 
 HRESULT CNamedFrameExchange::WriteFrame(LONG width, LONG height, NamedFrameFormat format, LONG stride,
                                         DWORD frameRate, const BYTE* bytes, DWORD copiedFromImage) {
-    if (!m_header) return E_HANDLE;
+    if (!bytes) return m_header ? E_INVALIDARG : E_HANDLE;
     const DWORD frameBytes = NamedFrameBytes(width, height, format, stride);
-    if (frameBytes == 0 || !bytes) return E_INVALIDARG;
-    NamedFrameHeader& header = *m_header;
-    CFrameWriterLock lock(header.guard, kWriterLockTimeoutMs);
-    if (!lock.Held()) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    return WriteFrameWith(
+        width, height, format, stride, frameRate, [&](BYTE* frame) { std::memcpy(frame, bytes, frameBytes); },
+        copiedFromImage);
+}
+
+bool CNamedFrameExchange::KeepsDirectFrame(DWORD copiedFromImage) const {
     // The camera copies its 640 x 480 record here for writers that know only
     // the record; a producer that writes here directly (with a bigger
     // picture, as a rule) keeps the exchange while it keeps writing.
-    if (copiedFromImage != 0 && header.hasFrame != 0 && header.copiedFromImage == 0 &&
-        !IsFrameStale(::GetTickCount(), header.writeTick))
-        return S_FALSE;
-    lock.WaitForReaders();
-    lock.BeginChange();
+    const NamedFrameHeader& header = *m_header;
+    return copiedFromImage != 0 && header.hasFrame != 0 && header.copiedFromImage == 0 &&
+           !IsFrameStale(::GetTickCount(), header.writeTick);
+}
+
+void CNamedFrameExchange::Describe(LONG width, LONG height, NamedFrameFormat format, LONG stride, DWORD frameRate,
+                                   DWORD frameBytes, DWORD copiedFromImage) {
+    NamedFrameHeader& header = *m_header;
     header.hasFrame = 1;
     header.copiedFromImage = copiedFromImage;
     header.writeTick = ::GetTickCount();
@@ -76,9 +81,6 @@ HRESULT CNamedFrameExchange::WriteFrame(LONG width, LONG height, NamedFrameForma
     header.writerProcessId = ::GetCurrentProcessId();
     header.frameBytes = frameBytes;
     header.frameCount = header.frameCount + 1;
-    std::memcpy(Frame(), bytes, frameBytes);
-    lock.EndChange();
-    return S_OK;
 }
 
 FrameTake CNamedFrameExchange::ReadLatest(NamedFrameInfo* info, BYTE* buffer, size_t room) {

@@ -116,6 +116,14 @@ public:
     // while a directly written frame is fresh.
     HRESULT WriteFrame(LONG width, LONG height, NamedFrameFormat format, LONG stride, DWORD frameRate,
                        const BYTE* bytes, DWORD copiedFromImage = 0);
+    // WriteFrame that lets fill(BYTE* frame) write the frame's
+    // NamedFrameBytes bytes into the mapping itself, under the lock, so that
+    // a producer that converts its pictures (YUY2 to NV12, say) makes one
+    // pass instead of a conversion and a copy. Keep fill short: readers wait
+    // for it (for at most kReaderLockTimeoutMs, then they drop the frame).
+    template <typename Fill>
+    HRESULT WriteFrameWith(LONG width, LONG height, NamedFrameFormat format, LONG stride, DWORD frameRate,
+                           Fill&& fill, DWORD copiedFromImage = 0);
 
     // Calls consume(const NamedFrameInfo&, const BYTE* frame) with the latest
     // frame while it is fresh, on the mapping itself; the take starts again
@@ -132,6 +140,13 @@ public:
     BYTE* Frame() const { return reinterpret_cast<BYTE*>(m_header) + kNamedFrameOffset; }
 
 private:
+    // Whether a copy from an image must leave the frame there alone; with
+    // the lock held.
+    bool KeepsDirectFrame(DWORD copiedFromImage) const;
+    // Stores the description of the frame being written; within a change.
+    void Describe(LONG width, LONG height, NamedFrameFormat format, LONG stride, DWORD frameRate, DWORD frameBytes,
+                  DWORD copiedFromImage);
+
     struct ViewTraits {
         using Handle = void*;
         static Handle Invalid() { return nullptr; }
@@ -143,6 +158,23 @@ private:
     UniqueHandleT<ViewTraits> m_view;
     NamedFrameHeader* m_header = nullptr;
 };
+
+template <typename Fill>
+HRESULT CNamedFrameExchange::WriteFrameWith(LONG width, LONG height, NamedFrameFormat format, LONG stride,
+                                            DWORD frameRate, Fill&& fill, DWORD copiedFromImage) {
+    if (!m_header) return E_HANDLE;
+    const DWORD frameBytes = NamedFrameBytes(width, height, format, stride);
+    if (frameBytes == 0) return E_INVALIDARG;
+    CFrameWriterLock lock(m_header->guard, kWriterLockTimeoutMs);
+    if (!lock.Held()) return HRESULT_FROM_WIN32(ERROR_TIMEOUT);
+    if (KeepsDirectFrame(copiedFromImage)) return S_FALSE;
+    lock.WaitForReaders();
+    lock.BeginChange();
+    Describe(width, height, format, stride, frameRate, frameBytes, copiedFromImage);
+    fill(Frame());
+    lock.EndChange();
+    return S_OK;
+}
 
 template <typename Consume>
 FrameTake CNamedFrameExchange::ReadLatest(Consume&& consume) {

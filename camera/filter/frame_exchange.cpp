@@ -31,6 +31,9 @@ DWORD ComputeImageId() {
     return hash != 0 ? hash : 1;  // 0 names a direct write
 }
 
+// A named exchange that could not be opened is tried again after this long.
+constexpr DWORD kNamedExchangeRetryMs = 1000;
+
 }  // namespace
 
 FrameExchange& SharedFrameExchange() { return g_frameExchange; }
@@ -50,13 +53,20 @@ HRESULT WriteFrameExchange(FrameExchange& record, FrameExchangeGuard& guard, con
     return S_OK;
 }
 
-
 CNamedFrameExchange* SessionNamedFrameExchange() {
     static std::atomic<CNamedFrameExchange*> opened{nullptr};
     if (CNamedFrameExchange* exchange = opened.load(std::memory_order_acquire)) return exchange;
     static std::mutex mutex;
     static CNamedFrameExchange exchange;
+    static DWORD lastTry = 0;
+    static bool tried = false;
     std::lock_guard<std::mutex> lock(mutex);
+    // Every sample asks; a mapping that cannot be had (another layout under
+    // the name, no memory) is tried again once a second, not every time.
+    const DWORD now = ::GetTickCount();
+    if (tried && now - lastTry < kNamedExchangeRetryMs) return nullptr;
+    tried = true;
+    lastTry = now;
     if (FAILED(exchange.Open())) return nullptr;
     opened.store(&exchange, std::memory_order_release);
     return &exchange;

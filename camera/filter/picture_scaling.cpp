@@ -9,34 +9,66 @@ constexpr uint8_t kBlackLuma = 16;
 constexpr uint8_t kNeutralChroma = 128;
 constexpr uint8_t kBlackRgb = 0;
 
-uint8_t Clamp(int value) { return static_cast<uint8_t>(std::min(255, std::max(0, value))); }
-
 struct Yuv {
     uint8_t y, u, v;
 };
 
-Yuv RgbToYuv(const uint8_t* bgr) {
-    const int b = bgr[0], g = bgr[1], r = bgr[2];
-    return Yuv{static_cast<uint8_t>(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16),
-               static_cast<uint8_t>(((-38 * r - 74 * g + 112 * b + 128) >> 8) + 128),
-               static_cast<uint8_t>(((112 * r - 94 * g - 18 * b + 128) >> 8) + 128)};
+// The BT.601 studio-range products, looked up rather than multiplied: the
+// conversions run for every pixel of a large picture.
+struct ColourTables {
+    int yFromR[256], yFromG[256], yFromB[256];
+    int uFromR[256], uFromG[256], uvFromB[256];  // 112 x b for u, and 112 x r for v share one table
+    int vFromG[256], vFromB[256];
+    int luma[256];                     // 298 x (y - 16) + 128
+    int rFromV[256], gFromU[256], gFromV[256], bFromU[256];
+    // Index value + 384, clamped to 0..255: from 8-bit inputs the sums
+    // shifted by 8 lie within -277..534.
+    uint8_t clamp[1024];
+
+    ColourTables() {
+        for (int i = 0; i < 256; ++i) {
+            yFromR[i] = 66 * i, yFromG[i] = 129 * i, yFromB[i] = 25 * i + 128;
+            uFromR[i] = -38 * i, uFromG[i] = -74 * i, uvFromB[i] = 112 * i;
+            vFromG[i] = -94 * i, vFromB[i] = -18 * i;
+            luma[i] = 298 * (i - 16) + 128;
+            rFromV[i] = 409 * (i - 128), gFromU[i] = -100 * (i - 128), gFromV[i] = -208 * (i - 128);
+            bFromU[i] = 516 * (i - 128);
+        }
+        for (int i = 0; i < 1024; ++i) clamp[i] = static_cast<uint8_t>(std::min(255, std::max(0, i - 384)));
+    }
+    uint8_t Clamp(int value) const { return clamp[value + 384]; }
+};
+
+const ColourTables& Tables() {
+    static const ColourTables tables;
+    return tables;
 }
 
-void YuvToRgb(int y, int u, int v, uint8_t* bgr) {
-    const int c = 298 * (y - 16) + 128, d = u - 128, e = v - 128;
-    bgr[0] = Clamp((c + 516 * d) >> 8);
-    bgr[1] = Clamp((c - 100 * d - 208 * e) >> 8);
-    bgr[2] = Clamp((c + 409 * e) >> 8);
+Yuv RgbToYuv(const ColourTables& t, const uint8_t* bgr) {
+    const int b = bgr[0], g = bgr[1], r = bgr[2];
+    return Yuv{static_cast<uint8_t>(((t.yFromR[r] + t.yFromG[g] + t.yFromB[b]) >> 8) + 16),
+               static_cast<uint8_t>(((t.uFromR[r] + t.uFromG[g] + t.uvFromB[b] + 128) >> 8) + 128),
+               static_cast<uint8_t>(((t.uvFromB[r] + t.vFromG[g] + t.vFromB[b] + 128) >> 8) + 128)};
+}
+
+void YuvToRgb(const ColourTables& t, int y, int u, int v, uint8_t* bgr) {
+    const int c = t.luma[y];
+    bgr[0] = t.Clamp((c + t.bFromU[u]) >> 8);
+    bgr[1] = t.Clamp((c + t.gFromU[u] + t.gFromV[v]) >> 8);
+    bgr[2] = t.Clamp((c + t.rFromV[v]) >> 8);
 }
 
 // Rows are counted from the top of the picture whatever the memory order.
-const uint8_t* RgbRow(const PictureLayout& layout, const uint8_t* data, LONG row) {
+template <typename Byte>
+Byte* RgbRow(const PictureLayout& layout, Byte* data, LONG row) {
     return data + static_cast<size_t>(layout.height - 1 - row) * layout.stride;
 }
-const uint8_t* LumaRow(const PictureLayout& layout, const uint8_t* data, LONG row) {
+template <typename Byte>
+Byte* LumaRow(const PictureLayout& layout, Byte* data, LONG row) {
     return data + static_cast<size_t>(row) * layout.stride;
 }
-const uint8_t* ChromaRow(const PictureLayout& layout, const uint8_t* data, LONG row) {
+template <typename Byte>
+Byte* ChromaRow(const PictureLayout& layout, Byte* data, LONG row) {
     return data + static_cast<size_t>(layout.height) * layout.stride + static_cast<size_t>(row / 2) * layout.stride;
 }
 
@@ -52,28 +84,38 @@ void FillSpan(uint8_t* row, LONG from, LONG to, size_t unit, uint8_t value) {
     if (to > from) std::memset(row + from * unit, value, static_cast<size_t>(to - from) * unit);
 }
 
+// Paints the bars of a destination row `r` in `value`: all of it when the
+// row lies outside the picture (then false), else left and right of it.
+// Spans count in units of `unit` bytes, `per` pixels each (a chroma pair
+// covers two).
+bool PaintBars(uint8_t* row, LONG r, LONG width, const FittedRect& fit, size_t unit, LONG per, uint8_t value) {
+    if (r < fit.y || r >= fit.y + fit.height) {
+        FillSpan(row, 0, width / per, unit, value);
+        return false;
+    }
+    FillSpan(row, 0, fit.x / per, unit, value);
+    FillSpan(row, (fit.x + fit.width) / per, width / per, unit, value);
+    return true;
+}
+
 void DrawIntoRgb(const PictureLayout& sl, const uint8_t* source, const PictureLayout& dl, uint8_t* destination,
                  const FittedRect& fit, const LONG* columns) {
     for (LONG r = 0; r < dl.height; ++r) {
-        auto* row = const_cast<uint8_t*>(RgbRow(dl, destination, r));
-        if (r < fit.y || r >= fit.y + fit.height) {
-            FillSpan(row, 0, dl.width, 3, kBlackRgb);
-            continue;
-        }
-        FillSpan(row, 0, fit.x, 3, kBlackRgb);
-        FillSpan(row, fit.x + fit.width, dl.width, 3, kBlackRgb);
+        uint8_t* row = RgbRow(dl, destination, r);
+        if (!PaintBars(row, r, dl.width, fit, 3, 1, kBlackRgb)) continue;
         const LONG sr = SourceIndex(r - fit.y, fit.height, sl.height);
         uint8_t* out = row + fit.x * 3;
         if (sl.format == NamedFrameFormat::RGB24) {
             const uint8_t* in = RgbRow(sl, source, sr);
             for (LONG x = 0; x < fit.width; ++x, out += 3) std::memcpy(out, in + columns[x] * 3, 3);
         } else {
+            const ColourTables& tables = Tables();
             const uint8_t* luma = LumaRow(sl, source, sr);
             const uint8_t* chroma = ChromaRow(sl, source, sr);
             for (LONG x = 0; x < fit.width; ++x, out += 3) {
                 const LONG sx = columns[x];
                 const LONG cx = sx & ~1;
-                YuvToRgb(luma[sx], chroma[cx], chroma[cx + 1], out);
+                YuvToRgb(tables, luma[sx], chroma[cx], chroma[cx + 1], out);
             }
         }
     }
@@ -82,19 +124,19 @@ void DrawIntoRgb(const PictureLayout& sl, const uint8_t* source, const PictureLa
 void DrawIntoNv12(const PictureLayout& sl, const uint8_t* source, const PictureLayout& dl, uint8_t* destination,
                   const FittedRect& fit, const LONG* columns) {
     const bool fromRgb = sl.format == NamedFrameFormat::RGB24;
+    const ColourTables& tables = Tables();
     for (LONG r = 0; r < dl.height; ++r) {
-        auto* row = const_cast<uint8_t*>(LumaRow(dl, destination, r));
-        if (r < fit.y || r >= fit.y + fit.height) {
-            FillSpan(row, 0, dl.width, 1, kBlackLuma);
-            continue;
-        }
-        FillSpan(row, 0, fit.x, 1, kBlackLuma);
-        FillSpan(row, fit.x + fit.width, dl.width, 1, kBlackLuma);
+        uint8_t* row = LumaRow(dl, destination, r);
+        if (!PaintBars(row, r, dl.width, fit, 1, 1, kBlackLuma)) continue;
         const LONG sr = SourceIndex(r - fit.y, fit.height, sl.height);
         uint8_t* out = row + fit.x;
         if (fromRgb) {
             const uint8_t* in = RgbRow(sl, source, sr);
-            for (LONG x = 0; x < fit.width; ++x) out[x] = RgbToYuv(in + columns[x] * 3).y;
+            for (LONG x = 0; x < fit.width; ++x) {
+                const uint8_t* bgr = in + columns[x] * 3;
+                out[x] = static_cast<uint8_t>(
+                    ((tables.yFromR[bgr[2]] + tables.yFromG[bgr[1]] + tables.yFromB[bgr[0]]) >> 8) + 16);
+            }
         } else {
             const uint8_t* in = LumaRow(sl, source, sr);
             for (LONG x = 0; x < fit.width; ++x) out[x] = in[columns[x]];
@@ -102,19 +144,14 @@ void DrawIntoNv12(const PictureLayout& sl, const uint8_t* source, const PictureL
     }
     // One chroma pair for each 2 x 2 block, taken at the block's top left.
     for (LONG r = 0; r < dl.height; r += 2) {
-        auto* row = const_cast<uint8_t*>(ChromaRow(dl, destination, r));
-        if (r < fit.y || r >= fit.y + fit.height) {
-            FillSpan(row, 0, dl.width / 2, 2, kNeutralChroma);
-            continue;
-        }
-        FillSpan(row, 0, fit.x / 2, 2, kNeutralChroma);
-        FillSpan(row, (fit.x + fit.width) / 2, dl.width / 2, 2, kNeutralChroma);
+        uint8_t* row = ChromaRow(dl, destination, r);
+        if (!PaintBars(row, r, dl.width, fit, 2, 2, kNeutralChroma)) continue;
         const LONG sr = SourceIndex(r - fit.y, fit.height, sl.height);
         uint8_t* out = row + fit.x;
         if (fromRgb) {
             const uint8_t* in = RgbRow(sl, source, sr);
             for (LONG x = 0; x < fit.width; x += 2, out += 2) {
-                const Yuv yuv = RgbToYuv(in + columns[x] * 3);
+                const Yuv yuv = RgbToYuv(tables, in + columns[x] * 3);
                 out[0] = yuv.u;
                 out[1] = yuv.v;
             }

@@ -97,6 +97,22 @@ CVirtualCamera* CreateCameraInProcess(ComPtr<IUnknown>& owner) {
     return static_cast<CVirtualCamera*>(object);
 }
 
+ComPtr<IMediaSample> MakeBenchmarkSample(long bytes, CVirtualCamera* camera, ComPtr<IMemAllocator>& allocator) {
+    // Paced against a run long ago, the pin never waits here.
+    const DWORD now = ::timeGetTime();
+    camera->runStartMs.store(now > 1000000 ? now - 1000000 : 0);
+    if (FAILED(::CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&allocator)))) {
+        std::printf("error: no memory allocator\n");
+        return nullptr;
+    }
+    ALLOCATOR_PROPERTIES wanted = {1, bytes, 1, 0}, actual = {};
+    allocator->SetProperties(&wanted, &actual);
+    allocator->Commit();
+    ComPtr<IMediaSample> sample;
+    if (FAILED(allocator->GetBuffer(&sample, nullptr, nullptr, 0))) std::printf("error: no sample\n");
+    return sample;
+}
+
 namespace {
 
 constexpr size_t kFrameBytes = 921600;
@@ -116,23 +132,9 @@ bool MeasureCosts() {
     if (!camera) return false;
     auto* pin = static_cast<CVirtualCamerPin*>(camera->GetPin(0));
 
-    // Paced against a run long ago, the pin never waits here.
-    const DWORD now = ::timeGetTime();
-    camera->runStartMs.store(now > 1000000 ? now - 1000000 : 0);
-
     ComPtr<IMemAllocator> allocator;
-    if (FAILED(::CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&allocator)))) {
-        std::printf("error: no memory allocator\n");
-        return false;
-    }
-    ALLOCATOR_PROPERTIES wanted = {1, static_cast<long>(kFrameBytes), 1, 0}, actual = {};
-    allocator->SetProperties(&wanted, &actual);
-    allocator->Commit();
-    ComPtr<IMediaSample> sample;
-    if (FAILED(allocator->GetBuffer(&sample, nullptr, nullptr, 0))) {
-        std::printf("error: no sample\n");
-        return false;
-    }
+    ComPtr<IMediaSample> sample = MakeBenchmarkSample(static_cast<long>(kFrameBytes), camera, allocator);
+    if (!sample) return false;
 
     const std::vector<uint8_t> frame = Ramp();
     std::vector<uint8_t> target(kFrameBytes);

@@ -52,22 +52,9 @@ bool MeasureLargeFrameCosts() {
         return false;
     }
     auto* pin = static_cast<CVirtualCamerPin*>(camera->GetPin(0));
-    const DWORD now = ::timeGetTime();
-    camera->runStartMs.store(now > 1000000 ? now - 1000000 : 0);  // the pin never waits
-
     ComPtr<IMemAllocator> allocator;
-    if (FAILED(::CoCreateInstance(CLSID_MemoryAllocator, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&allocator)))) {
-        std::printf("error: no memory allocator\n");
-        return false;
-    }
-    ALLOCATOR_PROPERTIES wanted = {1, 1920 * 1080 * 3, 1, 0}, actual = {};
-    allocator->SetProperties(&wanted, &actual);
-    allocator->Commit();
-    ComPtr<IMediaSample> sample;
-    if (FAILED(allocator->GetBuffer(&sample, nullptr, nullptr, 0))) {
-        std::printf("error: no sample\n");
-        return false;
-    }
+    ComPtr<IMediaSample> sample = MakeBenchmarkSample(1920 * 1080 * 3, camera, allocator);
+    if (!sample) return false;
 
     const DWORD nv12Bytes = 1920 * 1080 * 3 / 2;
     const std::vector<uint8_t> full = Pattern(nv12Bytes);

@@ -159,8 +159,9 @@ std::string WaitUntilNoFreshFrame() {
     const volatile NamedFrameHeader& header = *named.Header();
     const DWORD started = ::GetTickCount();
     while (::GetTickCount() - started < 6000) {
-        const bool recordFresh = record->hasFrame && !IsFrameStale(::GetTickCount(), record->writeTick + 100);
-        const bool namedFresh = header.hasFrame && !IsFrameStale(::GetTickCount(), header.writeTick + 100);
+        // A margin past the freshness limit, for the clocks of the readers.
+        const bool recordFresh = record->hasFrame && ::GetTickCount() - record->writeTick <= kFrameFreshnessMs + 100;
+        const bool namedFresh = header.hasFrame && ::GetTickCount() - header.writeTick <= kFrameFreshnessMs + 100;
         if (!recordFresh && !namedFresh) return std::string();
         ::Sleep(50);
     }
