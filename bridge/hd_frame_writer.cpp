@@ -19,8 +19,6 @@ HRESULT CHdFrameWriter::Open(const SourcePicture& delivered, const wchar_t* exch
     const bool yuv = delivered.format == PixelFormat::Nv12 || delivered.format == PixelFormat::Yuy2;
     m_writes = yuv && even && FitsTheExchange(delivered);
     if (!m_writes) return S_FALSE;
-    if (delivered.format == PixelFormat::Yuy2)
-        m_nv12.resize(static_cast<size_t>(delivered.width) * delivered.height * 3 / 2);
     const HRESULT hr = m_exchange.Open(exchangeName);
     if (FAILED(hr)) m_writes = false;
     return hr;
@@ -31,8 +29,10 @@ bool CHdFrameWriter::Write(const BYTE* data, size_t length) {
     const LONG width = m_source.width, height = m_source.height;
     HRESULT hr;
     if (m_source.format == PixelFormat::Yuy2) {
-        Yuy2ToNv12(data, m_source.stride, width, height, m_nv12.data());
-        hr = m_exchange.WriteFrame(width, height, NamedFrameFormat::NV12, width, kWrittenFrameRate, m_nv12.data());
+        // Regrouped straight into the mapping, under its lock: one pass over
+        // the picture instead of a regrouping and a copy.
+        hr = m_exchange.WriteFrameWith(width, height, NamedFrameFormat::NV12, width, kWrittenFrameRate,
+                                       [&](BYTE* frame) { Yuy2ToNv12(data, m_source.stride, width, height, frame); });
     } else {
         hr = m_exchange.WriteFrame(width, height, NamedFrameFormat::NV12, static_cast<LONG>(m_source.stride),
                                    kWrittenFrameRate, data);

@@ -8,8 +8,6 @@
 // picture there, and its HD formats scale it.
 #include <windows.h>
 
-#include <vector>
-
 #include "bridge/pixel_format.h"
 #include "common/named_frame_exchange.h"
 
@@ -28,5 +26,4 @@ private:
     CNamedFrameExchange m_exchange;
     SourcePicture m_source;
     bool m_writes = false;
-    std::vector<BYTE> m_nv12;  // YUY2 regrouped
 };

@@ -16,8 +16,8 @@
 //
 // HD regrouping: YUY2 1280x720 into the NV12 frame of the named frame
 // exchange (Yuy2ToNv12), as a ratio to one memcpy of the YUY2 source; goal:
-// at most 1.0x. Beside it the whole HD write (regrouping and the exchange's
-// WriteFrame into a mapping of the benchmark's own).
+// at most 1.0x. Beside it the whole HD write (the bridge's regrouping
+// straight into a mapping of the benchmark's own, under its lock).
 //
 // Latency (with --webcam): the bridge's whole path run in this process
 // against that video capture device for N seconds (default 20): from the
@@ -149,7 +149,7 @@ void MeasureHdRegrouping() {
         return;
     }
     const double writeMs = MedianMs(200, [&] { writer.Write(nextSample(), bytes); });
-    std::printf("  whole HD write (regrouping and WriteFrame) %.3f ms  ratio %.2f\n", writeMs, writeMs / memcpyMs);
+    std::printf("  whole HD write (regrouping into the exchange) %.3f ms  ratio %.2f\n", writeMs, writeMs / memcpyMs);
 }
 
 void MeasureLatency(const std::wstring& webcam, int seconds) {
