@@ -7,6 +7,7 @@
 #include "bridge/capture_graph.h"
 #include "bridge/exit_codes.h"
 #include "bridge/video_device_lookup.h"
+#include "bridge/hd_frame_writer.h"
 #include "bridge/virtual_camera_writer.h"
 #include "camera/filter/camera_identity.h"
 #include "common/com_apartment.h"
@@ -66,7 +67,11 @@ int RunBridge(const BridgeArguments& arguments, const WriteTimingObserver& obser
                        L"the camera " + Quoted(name) + L" cannot be opened: " + failure.what + L" (" +
                            HresultText(failure.result) + L")");
 
-    CFrameSink* sink = CFrameSink::Create(graph.Delivered(), writer);
+    // Without the exchange the bridge still feeds the record: the camera's
+    // small formats go on, and its HD formats scale the record's picture.
+    CHdFrameWriter hdWriter;
+    hdWriter.Open(graph.Delivered());
+    CFrameSink* sink = CFrameSink::Create(graph.Delivered(), writer, &hdWriter);
     // The sink reports every picture that converted, written or not: what
     // the watchdog needs to know.
     CStallWatchdog watchdog;

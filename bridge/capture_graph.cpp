@@ -33,9 +33,11 @@ void Disconnect(IGraphBuilder* graph, IPin* pin) {
     }
 }
 
-// Decoders turn MJPG into one of these; the order is that of the cost of
-// our own conversion.
-const GUID* const kDecodedSubtypes[] = {&MEDIASUBTYPE_RGB24, &MEDIASUBTYPE_RGB32, &MEDIASUBTYPE_YUY2};
+// Decoders turn MJPG into one of these; NV12 and YUY2 first, which go into
+// the named frame exchange at the webcam's size, then RGB, which only the
+// 640 x 480 picture takes.
+const GUID* const kDecodedSubtypes[] = {&MEDIASUBTYPE_NV12, &MEDIASUBTYPE_YUY2, &MEDIASUBTYPE_RGB24,
+                                        &MEDIASUBTYPE_RGB32};
 
 }  // namespace
 
@@ -119,8 +121,16 @@ bool CCaptureGraph::ConnectDecoded(IPin* cameraPin, IPin* grabberPin) {
         wanted.majortype = MEDIATYPE_Video;
         wanted.subtype = *subtype;
         // The graph puts in whatever decoder the platform has registered.
-        if (SUCCEEDED(m_grabber->SetMediaType(&wanted)) && SUCCEEDED(m_graph->Connect(cameraPin, grabberPin)))
+        if (FAILED(m_grabber->SetMediaType(&wanted)) || FAILED(m_graph->Connect(cameraPin, grabberPin))) continue;
+        // Without a decoder the graph may connect the webcam straight to the
+        // grabber with another of its types (seen under Wine): that is not
+        // this offer, whose turn comes in the ranking.
+        CMediaTypeContent upstream;
+        if (SUCCEEDED(cameraPin->ConnectionMediaType(&upstream.Get())) &&
+            IsEqualGUID(upstream.Get().subtype, MEDIASUBTYPE_MJPG))
             return true;
+        Disconnect(m_graph.Get(), grabberPin);
+        Disconnect(m_graph.Get(), cameraPin);
     }
     return false;
 }

@@ -3,37 +3,45 @@
 #include <algorithm>
 #include <tuple>
 
-#include "bridge/picture_fit.h"
 
 namespace {
 
-int ConversionCost(PixelFormat format) {
+const long long kLargestWidth = 1920;
+const long long kLargestHeight = 1080;
+
+int PassOnCost(PixelFormat format) {
     switch (format) {
-    case PixelFormat::Rgb24: return 0;
-    case PixelFormat::Rgb32: return 1;
-    case PixelFormat::Yuy2: return 2;
-    case PixelFormat::Nv12: return 3;
+    case PixelFormat::Nv12: return 0;
+    case PixelFormat::Yuy2: return 1;
+    case PixelFormat::Rgb24: return 2;
+    case PixelFormat::Rgb32: return 3;
     default: return 4;
     }
 }
 
-// Smaller is better.
-std::tuple<int, int, long long, int, size_t> RankKey(const CaptureFormatOffer& offer, size_t index) {
-    const bool fastEnough = offer.minFrameInterval == 0 || offer.minFrameInterval <= kSlowestPreferredInterval;
-    const long long area = static_cast<long long>(offer.width) * offer.height;
-    int sizeClass;
-    long long sizeOrder;
-    if (offer.width == kCameraWidth && offer.height == kCameraHeight) {
-        sizeClass = 0;
-        sizeOrder = 0;
-    } else if (offer.width >= kCameraWidth && offer.height >= kCameraHeight) {
-        sizeClass = 1;
-        sizeOrder = area;
-    } else {
-        sizeClass = 2;
-        sizeOrder = -area;
+int RateClass(const CaptureFormatOffer& offer) {
+    if (offer.minFrameInterval == 0 || offer.minFrameInterval <= kSlowestFullRateInterval) return 0;
+    return offer.minFrameInterval <= kSlowestPreferredInterval ? 1 : 2;
+}
+
+// Pixels of the offer that a 1920 x 1080 picture shows, with the offer
+// letterboxed (or pillarboxed) into it and never enlarged.
+long long ShownArea(const CaptureFormatOffer& offer) {
+    const long long w = offer.width, h = offer.height;
+    long long fitWidth = kLargestWidth, fitHeight = kLargestWidth * h / w;
+    if (fitHeight > kLargestHeight) {
+        fitHeight = kLargestHeight;
+        fitWidth = kLargestHeight * w / h;
     }
-    return std::make_tuple(fastEnough ? 0 : 1, sizeClass, sizeOrder, ConversionCost(offer.format), index);
+    return std::min(w, fitWidth) * std::min(h, fitHeight);
+}
+
+// Smaller is better.
+std::tuple<int, int, long long, int, int, size_t> RankKey(const CaptureFormatOffer& offer, size_t index) {
+    const bool beyond = offer.width > kLargestWidth || offer.height > kLargestHeight;
+    const long long area = static_cast<long long>(offer.width) * offer.height;
+    return std::make_tuple(RateClass(offer), beyond ? 1 : 0, beyond ? area : -ShownArea(offer),
+                           offer.format == PixelFormat::Mjpg ? 1 : 0, PassOnCost(offer.format), index);
 }
 
 }  // namespace

@@ -1,12 +1,16 @@
 #pragma once
 // Which of the webcam's types the bridge asks for. In order of preference:
-//   1. at least 15 frames a second (or a type that does not say);
-//   2. 640 x 480; else the closest larger size (both sides at least 640 x
-//      480, the smallest such area); else, every size being smaller, the
-//      largest;
-//   3. the cheapest to turn into the camera's RGB24: RGB24, RGB32, YUY2,
-//      NV12, then MJPG (which the platform has to decode first);
-//   4. the webcam's own order.
+//   1. at least 30 frames a second (or a type that does not say); else at
+//      least 15; else the rest;
+//   2. a size the named frame exchange holds (up to 1920 x 1080) before one
+//      beyond it, which only the 640 x 480 record could take;
+//   3. the most pixels shown, counted after letterboxing into 1920 x 1080
+//      and never enlarged (a 4:3 1440 x 1080 fills the whole height, as a
+//      16:9 1920 x 1080 does); beyond 1920 x 1080, the smallest;
+//   4. uncompressed before MJPG, which the platform has to decode;
+//   5. the cheapest to pass on: NV12, YUY2 (regrouped into NV12), RGB24,
+//      RGB32;
+//   6. the webcam's own order.
 // The bridge tries them in this order and keeps the first that connects, so
 // a type the platform cannot decode (MJPG without a decoder) gives way to
 // the next.
@@ -16,7 +20,9 @@
 
 #include "bridge/pixel_format.h"
 
-constexpr LONGLONG kSlowestPreferredInterval = 10000000 / 15;  // 100-ns units
+// 100-ns units. 29.97 a second (NTSC-era webcams) counts as 30.
+constexpr LONGLONG kSlowestFullRateInterval = 10000000 / 29;
+constexpr LONGLONG kSlowestPreferredInterval = 10000000 / 15;
 // The camera takes at most 30 pictures a second; a webcam able to go
 // faster is asked for this rate.
 constexpr LONGLONG kWantedFrameInterval = 10000000 / 30;

@@ -16,12 +16,18 @@ LONGLONG PerformanceFrequency() {
 
 }  // namespace
 
-CFrameSink* CFrameSink::Create(const SourcePicture& delivered, CVirtualCameraWriter& writer) {
-    return new CFrameSink(delivered, writer, PerformanceFrequency());
+CFrameSink* CFrameSink::Create(const SourcePicture& delivered, CVirtualCameraWriter& writer,
+                               CHdFrameWriter* hdWriter) {
+    return new CFrameSink(delivered, writer, hdWriter, PerformanceFrequency());
 }
 
-CFrameSink::CFrameSink(const SourcePicture& delivered, CVirtualCameraWriter& writer, LONGLONG ticksPerSecond)
-    : m_converter(delivered), m_writer(writer), m_pacing(ticksPerSecond), m_picture(kCameraPictureBytes) {}
+CFrameSink::CFrameSink(const SourcePicture& delivered, CVirtualCameraWriter& writer, CHdFrameWriter* hdWriter,
+                       LONGLONG ticksPerSecond)
+    : m_converter(delivered),
+      m_writer(writer),
+      m_hdWriter(hdWriter),
+      m_pacing(ticksPerSecond),
+      m_picture(kCameraPictureBytes) {}
 
 STDMETHODIMP CFrameSink::QueryInterface(REFIID iid, void** out) {
     if (out == nullptr) return E_POINTER;
@@ -52,6 +58,9 @@ STDMETHODIMP CFrameSink::SampleCB(double, IMediaSample* sample) {
         ++m_short;
         return S_OK;
     }
+    // The HD frame first: the record's WriteFrame copies its 640 x 480
+    // picture into the exchange only while no fresh HD frame is there.
+    if (m_hdWriter && m_hdWriter->Writes()) m_hdWriter->Write(data, static_cast<size_t>(length));
     // A write refused (the record's lock held past its time-out by a
     // writer that hangs) leaves the last picture; the next sample tries again.
     if (SUCCEEDED(m_writer.Write(m_picture.data()))) ++m_written;

@@ -11,6 +11,7 @@
 #include <functional>
 #include <vector>
 
+#include "bridge/hd_frame_writer.h"
 #include "bridge/picture_converter.h"
 #include "bridge/virtual_camera_writer.h"
 #include "bridge/write_pacing.h"
@@ -21,8 +22,10 @@ using WriteTimingObserver = std::function<void(LONGLONG arrived, LONGLONG writte
 
 class CFrameSink : public ISampleGrabberCB {
 public:
-    // The sink with one reference, which the caller owns.
-    static CFrameSink* Create(const SourcePicture& delivered, CVirtualCameraWriter& writer);
+    // The sink with one reference, which the caller owns. `hdWriter`, when
+    // given, gets each written sample first, at the webcam's own size.
+    static CFrameSink* Create(const SourcePicture& delivered, CVirtualCameraWriter& writer,
+                              CHdFrameWriter* hdWriter = nullptr);
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
     STDMETHODIMP_(ULONG) AddRef() override;
@@ -39,12 +42,14 @@ public:
     LONG ShortSamples() const { return m_short.load(); }
 
 private:
-    CFrameSink(const SourcePicture& delivered, CVirtualCameraWriter& writer, LONGLONG ticksPerSecond);
+    CFrameSink(const SourcePicture& delivered, CVirtualCameraWriter& writer, CHdFrameWriter* hdWriter,
+               LONGLONG ticksPerSecond);
     virtual ~CFrameSink() = default;
 
     std::atomic<ULONG> m_references{1};
     CPictureConverter m_converter;
     CVirtualCameraWriter& m_writer;
+    CHdFrameWriter* m_hdWriter;
     CWritePacing m_pacing;
     std::vector<BYTE> m_picture;
     WriteTimingObserver m_observer;

@@ -11,19 +11,27 @@ namespace {
 // hangs is not one to publish with.
 const DWORD kListTimeoutMs = 20000;
 
-bool NamesEncoder(const std::string& listing, const std::string& name) {
+std::vector<std::wstring> EncoderNames(const std::string& listing) {
     // Lines of the list: " A..... libaacplus   description".
+    std::vector<std::wstring> names;
     std::istringstream lines(listing);
     std::string line;
     while (std::getline(lines, line)) {
         std::istringstream words(line);
         std::string flags, encoder;
-        if (words >> flags >> encoder && encoder == name && flags.size() == 6) return true;
+        if (words >> flags >> encoder && flags.size() == 6 && encoder != "=")
+            names.push_back(std::wstring(encoder.begin(), encoder.end()));
     }
-    return false;
+    return names;
 }
 
 }  // namespace
+
+bool EncoderList::Lists(const std::wstring& name) const {
+    for (const auto& listed : names)
+        if (listed == name) return true;
+    return false;
+}
 
 EncoderList ListEncoders(const std::wstring& ffmpegPath) {
     EncoderList list;
@@ -70,6 +78,7 @@ EncoderList ListEncoders(const std::wstring& ffmpegPath) {
         return list;
     }
     list.ran = true;
-    list.hasLibaacplus = NamesEncoder(listing, "libaacplus");
+    list.names = EncoderNames(listing);
+    list.hasLibaacplus = list.Lists(L"libaacplus");
     return list;
 }

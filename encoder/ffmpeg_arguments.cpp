@@ -6,8 +6,9 @@ const wchar_t kRealTimeBufferSize[] = L"64M";
 const wchar_t kIoTimeoutMicroseconds[] = L"20000000";
 
 std::vector<std::wstring> BuildFfmpegArguments(const PublishCommand& command, bool hasLibaacplus) {
-    std::vector<std::wstring> arguments = {L"-nostdin", L"-f", L"dshow", L"-rtbufsize", kRealTimeBufferSize, L"-i",
-                                           L"video=" + command.videoDevice + L":audio=" + command.audioDevice};
+    std::vector<std::wstring> arguments = {L"-nostdin", L"-f", L"dshow", L"-rtbufsize", kRealTimeBufferSize};
+    arguments.insert(arguments.end(), command.inputOptions.begin(), command.inputOptions.end());
+    arguments.insert(arguments.end(), {L"-i", L"video=" + command.videoDevice + L":audio=" + command.audioDevice});
     for (size_t i = 0; i < command.encodingOptions.size(); ++i) {
         arguments.push_back(command.encodingOptions[i]);
         if (!hasLibaacplus && command.encodingOptions[i] == L"-c:a" && i + 1 < command.encodingOptions.size() &&

@@ -11,6 +11,7 @@
 #include "encoder/output_relay.h"
 #include "encoder/publish_command.h"
 #include "encoder/stream_target.h"
+#include "encoder/video_encoder_choice.h"
 
 #include <windows.h>
 
@@ -89,7 +90,7 @@ int wmain() {
         return kNoFfmpeg;
     }
     EncoderList encoders;
-    if (ImageShowsNoLibaacplus(ffmpeg))
+    if (!ChoosesVideoEncoder(command) && ImageShowsNoLibaacplus(ffmpeg))
         encoders.ran = true;
     else
         encoders = ListEncoders(ffmpeg);
@@ -97,6 +98,7 @@ int wmain() {
         PrintError(encoders.problem);
         return kFfmpegUnusable;
     }
+    if (ChoosesVideoEncoder(command)) ApplyVideoEncoder(ChooseVideoEncoder(ffmpeg, encoders, command), command);
 
     UniqueHandle nul = OpenNullInput();
     COutputRelay relay(::GetTickCount());

@@ -1,22 +1,26 @@
 #include "encoder/publish_command.h"
 
+#include "common/push_levels.h"
+
 namespace {
 
-// The options of each push level between the input and "-f flv", as the
-// daemon writes them (its quality presets).
-const std::vector<std::vector<const wchar_t*>> kEncodingOptions = {
-    {L"-r:v", L"10", L"-s:v", L"640*480", L"-b:v", L"300k", L"-c:v", L"libx264", L"-tune", L"zerolatency",
-     L"-x264-params", L"keyint=10:keyint_min=6", L"-pix_fmt", L"yuv420p", L"-c:a", L"libaacplus", L"-ar", L"44100",
-     L"-ab", L"32k"},
-    {L"-r:v", L"8", L"-s:v", L"480*360", L"-b:v", L"100k", L"-c:v", L"libx264", L"-tune", L"zerolatency",
-     L"-x264-params", L"keyint=10:keyint_min=6", L"-pix_fmt", L"yuv420p", L"-c:a", L"libaacplus", L"-ar", L"44100",
-     L"-ab", L"32k"},
-    {L"-r:v", L"7", L"-s:v", L"320*240", L"-b:v", L"40k", L"-c:v", L"libx264", L"-x264-params",
-     L"keyint=14:keyint_min=7", L"-pix_fmt", L"yuv420p", L"-c:a", L"libaacplus", L"-ar", L"44100", L"-ab", L"16k"},
-    {L"-r:v", L"7", L"-s:v", L"480*360", L"-b:v", L"30k", L"-c:v", L"libx264", L"-tune", L"zerolatency",
-     L"-x264-params", L"keyint=20:keyint_min=20", L"-pix_fmt", L"yuv420p", L"-c:a", L"libaacplus", L"-ar", L"44100",
-     L"-ab", L"32k"},
-};
+// The words of a preset's option text, with the bitrate in place of "%d".
+std::vector<std::wstring> OptionWords(const char* text, int bitrateKbps) {
+    std::vector<std::wstring> words;
+    std::wstring word;
+    for (const char* c = text;; ++c) {
+        if (*c == ' ' || *c == '\0') {
+            const size_t at = word.find(L"%d");
+            if (at != std::wstring::npos) word.replace(at, 2, std::to_wstring(bitrateKbps));
+            if (!word.empty()) words.push_back(word);
+            word.clear();
+            if (*c == '\0') break;
+        } else {
+            word.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*c)));
+        }
+    }
+    return words;
+}
 
 const wchar_t kLiveSuffix[] = L" live=1";
 
@@ -50,16 +54,24 @@ bool ParseTarget(const CommandWord& word, PublishCommand& command) {
 // How far the words follow the form of `level`; == words.size() + 1 when
 // they follow it whole.
 size_t Match(const std::vector<CommandWord>& words, size_t level, PublishCommand& command) {
-    const std::vector<const wchar_t*>& options = kEncodingOptions[level];
+    const PushLevelPreset& preset = kPushLevelPresets[level];
+    const std::vector<std::wstring> input = OptionWords(preset.m_inputOptions, preset.m_videoBitrateKbps);
+    const std::vector<std::wstring> options = OptionWords(preset.m_encodingOptions, preset.m_videoBitrateKbps);
     size_t i = 0;
-    auto plain = [&](const wchar_t* literal) { return i < words.size() && words[i].IsPlain(literal); };
-    for (const wchar_t* literal : {L"-f", L"dshow", L"-i"}) {
+    auto plain = [&](const std::wstring& literal) { return i < words.size() && words[i].IsPlain(literal.c_str()); };
+    for (const std::wstring& literal : {std::wstring(L"-f"), std::wstring(L"dshow")}) {
         if (!plain(literal)) return i;
         ++i;
     }
+    for (const std::wstring& literal : input) {
+        if (!plain(literal)) return i;
+        ++i;
+    }
+    if (!plain(L"-i")) return i;
+    ++i;
     if (i >= words.size() || !ParseInput(words[i], command)) return i;
     ++i;
-    for (const wchar_t* literal : options) {
+    for (const std::wstring& literal : options) {
         if (!plain(literal)) return i;
         ++i;
     }
@@ -71,7 +83,8 @@ size_t Match(const std::vector<CommandWord>& words, size_t level, PublishCommand
     ++i;
     if (i != words.size()) return i;
     command.pushLevel = static_cast<int>(level);
-    command.encodingOptions.assign(options.begin(), options.end());
+    command.inputOptions = input;
+    command.encodingOptions = options;
     return words.size() + 1;
 }
 
@@ -79,7 +92,7 @@ size_t Match(const std::vector<CommandWord>& words, size_t level, PublishCommand
 
 bool ParsePublishCommand(const std::vector<CommandWord>& words, PublishCommand& command, std::wstring& problem) {
     size_t furthest = 0;
-    for (size_t level = 0; level < kEncodingOptions.size(); ++level) {
+    for (size_t level = 0; level < static_cast<size_t>(kPushLevelCount); ++level) {
         PublishCommand candidate;
         const size_t reached = Match(words, level, candidate);
         if (reached == words.size() + 1) {

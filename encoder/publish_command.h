@@ -1,6 +1,6 @@
 #pragma once
-// The daemon's encoder command line, recognised as one of its four publish
-// forms. Only these forms are accepted: anything else is refused rather
+// The daemon's encoder command line, recognised as one of its publish forms
+// (one a push level, common/push_levels.h). Only these forms are accepted: anything else is refused rather
 // than passed on, so no crafted value can turn into options of FFmpeg.
 #include "encoder/command_line_words.h"
 
@@ -8,7 +8,10 @@
 #include <vector>
 
 struct PublishCommand {
-    int pushLevel = 0;  // which of the four forms
+    int pushLevel = 0;  // which of the forms
+    // The DirectShow input's own options (the HD levels' size, pixel format
+    // and rate), as FFmpeg takes them.
+    std::vector<std::wstring> inputOptions;
     std::wstring videoDevice;
     std::wstring audioDevice;
     std::wstring streamUrl;  // the output target without its " live=1"

@@ -11,8 +11,9 @@ const char* const kPushLevelWords[] = {
     "\xB8\xDF\xC7\xE5",  // 高清
     "\xB1\xEA\xC7\xE5",  // 标清
     "\xBC\xAB\xCB\xD9",  // 极速
+    "720P",
+    "1080P",
 };
-const int kWordBytes = 4;
 
 // "推流模式通知: " in code page 936.
 const char kAnnouncementDebugText[] = "\xCD\xC6\xC1\xF7\xC4\xA3\xCA\xBD\xCD\xA8\xD6\xAA: ";
@@ -27,7 +28,7 @@ bool AnnouncePushLevel(SessionChannel& channel, PublishState& state) {
     state.lastAnnouncedLevel.store(level);
     const char* word = PushLevelWord(level);
     DebugText(std::string(kAnnouncementDebugText) + word);
-    if (channel.SendText(std::string(word, kWordBytes))) return true;
+    if (channel.SendText(std::string(word))) return true;
     PrintText("send Error!\n");
     DebugText(std::string("snd error!"));
     return false;

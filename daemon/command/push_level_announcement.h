@@ -5,8 +5,8 @@
 #include "daemon/command/session_channel.h"
 #include "daemon/publisher/publish_state.h"
 
-// The level's word in code page 936 (4 bytes): 超清, 高清, 标清, or 极速 for
-// 3 and every other value.
+// The level's word in code page 936: 超清, 高清, 标清, 极速 (for 3 and every
+// value outside 0..5), 720P, 1080P.
 const char* PushLevelWord(int32_t pushLevel);
 
 // Sends the word (the channel frames it) when the level differs from the one announced

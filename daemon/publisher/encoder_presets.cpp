@@ -1,27 +1,26 @@
 #include "daemon/publisher/encoder_presets.h"
 
+#include "common/push_levels.h"
 #include "daemon/publisher/command_line_quoting.h"
 #include "daemon/publisher/publish_state.h"
 
 #include <string>
+#include <vector>
 
 namespace {
 
-// Note the two spaces after "dshow", after the audio part and after "-s:v".
-const EncoderPreset kPresets[] = {
-    {"-f dshow  -i video=\"%s\":audio=\"%s\"  -r:v 10 -s:v  640*480 -b:v %dk -c:v libx264 -tune zerolatency "
-     "-x264-params keyint=10:keyint_min=6 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 32k -f flv \"%s live=1\"",
-     300},
-    {"-f dshow  -i video=\"%s\":audio=\"%s\"  -r:v 8 -s:v  480*360 -b:v %dk -c:v libx264 -tune zerolatency "
-     "-x264-params keyint=10:keyint_min=6 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 32k -f flv \"%s live=1\"",
-     100},
-    {"-f dshow  -i video=\"%s\":audio=\"%s\"  -r:v 7 -s:v  320*240 -b:v %dk -c:v libx264 "
-     "-x264-params keyint=14:keyint_min=7 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 16k -f flv \"%s live=1\"",
-     40},
-    {"-f dshow  -i video=\"%s\":audio=\"%s\"  -r:v 7 -s:v  480*360 -b:v %dk -c:v libx264 -tune zerolatency "
-     "-x264-params keyint=20:keyint_min=20 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 32k -f flv \"%s live=1\"",
-     30},
-};
+// "-f dshow", the input options, "-i" and the devices, the encoding options,
+// then the target. With no input options this gives the two spaces after
+// "dshow" of the levels 0 to 3, and their two spaces after the audio part.
+std::vector<EncoderPreset> MakePresets() {
+    std::vector<EncoderPreset> presets;
+    for (const PushLevelPreset& level : kPushLevelPresets) {
+        presets.push_back({std::string("-f dshow ") + level.m_inputOptions + " -i video=\"%s\":audio=\"%s\"  " +
+                               level.m_encodingOptions + " -f flv \"%s live=1\"",
+                           level.m_videoBitrateKbps});
+    }
+    return presets;
+}
 
 // The preset's text with its %s and %d filled in, as UTF-16 from the start:
 // a narrow round trip would turn every character outside one code page
@@ -47,13 +46,16 @@ std::wstring FormatPreset(const char* presetTemplate, const std::wstring& video,
 
 }  // namespace
 
-const EncoderPreset& PresetForPushLevel(int32_t pushLevel) { return kPresets[EffectivePushLevel(pushLevel)]; }
+const EncoderPreset& PresetForPushLevel(int32_t pushLevel) {
+    static const std::vector<EncoderPreset> presets = MakePresets();
+    return presets[EffectivePushLevel(pushLevel)];
+}
 
 std::wstring BuildEncoderArguments(int32_t pushLevel, const std::wstring& videoDevice,
                                    const std::wstring& audioDevice, const std::wstring& streamUrl) {
     const EncoderPreset& preset = PresetForPushLevel(pushLevel);
     // " live=1" follows the URL inside its quotes.
-    return L" " + FormatPreset(preset.m_template, EscapeQuotedValue(videoDevice, true),
+    return L" " + FormatPreset(preset.m_template.c_str(), EscapeQuotedValue(videoDevice, true),
                                EscapeQuotedValue(audioDevice, true), preset.m_videoBitrateKbps,
                                EscapeQuotedValue(streamUrl, false));
 }

@@ -1,14 +1,15 @@
 #pragma once
-// The four encoder presets and the encoder's argument text.
+// The encoder presets (common/push_levels.h) and the encoder's argument text.
 #include <cstdint>
 #include <string>
 
+// The printf form of a level's encoder arguments (video, audio, bitrate,
+// stream URL) and the bitrate that fills it; any level outside the table
+// gets that of 3.
 struct EncoderPreset {
-    const char* m_template;  // printf form: video, audio, bitrate, stream URL
+    std::string m_template;
     int m_videoBitrateKbps;
 };
-
-// The preset of a push level; any level outside 0..3 gets that of 3.
 const EncoderPreset& PresetForPushLevel(int32_t pushLevel);
 
 // The encoder's arguments: one space and the preset's template filled with

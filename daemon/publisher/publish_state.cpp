@@ -1,5 +1,6 @@
 #include "daemon/publisher/publish_state.h"
 
+#include "common/push_levels.h"
 #include "common/unique_handle.h"
 
 #include <utility>
@@ -55,5 +56,5 @@ PublishState& ThePublishState() {
 }
 
 int32_t EffectivePushLevel(int32_t pushLevel) {
-    return (pushLevel >= 0 && pushLevel <= 3) ? pushLevel : 3;
+    return (pushLevel >= 0 && pushLevel < kPushLevelCount) ? pushLevel : kFallbackPushLevel;
 }

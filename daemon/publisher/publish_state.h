@@ -57,5 +57,7 @@ private:
 // The process's instance.
 PublishState& ThePublishState();
 
-// Any level outside 0..3 behaves as 3.
+// Levels 0 to 5 are the presets; any other value behaves as 3, as it did
+// when there were four: the Flash-era pages send 0..3, and a stray value from
+// them still gets the cheapest stream rather than a sudden HD one.
 int32_t EffectivePushLevel(int32_t pushLevel);

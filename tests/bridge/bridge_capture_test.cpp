@@ -78,14 +78,21 @@ std::string StartBridge(DebuggeeProcess& bridge) {
     return std::string();
 }
 
-// The last frame FFmpeg records from the camera, top-down.
-RgbPicture CaptureCamera() {
-    const Capture capture = CaptureFrames({}, 3);
+// The last frame FFmpeg records from the camera, top-down: its first type
+// (640 x 480), or an HD size asked for in NV12 at 30 fps as the HD push
+// levels ask, which FFmpeg turns into RGB.
+RgbPicture CaptureCamera(int width = 640, int height = 480) {
+    const bool hd = width != 640;
+    const std::wstring size = std::to_wstring(width) + L"x" + std::to_wstring(height);
+    const Capture capture = CaptureFrames(
+        hd ? std::vector<std::wstring>{L"-video_size", size, L"-pixel_format", L"nv12", L"-framerate", L"30"}
+           : std::vector<std::wstring>{},
+        3);
     // FFmpeg reads the rate of the camera's current type (one frame in 0.1 s).
-    ExpectCapture(capture, 640, 480, "10", 3);
-    RgbPicture frame{640, 480, {}};
-    if (capture.bytes.size() >= 3 * kFullBytes)
-        frame.bgr.assign(capture.bytes.end() - kFullBytes, capture.bytes.end());
+    ExpectCapture(capture, width, height, hd ? "30" : "10", 3);
+    const size_t frameBytes = static_cast<size_t>(width) * height * 3;
+    RgbPicture frame{width, height, {}};
+    if (capture.bytes.size() >= 3 * frameBytes) frame.bgr.assign(capture.bytes.end() - frameBytes, capture.bytes.end());
     return frame;
 }
 
@@ -163,6 +170,46 @@ TEST_F(BridgeCaptureTest, FfmpegRecordsTheWebcamPictureAtEachFormat) {
         bridge.Terminate();
         ASSERT_EQ("", WaitUntilNoFreshFrame());
     }
+}
+
+// The webcam's own 1280 x 720 picture through the named frame exchange, as
+// the HD push levels capture it: YUY2 regrouped and NV12 as it came.
+TEST_F(BridgeCaptureTest, HdCaptureIsTheWebcamsOwnPicture) {
+    const RgbPicture picture = MakeQuadrantPicture(1280, 720);
+    for (const wchar_t* format : {L"yuy2:1280x720", L"nv12:1280x720"}) {
+        SCOPED_TRACE(ToUtf8(format));
+        Webcam webcam(picture, format);
+        ASSERT_EQ("", webcam.Error());
+        DebuggeeProcess bridge;
+        ASSERT_EQ("", StartBridge(bridge));
+        const RgbPicture recorded = CaptureCamera(1280, 720);
+        const double psnr = Psnr(recorded, picture);
+        std::printf("%ls captured at 1280x720 NV12: PSNR %.2f dB\n", format, psnr);
+        EXPECT_GE(psnr, 35.0);
+        EXPECT_GT(psnr, Psnr(recorded, Reoriented(picture, true)) + 10) << "upside down";
+        EXPECT_GT(psnr, Psnr(recorded, Reoriented(picture, false)) + 10) << "mirrored";
+        bridge.Terminate();
+        ASSERT_EQ("", WaitUntilNoFreshFrame());
+    }
+}
+
+// MJPG, ranked first for its size, goes through the platform's decoder
+// where there is one; where there is none (Wine) the bridge takes the next
+// type, and the picture arrives either way.
+TEST_F(BridgeCaptureTest, MjpgIsDecodedOrGivesWayToTheNextType) {
+    const RgbPicture picture = MakeQuadrantPicture(640, 480);
+    Webcam webcam(picture, L"mjpg:1280x720,yuy2:640x480");
+    ASSERT_EQ("", webcam.Error());
+    const DWORD started = ::GetTickCount();
+    ASSERT_EQ("", StartBridge(m_bridge));
+    // The delivering line names the type taken, in parentheses.
+    const bool decoded = m_bridge.Output().find("(MJPG 1280x720") != std::string::npos;
+    std::printf("the bridge delivers after %lu ms: %s\n", ::GetTickCount() - started,
+                decoded ? "MJPG 1280x720, decoded" : "no MJPG decoder, YUY2 640x480 instead");
+    if (!decoded) EXPECT_NE(std::string::npos, m_bridge.Output().find("(YUY2 640x480")) << m_bridge.Output();
+    const RgbPicture expected = decoded ? FitReference(Stretch(picture, 1280, 720)) : picture;
+    const RgbPicture recorded = CaptureCamera();
+    EXPECT_GE(Psnr(recorded, expected), 30.0);
 }
 
 // A video input device whose filter class is not there, as when a

@@ -8,6 +8,7 @@
 #include "bridge/bridge_command_line.h"
 #include "bridge/format_choice.h"
 #include "bridge/write_pacing.h"
+#include "bridge/yuy2_to_nv12.h"
 #include "daemon/publisher/command_line_quoting.h"
 #include "tests/support/child_process.h"
 
@@ -62,29 +63,56 @@ CaptureFormatOffer Offer(PixelFormat format, int width, int height, int fps = 30
     return {format, width, height, interval, interval};
 }
 
-TEST(FormatChoice, RanksByRateThenSizeThenCost) {
+TEST(FormatChoice, RanksByRateThenSizeUpTo1080pThenCost) {
     using F = PixelFormat;
     const struct {
         const char* name;
         std::vector<CaptureFormatOffer> offers;
         std::vector<size_t> expected;
     } cases[] = {
-        {"640x480 first, cheapest first",
-         {Offer(F::Yuy2, 1280, 720), Offer(F::Nv12, 640, 480), Offer(F::Yuy2, 640, 480), Offer(F::Rgb24, 640, 480)},
-         {3, 2, 1, 0}},
-        {"closest larger size",
-         {Offer(F::Yuy2, 1920, 1080), Offer(F::Yuy2, 320, 240), Offer(F::Yuy2, 1280, 720), Offer(F::Yuy2, 800, 600)},
-         {3, 2, 0, 1}},
-        {"every size smaller: the largest",
-         {Offer(F::Rgb24, 160, 120), Offer(F::Yuy2, 352, 288), Offer(F::Rgb24, 320, 240)},
-         {1, 2, 0}},
-        {"wide but short is smaller", {Offer(F::Yuy2, 800, 448), Offer(F::Yuy2, 960, 540)}, {1, 0}},
-        {"too slow gives way", {Offer(F::Rgb24, 640, 480, 10), Offer(F::Yuy2, 1280, 720, 15)}, {1, 0}},
-        {"a type without a rate counts as fast", {Offer(F::Yuy2, 1280, 720), Offer(F::Rgb32, 640, 480, 0)}, {1, 0}},
-        {"MJPG last among equals", {Offer(F::Mjpg, 640, 480), Offer(F::Nv12, 640, 480)}, {1, 0}},
+        {"largest first, NV12 then YUY2 then RGB",
+         {Offer(F::Rgb24, 640, 480), Offer(F::Yuy2, 1280, 720), Offer(F::Nv12, 1280, 720), Offer(F::Yuy2, 640, 480)},
+         {2, 1, 3, 0}},
+        {"up to 1920x1080, beyond it the smallest and last",
+         {Offer(F::Yuy2, 2560, 1440), Offer(F::Yuy2, 320, 240), Offer(F::Yuy2, 1920, 1080), Offer(F::Yuy2, 3840, 2160)},
+         {2, 1, 0, 3}},
+        {"4:3 at full height before a smaller 16:9",
+         {Offer(F::Yuy2, 1280, 720), Offer(F::Yuy2, 1440, 1080), Offer(F::Yuy2, 640, 360)},
+         {1, 0, 2}},
+        {"a larger MJPG before a smaller uncompressed",
+         {Offer(F::Yuy2, 640, 480), Offer(F::Mjpg, 1280, 720)}, {1, 0}},
+        {"uncompressed before MJPG at the same size and rate",
+         {Offer(F::Mjpg, 1280, 720), Offer(F::Rgb32, 1280, 720)}, {1, 0}},
+        {"30 fps before a larger 15 fps", {Offer(F::Yuy2, 1920, 1080, 15), Offer(F::Mjpg, 640, 480)}, {1, 0}},
+        {"29.97 fps counts as 30", {Offer(F::Yuy2, 640, 480), {F::Yuy2, 1280, 720, 333667, 333667}}, {1, 0}},
+        {"a type without a rate counts as fast", {Offer(F::Yuy2, 640, 480), Offer(F::Rgb32, 1280, 720, 0)}, {1, 0}},
+        {"too slow gives way", {Offer(F::Rgb24, 640, 480, 10), Offer(F::Yuy2, 320, 240, 15)}, {1, 0}},
         {"unknown formats left out", {Offer(F::Unknown, 640, 480), Offer(F::Rgb32, 640, 480)}, {1}},
     };
     for (const auto& c : cases) EXPECT_EQ(c.expected, RankCaptureFormats(c.offers)) << c.name;
+}
+
+// Every luma byte kept, each chroma byte the rounded mean of its two rows,
+// at widths that end in the middle of a vector block and on its edge.
+TEST(Yuy2ToNv12, RegroupsWithoutColourConversion) {
+    for (const int width : {2, 16, 38, 1280}) {
+        const int height = 6;
+        const size_t stride = static_cast<size_t>(width) * 2 + 8;  // padded rows
+        std::vector<BYTE> yuy2(stride * height);
+        for (size_t i = 0; i < yuy2.size(); ++i) yuy2[i] = static_cast<BYTE>(i * 37 + i / 7);
+        std::vector<BYTE> nv12(static_cast<size_t>(width) * height * 3 / 2, 0xEE);
+        Yuy2ToNv12(yuy2.data(), stride, width, height, nv12.data());
+        int wrong = 0;
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                if (nv12[static_cast<size_t>(y) * width + x] != yuy2[y * stride + 2 * x]) ++wrong;
+                if (y % 2) continue;
+                const BYTE expected = static_cast<BYTE>((yuy2[y * stride + 2 * x + 1] + yuy2[(y + 1) * stride + 2 * x + 1] + 1) / 2);
+                if (nv12[static_cast<size_t>(width) * height + static_cast<size_t>(y / 2) * width + x] != expected) ++wrong;
+            }
+        }
+        EXPECT_EQ(0, wrong) << "bytes wrong at width " << width;
+    }
 }
 
 TEST(FormatChoice, AsksForThirtyAFrameWhereTheRangeAllows) {

@@ -22,18 +22,29 @@ constexpr double kMinPsnr = 30.0;
 // came from a bridge that runs now.
 constexpr DWORD kPastFreshnessMs = 3500;
 
-// The last of a few frames of the stream at 640 x 480, as an RgbPicture.
-std::string ReadPicture(const std::string& url, RgbPicture& picture) {
-    const DecodedVideo video = DecodeVideoFrames(url, 640, 480, 3);
+// The last of a few frames of the stream at its size, as an RgbPicture.
+std::string ReadPicture(const std::string& url, RgbPicture& picture, int width = 640, int height = 480) {
+    const DecodedVideo video = DecodeVideoFrames(url, width, height, 3);
     if (!video.failure.empty() || video.frames.empty()) return "no frames: " + video.failure;
     const std::vector<uint8_t>& rgb = video.frames.back();
-    picture = RgbPicture{640, 480, std::vector<uint8_t>(rgb.size())};
+    picture = RgbPicture{width, height, std::vector<uint8_t>(rgb.size())};
     for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
         picture.bgr[i] = rgb[i + 2];
         picture.bgr[i + 1] = rgb[i + 1];
         picture.bgr[i + 2] = rgb[i];
     }
     return std::string();
+}
+
+// A client of port 19723, greeted, that has had the demo webcam previewed;
+// empty on success, else what went wrong.
+std::string ConnectAndPreview(WireClient& client) {
+    std::string greeting;
+    if (!client.Connect(kCommandPort, 5000)) return "no connection to port 19723";
+    if (!client.ReadMessage(greeting, 15000)) return "no greeting";
+    if (!client.Send(PublishChain::PreviewMessage(kDemoWebcam))) return "preview not sent";
+    const std::string reply = NextReply(client, 20000);
+    return reply == kPreviewReply ? std::string() : "the preview was answered with " + Printable(reply);
 }
 
 // The one bridge process, or 0 when there is not exactly one.
@@ -61,11 +72,7 @@ TEST(BridgeChainTest, PreviewedWebcamIsPublishedAndSurvivesItsBridgeBeingKilled)
     QV_REQUIRE_COMPONENT(chain.Start(picturePath));
 
     WireClient client;
-    ASSERT_TRUE(client.Connect(kCommandPort, 5000));
-    std::string greeting;
-    ASSERT_TRUE(client.ReadMessage(greeting, 15000)) << "no greeting";
-    ASSERT_TRUE(client.Send(PublishChain::PreviewMessage(kDemoWebcam)));
-    ASSERT_EQ(Printable(kPreviewReply), Printable(NextReply(client, 20000)));
+    ASSERT_EQ("", ConnectAndPreview(client));
     const DWORD bridge = WaitForBridge(0, 10000);
     ASSERT_NE(0u, bridge) << "no QvGraph.exe after preview";
 
@@ -95,6 +102,59 @@ TEST(BridgeChainTest, PreviewedWebcamIsPublishedAndSurvivesItsBridgeBeingKilled)
     const double psnrAfter = Psnr(seen, webcam);
     std::printf("after the bridge was killed and restarted: PSNR %.2f dB\n", psnrAfter);
     EXPECT_GE(psnrAfter, kMinPsnr) << "the restarted bridge does not deliver the same webcam";
+
+    ASSERT_TRUE(client.Send(Message(L"stop")));
+    NextReply(client, 5000);
+    EXPECT_TRUE(WaitUntilGone({L"QvGraph.exe", L"QvShow.exe", L"ffmpeg.exe"}, 5000)) << "executables left after stop";
+}
+
+// The HD levels from a 1280 x 720 webcam: the stream has the level's size
+// in H.264 and shows the webcam's picture (at 1920 x 1080 as the camera
+// scales it), and at 1280 x 720 it reaches the server at a live rate.
+TEST(BridgeChainTest, HdLevelsPublishTheWebcamAtTheirSize) {
+    const RgbPicture webcam = MakeQuadrantPicture(1280, 720);
+    const std::wstring picturePath = ScratchDirectory(L"hd-chain-") + L"webcam.bmp";
+    ASSERT_TRUE(WriteBmp(picturePath, webcam));
+    PublishChain chain;
+    QV_REQUIRE_COMPONENT(chain.Start(picturePath, L"yuy2:1280x720"));
+
+    WireClient client;
+    ASSERT_EQ("", ConnectAndPreview(client));
+
+    const struct {
+        int level, width, height;
+        double minRate;  // 0: printed only
+    } cases[] = {{4, 1280, 720, 24.0}, {5, 1920, 1080, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE("level " + std::to_string(c.level));
+        // A room of each level's own: a replaced publisher's socket may
+        // linger in Wine until nginx drops it.
+        const std::string room = "hd" + std::to_string(c.level);
+        const size_t from = chain.Server().EventCount();
+        ASSERT_TRUE(client.Send(PublishChain::StartMessage(
+            chain.Server().Url(room + "?k=00112233445566778899aabbccddeeff&t=5f5e1000"), c.level, kDemoWebcam)));
+        ASSERT_EQ(Printable(kStartReply), Printable(NextReply(client, 20000)));
+        // QvShow.exe probes the listed hardware encoders first.
+        ASSERT_TRUE(chain.Server().WaitForEvent(RtmpEvent::kPublish, from, 40000, nullptr, room))
+            << "no publish; server log:\n" << chain.Server().Log();
+
+        const std::string playUrl = chain.Server().Url(room);
+        const StreamInfo info = ProbeStream(playUrl);
+        ASSERT_EQ("", info.failure);
+        EXPECT_EQ("h264", info.videoCodec);
+        EXPECT_EQ(c.width, info.width);
+        EXPECT_EQ(c.height, info.height);
+        RgbPicture seen;
+        ASSERT_EQ("", ReadPicture(playUrl, seen, c.width, c.height));
+        const double psnr = Psnr(seen, Stretch(webcam, c.width, c.height));
+        const ArrivalRate arrival = MeasureArrivalRate(playUrl, 10);
+        ASSERT_EQ("", arrival.failure);
+        std::printf("level %d: %dx%d %s, PSNR %.2f dB, %.1f frames a second arriving (%d in %.1f s)\n", c.level,
+                    info.width, info.height, info.videoCodec.c_str(), psnr, arrival.rate, arrival.frames,
+                    arrival.seconds);
+        EXPECT_GE(psnr, kMinPsnr) << "the stream does not show the webcam's picture";
+        if (c.minRate > 0) EXPECT_GE(arrival.rate, c.minRate);
+    }
 
     ASSERT_TRUE(client.Send(Message(L"stop")));
     NextReply(client, 5000);

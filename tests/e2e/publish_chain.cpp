@@ -109,7 +109,7 @@ void PictureProducer::Run() {
     }
 }
 
-std::string PublishChain::Start(const std::wstring& webcamPicture) {
+std::string PublishChain::Start(const std::wstring& webcamPicture, const std::wstring& webcamFormats) {
     const bool realBridge = !webcamPicture.empty();
     const std::wstring bin = TestBinDir();
     if (!IsFile(FetchedFfmpeg()))
@@ -139,7 +139,7 @@ std::string PublishChain::Start(const std::wstring& webcamPicture) {
     m_microphoneRegistered = true;
     if (realBridge) {
         failure = Run(demoDevices + L" register --webcam " + QuoteArgument(kDemoWebcam) + L" --picture " +
-                          QuoteArgument(webcamPicture) + L" --formats " + kDemoWebcamFormats,
+                          QuoteArgument(webcamPicture) + L" --formats " + webcamFormats,
                       "registering the demo webcam");
         if (!failure.empty()) return failure;
         m_webcamRegistered = true;

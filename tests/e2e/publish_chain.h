@@ -59,8 +59,9 @@ public:
 
     // Empty when the whole chain runs; else what is missing or failed.
     // With a webcam picture (a 24-bit BMP), the real bridge and the demo
-    // webcam feed the camera instead of the producer.
-    std::string Start(const std::wstring& webcamPicture = std::wstring());
+    // webcam (offering `webcamFormats`) feed the camera instead of the producer.
+    std::string Start(const std::wstring& webcamPicture = std::wstring(),
+                      const std::wstring& webcamFormats = kDemoWebcamFormats);
     void Stop();
 
     RtmpServer& Server() { return m_server; }

@@ -120,6 +120,65 @@ TEST(QvShow, EveryFormWithAndWithoutLibaacplus) {
     }
 }
 
+// The HD levels' FFmpeg arguments with `encoder` and its options in
+// libx264's place.
+std::vector<std::wstring> ExpectedHdArguments(int level, const std::wstring& encoder) {
+    const std::wstring size = level == 4 ? L"1280x720" : L"1920x1080";
+    std::vector<std::wstring> a = {L"-nostdin", L"-f", L"dshow", L"-rtbufsize", L"64M", L"-video_size", size,
+                                   L"-pixel_format", L"nv12", L"-framerate", L"30", L"-i",
+                                   std::wstring(L"video=") + kCamera + L":audio=Mic", L"-r:v", L"30", L"-s:v", size,
+                                   L"-b:v", level == 4 ? L"2500k" : L"4500k", L"-c:v", encoder};
+    if (encoder == L"libx264") a.insert(a.end(), {L"-preset", L"veryfast", L"-tune", L"zerolatency"});
+    if (encoder == L"h264_nvenc") a.insert(a.end(), {L"-zerolatency", L"1"});
+    if (encoder == L"h264_qsv") a.insert(a.end(), {L"-async_depth", L"1"});
+    if (encoder == L"h264_amf") a.insert(a.end(), {L"-usage", L"ultralowlatency"});
+    a.insert(a.end(), {L"-g", L"60", L"-keyint_min", L"60", L"-pix_fmt",
+                       encoder == L"libx264" ? L"yuv420p" : L"nv12", L"-c:a", L"aac", L"-ar", L"48000", L"-ab",
+                       L"128k", L"-f", L"flv", L"-rtmp_live", L"live", kUrl});
+    return a;
+}
+
+TEST(QvShow, HdLevelsTakeTheFirstHardwareEncoderThatPassesItsProbe) {
+    const struct {
+        const char* hardware;  // what the stand-in lists, and how each probe ends
+        const wchar_t* chosen;
+        std::vector<std::wstring> probed;  // at least these (the probes run at once)
+    } cases[] = {
+        {"", L"libx264", {}},
+        {"h264_nvenc pass", L"h264_nvenc", {L"h264_nvenc"}},
+        {"h264_nvenc fail h264_qsv pass", L"h264_qsv", {L"h264_nvenc", L"h264_qsv"}},
+        {"h264_nvenc fail h264_qsv fail h264_amf pass", L"h264_amf", {L"h264_nvenc", L"h264_qsv", L"h264_amf"}},
+        {"h264_amf pass h264_qsv pass", L"h264_qsv", {L"h264_qsv"}},
+        {"h264_amf fail h264_nvenc fail", L"libx264", {L"h264_nvenc", L"h264_amf"}},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        const int level = 4 + index++ % 2;
+        EncoderSandbox sandbox;
+        ASSERT_TRUE(sandbox.Ready() && sandbox.AddStandInFfmpeg());
+        sandbox.Mark(L".hardware", c.hardware);
+        sandbox.Mark(L".exit", "0");
+        ProgramResult run = RunProgram(sandbox.CommandLine(level, L"Mic"), 30000);
+        ASSERT_TRUE(run.started && !run.timedOut) << c.hardware;
+        EXPECT_EQ(0u, run.exitCode) << c.hardware << ": " << run.output;
+        EXPECT_NE(std::string::npos, run.output.find("QvShow: video encoder " + ToUtf8(c.chosen) + "\r\n"))
+            << c.hardware << ": " << run.output;
+        std::vector<std::wstring> probed;
+        for (const auto& start : sandbox.Starts()) {
+            std::vector<std::wstring> words = Split(start.m_commandLine);
+            if (std::find(words.begin(), words.end(), L"lavfi") == words.end()) continue;
+            auto encoder = std::find(words.begin(), words.end(), L"-c:v");
+            if (encoder != words.end() && encoder + 1 != words.end()) probed.push_back(encoder[1]);
+        }
+        for (const std::wstring& name : c.probed)
+            EXPECT_NE(probed.end(), std::find(probed.begin(), probed.end(), name)) << ToUtf8(name) << " not probed";
+        for (const std::wstring& name : probed)
+            EXPECT_NE(std::string::npos, std::string(c.hardware).find(ToUtf8(name))) << ToUtf8(name) << " not listed";
+        EXPECT_EQ(Show(ExpectedHdArguments(level, c.chosen)), Show(sandbox.PublishArguments()))
+            << c.hardware << " at level " << level;
+    }
+}
+
 TEST(QvShow, ValuesReachFfmpegExactly) {
     const struct {
         const wchar_t* audio;

@@ -6,6 +6,10 @@
 //     then lines "flags name description") that names libaacplus only when
 //     "<own path>.libaacplus" exists, and exits 0; with "<own path>.broken"
 //     it prints nothing and exits 1.
+//     Hardware H.264 encoders are listed from "<own path>.hardware", one
+//     line each: "name pass" or "name fail".
+//   "lavfi" among its arguments (QvShow.exe's probe of an encoder): exits
+//     0 when the "-c:v" encoder is listed with "pass", 1 otherwise.
 //   otherwise (a publish): prints one line on standard output, one on
 //     standard error and what its standard input holds ("stdin: nothing"
 //     when it delivers no data at once), then stays until killed, or, with
@@ -24,6 +28,8 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -86,10 +92,24 @@ int wmain(int argc, wchar_t** argv) {
     start.m_commandLine = ::GetCommandLineW();
     AppendStandInStart(own + L".record", start);
 
+    std::vector<std::pair<std::string, std::string>> hardware;  // name, pass or fail
+    std::ifstream hardwareFile((own + L".hardware").c_str());
+    for (std::string name, outcome; hardwareFile >> name >> outcome;) hardware.emplace_back(name, outcome);
+
     for (int i = 1; i < argc; ++i) {
+        if (std::wstring(argv[i]) == L"lavfi") {
+            std::string encoder;
+            for (int j = 1; j + 1 < argc; ++j)
+                if (std::wstring(argv[j]) == L"-c:v") encoder.assign(argv[j + 1], argv[j + 1] + wcslen(argv[j + 1]));
+            for (const auto& [name, outcome] : hardware)
+                if (name == encoder && outcome == "pass") return 0;
+            Write(STD_ERROR_HANDLE, "stand-in ffmpeg: no such device for " + encoder + "\n");
+            return 1;
+        }
         if (std::wstring(argv[i]) != L"-encoders") continue;
         if (Exists(own + L".broken")) return 1;
         std::string list = "Encoders:\n V..... = Video\n ------\n V..... libx264              libx264 H.264\n";
+        for (const auto& listed : hardware) list += " V....D " + listed.first + "           hardware H.264\n";
         if (Exists(own + L".libaacplus")) list += " A..... libaacplus           libaacplus AAC+\n";
         list += " A..... aac                  AAC (Advanced Audio Coding)\n";
         Write(STD_OUTPUT_HANDLE, list);

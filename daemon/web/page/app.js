@@ -7,6 +7,9 @@
 'use strict';
 
 const LEVEL_WORDS = { '超清': 'Ultra', '高清': 'High', '标清': 'Standard', '极速': 'Fast' };
+// The HD levels' words are their own English.
+LEVEL_WORDS['720P'] = 'HD';
+LEVEL_WORDS['1080P'] = 'Full HD';
 const REPLIES = { 'start ok': '已开始 Started', 'stop ok': '已停止 Stopped', 'preview ok': '预览中 Previewing' };
 const $ = (id) => document.getElementById(id);
 

@@ -24,9 +24,16 @@ TEST_F(PushLevelAnnouncementTest, LevelStoredByARejectedStartIsAnnouncedAsAChang
     ASSERT_EQ(Printable(word), Printable(kWordLevel0));
     // Without streamUrl the start is rejected (no reply), but its level is
     // stored, and the next time-out finds it changed.
-    ASSERT_TRUE(m_client.Send(Message(L"start videoDevice=\"cam\" audioDevice=\"mic\" pushLevel=\"1\"")));
-    ASSERT_TRUE(m_client.ReadMessage(word, 10000));
-    EXPECT_EQ(Printable(word), Printable(kWordLevel1));
+    const struct {
+        int level;
+        const std::string& word;
+    } changes[] = {{1, kWordLevel1}, {4, kWordLevel4}, {5, kWordLevel5}, {6, kWordLevel3}};
+    for (const auto& change : changes) {
+        ASSERT_TRUE(m_client.Send(Message(L"start videoDevice=\"cam\" audioDevice=\"mic\" pushLevel=\"" +
+                                          std::to_wstring(change.level) + L"\"")));
+        ASSERT_TRUE(m_client.ReadMessage(word, 10000));
+        EXPECT_EQ(Printable(word), Printable(change.word)) << "level " << change.level;
+    }
     // A stop changes no level: nothing more to announce.
     ASSERT_TRUE(m_client.Send(Message(L"stop")));
     std::string reply;

@@ -15,7 +15,9 @@ std::string Gbk(const std::wstring& text) {
 std::string Message(const std::wstring& line) { return Gbk(line) + std::string("\r\n\0", 3); }
 
 bool IsPushLevelWord(const std::string& message) {
-    return message == kWordLevel0 || message == kWordLevel1 || message == kWordLevel2 || message == kWordLevel3;
+    for (const std::string* word : {&kWordLevel0, &kWordLevel1, &kWordLevel2, &kWordLevel3, &kWordLevel4, &kWordLevel5})
+        if (message == *word) return true;
+    return false;
 }
 
 std::string NextReply(WireClient& client, DWORD timeoutMs) {

@@ -15,6 +15,8 @@ const std::string kWordLevel0("\xB3\xAC\xC7\xE5\0", 5);  // 超清
 const std::string kWordLevel1("\xB8\xDF\xC7\xE5\0", 5);  // 高清
 const std::string kWordLevel2("\xB1\xEA\xC7\xE5\0", 5);  // 标清
 const std::string kWordLevel3("\xBC\xAB\xCB\xD9\0", 5);  // 极速
+const std::string kWordLevel4("720P\0", 5);
+const std::string kWordLevel5("1080P\0", 6);
 
 // UTF-16 to code page 936, as the client sends its lines.
 std::string Gbk(const std::wstring& text);

@@ -30,6 +30,7 @@ TEST(RunPublish, CommandLineOfEveryPushLevelIsThePresetFilledInByteForByte) {
     } cases[] = {
         {-1, mic1, kLevel3}, {0, mic2, kLevel0}, {1, mic1, kLevel1},
         {2, mic2, kLevel2},  {3, mic1, kLevel3}, {9, mic2, kLevel3},
+        {4, mic1, kLevel4},  {5, mic2, kLevel5}, {6, mic1, kLevel3},
     };
     std::vector<std::wstring> steps = {std::wstring(L"video=") + kPublishedCamera, std::wstring(L"url=") + kUrl};
     for (const auto& c : cases) {
@@ -41,7 +42,7 @@ TEST(RunPublish, CommandLineOfEveryPushLevelIsThePresetFilledInByteForByte) {
     ASSERT_TRUE(host);
     ASSERT_TRUE(host->WaitForExit(40000));
     std::vector<StandInStart> starts = sandbox.Starts(kEncoder);
-    ASSERT_EQ(starts.size(), 6u) << host->Output();
+    ASSERT_EQ(starts.size(), std::size(cases)) << host->Output();
     const std::wstring path = sandbox.Dir() + kEncoder;
     for (size_t i = 0; i < starts.size(); ++i) {
         const auto& c = cases[i];

@@ -50,15 +50,15 @@ TEST(PublishState, EachSetterChangesOnlyItsOwnValueAndKeepsItExactly) {
     EXPECT_EQ(state.GetVideoDevice(), L"USB 摄像头 \"1\"");
     EXPECT_EQ(state.GetAudioDevice(), L"麦克风 (Realtek(R) Audio)");
     EXPECT_EQ(state.GetStreamUrl(), url);
-    EXPECT_EQ(state.GetPushLevel(), -7) << "a level outside 0..3 is stored as it came";
+    EXPECT_EQ(state.GetPushLevel(), -7) << "a level outside 0..5 is stored as it came";
     EXPECT_FALSE(state.bridgeWanted.load());
     EXPECT_FALSE(state.publishingWanted.load());
 }
 
-TEST(PublishState, LevelsOutsideZeroToThreeActAsThree) {
+TEST(PublishState, LevelsOutsideZeroToFiveActAsThree) {
     const struct {
         int32_t level, effective;
-    } cases[] = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {-1, 3}, {4, 3}, {7, 3}, {INT32_MIN, 3}, {INT32_MAX, 3}};
+    } cases[] = {{0, 0}, {1, 1}, {2, 2}, {3, 3}, {4, 4}, {5, 5}, {-1, 3}, {6, 3}, {7, 3}, {INT32_MIN, 3}, {INT32_MAX, 3}};
     for (const auto& c : cases) EXPECT_EQ(EffectivePushLevel(c.level), c.effective) << c.level;
 }
 

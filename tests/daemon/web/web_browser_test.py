@@ -119,6 +119,8 @@ class ControlPageTest(unittest.TestCase):
         self.assertEqual(page.eval("[...document.querySelectorAll('#microphone option')].map(o => o.value)"),
                          MICROPHONES)
         self.assertEqual(page.eval("document.getElementById('version').textContent"), '1.0.0')
+        self.assertEqual(page.eval("[...document.querySelectorAll('#pushLevel option')].map(o => o.value)"),
+                         ['0', '1', '2', '3', '4', '5'])
         for name, width, height in [('control-page-1280x800.png', 1280, 800), ('control-page-narrow.png', 390, 800)]:
             path = self.page_screenshot(page, name, width, height)
             self.assertEqual(png_size(path), (width, height))

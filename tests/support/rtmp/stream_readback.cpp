@@ -104,6 +104,42 @@ StreamInfo ProbeStream(const std::string& url, DWORD timeoutMs) {
     return info;
 }
 
+ArrivalRate MeasureArrivalRate(const std::string& url, int seconds) {
+    const int settle = 2;
+    // One line a video packet, stamped as it comes out of ffprobe (line
+    // buffered, or the stamps would be those of 4 KB blocks).
+    const std::string script = "timeout " + std::to_string(seconds + settle) +
+                               " stdbuf -oL ffprobe -v error -select_streams v:0 -show_entries packet=pts_time "
+                               "-of csv=p=0 " + ShellQuote(url) +
+                               " 2>/dev/null | bash -c 'while read -r t; do echo $EPOCHREALTIME; done'; true";
+    const LinuxCommandResult run = RunLinuxCommand(script, static_cast<DWORD>(seconds + settle + 30) * 1000);
+    ArrivalRate result;
+    if (!run.finished) {
+        result.failure = "ffprobe did not end: " + run.failure;
+        return result;
+    }
+    std::vector<double> stamps;
+    std::istringstream lines(run.output);
+    for (double stamp; lines >> stamp;) stamps.push_back(stamp);
+    if (stamps.size() < 2) {
+        result.failure = "no video packets arrived: " + run.output;
+        return result;
+    }
+    const double from = stamps.front() + settle;
+    double first = 0;
+    for (double stamp : stamps) {
+        if (stamp < from) continue;
+        if (result.frames++ == 0) first = stamp;
+        result.seconds = stamp - first;
+    }
+    if (result.frames < 2 || result.seconds <= 0) {
+        result.failure = "too few video packets after the first " + std::to_string(settle) + " s";
+        return result;
+    }
+    result.rate = (result.frames - 1) / result.seconds;
+    return result;
+}
+
 DecodedVideo DecodeVideoFrames(const std::string& url, int width, int height, int frames, DWORD timeoutMs) {
     DecodedVideo video;
     video.width = width;

@@ -17,6 +17,17 @@ struct StreamInfo {
 };
 StreamInfo ProbeStream(const std::string& url, DWORD timeoutMs = 30000);
 
+// Video frames a second that reach a reader of the live stream, by the wall
+// clock of their arrival (what the server passes on as it gets it), over
+// `seconds` after the first two (the start of a read may come in a burst).
+struct ArrivalRate {
+    std::string failure;
+    int frames = 0;
+    double seconds = 0;
+    double rate = 0;
+};
+ArrivalRate MeasureArrivalRate(const std::string& url, int seconds);
+
 // Pictures as 24-bit RGB, top row first, `width` x `height` each.
 struct DecodedVideo {
     std::string failure;

@@ -19,6 +19,7 @@ const LayoutEntry kLayouts[] = {
     {L"rgb32", PixelLayout::Rgb32, &MEDIASUBTYPE_RGB32, false, false},
     {L"yuy2", PixelLayout::Yuy2, &MEDIASUBTYPE_YUY2, true, false},
     {L"nv12", PixelLayout::Nv12, &MEDIASUBTYPE_NV12, true, true},
+    {L"mjpg", PixelLayout::Mjpg, &MEDIASUBTYPE_MJPG, false, false},
 };
 
 const LayoutEntry& EntryOf(PixelLayout layout) {
@@ -52,7 +53,7 @@ std::wstring ParseOne(std::wstring item, VideoFormat* format) {
     for (const LayoutEntry& entry : kLayouts) {
         if (name == entry.name) found = &entry;
     }
-    if (!found) return L"unknown format \"" + name + L"\" (rgb24, rgb32, yuy2 or nv12)";
+    if (!found) return L"unknown format \"" + name + L"\" (rgb24, rgb32, yuy2, nv12 or mjpg)";
     if (!ParseSide(item.substr(colon + 1, cross - colon - 1), &format->width) ||
         !ParseSide(item.substr(cross + 1), &format->height))
         return L"\"" + item + L"\" wants a width and a height from 1 to 4096";

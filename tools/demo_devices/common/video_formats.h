@@ -1,12 +1,13 @@
 #pragma once
 // The webcam's formats, as given on the command line and kept in the
 // registry: "yuy2:1280x720,rgb24:640x480,...", in the order they are offered.
+// "mjpg" frames are one JPEG of the picture, the same in every sample.
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-enum class PixelLayout { Rgb24, Rgb32, Yuy2, Nv12 };
+enum class PixelLayout { Rgb24, Rgb32, Yuy2, Nv12, Mjpg };
 
 struct VideoFormat {
     PixelLayout layout;

@@ -71,6 +71,8 @@ WORD BitsPerPixel(PixelLayout layout) {
             return 32;
         case PixelLayout::Yuy2:
             return 16;
+        case PixelLayout::Mjpg:
+            return 24;  // what the JPEG decodes to
         case PixelLayout::Nv12:
             break;
     }
@@ -81,6 +83,7 @@ DWORD FrameBytes(PixelLayout layout, LONG width, LONG height) {
     switch (layout) {
         case PixelLayout::Rgb24:
         case PixelLayout::Rgb32:
+        case PixelLayout::Mjpg:  // room for the JPEG: never more than the raw picture here
             return RgbStride(width, BitsPerPixel(layout)) * static_cast<DWORD>(height);
         case PixelLayout::Yuy2:
             return static_cast<DWORD>(width * height * 2);
@@ -102,5 +105,7 @@ void ConvertRows(const BgrPicture& picture, PixelLayout layout, LONG first, LONG
         case PixelLayout::Nv12:
             ConvertNv12Rows(picture, first, count, frame);
             return;
+        case PixelLayout::Mjpg:
+            return;  // the pin encodes the whole picture once
     }
 }

@@ -31,5 +31,5 @@ WORD BitsPerPixel(PixelLayout layout);
 
 // Writes rows [first, first + count) of `picture` into `frame`, a whole
 // frame of `layout` at the picture's size. For NV12, `first` and `count`
-// are even.
+// are even. MJPG frames are not made here (EncodeJpeg, whole).
 void ConvertRows(const BgrPicture& picture, PixelLayout layout, LONG first, LONG count, uint8_t* frame);

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "tools/demo_devices/webcam/frame_conversion.h"
+#include "tools/demo_devices/webcam/jpeg_picture.h"
 #include "tools/demo_devices/webcam/picture_scaling.h"
 #include "tools/demo_devices/webcam/test_card.h"
 #include "tools/demo_devices/webcam/video_types.h"
@@ -78,7 +79,10 @@ HRESULT CWebcamPin::SetMediaType(const CMediaType* type) {
         m_still = m_picture ? ScalePicture(*m_picture, format.width, format.height)
                             : DrawTestCard(format.width, format.height);
         m_work = m_still;
-        m_frame.assign(FrameBytes(format.layout, format.width, format.height), 0);
+        if (format.layout == PixelLayout::Mjpg)
+            m_frame = EncodeJpeg(m_still);
+        else
+            m_frame.assign(FrameBytes(format.layout, format.width, format.height), 0);
     } catch (const std::bad_alloc&) {
         m_current = -1;
         return E_OUTOFMEMORY;
@@ -107,7 +111,9 @@ HRESULT CWebcamPin::FillBuffer(IMediaSample* sample) {
     if (m_current < 0 || sample->GetSize() < static_cast<long>(m_frame.size())) return E_UNEXPECTED;
     if (m_lost || (m_loseAt > 0 && FrameStart(m_frameNumber) >= m_loseAt)) return Vanish();
     if (m_stallAt != kNeverStalls && FrameStart(m_frameNumber) >= m_stallAt) return Stall();
-    if (!m_picture) {
+    // The test card's moving marker is drawn into uncompressed frames only:
+    // an MJPG frame is the one JPEG made at connection.
+    if (!m_picture && m_formats[m_current].layout != PixelLayout::Mjpg) {
         const VideoFormat& format = m_formats[m_current];
         DrawMarker(m_still, &m_work, m_frameNumber);
         const MarkerBand band = MarkerBandOf(format.width, format.height);
