@@ -15,6 +15,15 @@ std::wstring ImagePath(HANDLE process) {
     return path;
 }
 
+// Without "." or ".." parts, as the process list reports images.
+std::wstring FullPath(const std::wstring& path) {
+    std::wstring full(32768, L'\0');
+    const DWORD n = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
+    if (n == 0 || n >= full.size()) return path;
+    full.resize(n);
+    return full;
+}
+
 // Windows file names ignore case.
 bool SameDirectory(const std::wstring& imagePath, const std::wstring& directory) {
     const size_t cut = imagePath.rfind(L'\\');
@@ -41,7 +50,7 @@ UniqueHandle OpenLeftover(DWORD id, const std::wstring& directory, DWORD session
 }  // namespace
 
 std::vector<DWORD> LeftoverProcesses(const std::wstring& imageName, DWORD ownId) {
-    const std::wstring directory = OwnDirectory();
+    const std::wstring directory = FullPath(OwnDirectory());
     const DWORD session = OwnSession();
     std::vector<DWORD> found;
     for (DWORD id : ProcessIdsByName(imageName))
@@ -50,7 +59,7 @@ std::vector<DWORD> LeftoverProcesses(const std::wstring& imageName, DWORD ownId)
 }
 
 bool EndLeftovers(const std::wstring& imageName, DWORD ownId, DWORD timeoutMs) {
-    const std::wstring directory = OwnDirectory();
+    const std::wstring directory = FullPath(OwnDirectory());
     const DWORD session = OwnSession();
     std::vector<UniqueHandle> ended;
     for (DWORD id : ProcessIdsByName(imageName)) {

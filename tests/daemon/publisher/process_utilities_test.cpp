@@ -11,12 +11,17 @@ std::string Utf8Dir(const PublisherSandbox& sandbox) {
 }
 
 TEST(ProcessUtilities, OwnDirectoryIsTheProgramsDirectoryWithoutBackslash) {
-    PublisherSandbox sandbox;
-    ASSERT_TRUE(sandbox.Ready());
-    auto host = sandbox.StartHost({L"own-directory"});
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(host->WaitForExit(30000));
-    EXPECT_EQ(HostValue(host->Output(), "own-directory"), Utf8Dir(sandbox)) << host->Output();
+    // Names outside code page 936 too: the launches must find the encoder there.
+    for (const wchar_t* name : {L"qv-发布-", L"QvPush 한국어 Gerät-"}) {
+        SCOPED_TRACE(ToUtf8(name));
+        PublisherSandbox sandbox(true, true, name);
+        ASSERT_TRUE(sandbox.Ready());
+        const std::wstring go = sandbox.NewEventName();
+        auto host = sandbox.RunHostOnceStarted(
+            {L"own-directory", L"audio=Mic", L"url=rtmp://a/kavo/b?k=1&t=2", L"run-publish", L"wait=" + go}, go, 1, 0);
+        ASSERT_TRUE(host) << "the encoder was not started from " << ToUtf8(sandbox.Dir());
+        EXPECT_EQ(HostValue(host->Output(), "own-directory"), Utf8Dir(sandbox)) << host->Output();
+    }
 }
 
 TEST(ProcessUtilities, KillHitsEveryProcessOfTheNameAndNothingOfAnotherCase) {

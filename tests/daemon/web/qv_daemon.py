@@ -197,3 +197,15 @@ class Daemon:
         wait_until(lambda: not any(listening_addresses(p) for p in (WEB_PORT, COMMAND_PORT)), 15)
         self.log.close()
         shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class DaemonTestCase(unittest.TestCase):
+    """Tests that share one daemon for the whole class."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.daemon = Daemon()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.daemon.stop()

@@ -156,7 +156,7 @@ class ControlPageTest(unittest.TestCase):
             ('live', live_script(30), [by_id % 'fps' + ".textContent === '10.0'",
                                        by_id % 'kbps' + ".textContent.startsWith('300.5')",
                                        by_id % 'dropped' + ".textContent === '2'",
-                                       by_id % 'liveTime' + ".textContent >= '00:03'"]),
+                                       by_id % 'liveTime' + ".textContent >= '00:08'"]),
             ('retrying', REFUSED_SCRIPT, [by_id % 'publishReason' + ".textContent.includes('Connection refused')",
                                           by_id % 'retryIn' + ".textContent.includes('retry in')"]),
             ('failed', NO_FFMPEG_SCRIPT, [by_id % 'publishReason' + ".textContent.includes('code 3')"]),

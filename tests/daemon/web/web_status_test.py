@@ -5,7 +5,7 @@ import time
 import unittest
 
 from qv_daemon import (BRIDGE, ENCODER, NO_FFMPEG_LINE, NO_FFMPEG_SCRIPT, REFUSED_LINE, REFUSED_SCRIPT, WEB_PORT,
-                       Daemon, live_script)
+                       DaemonTestCase, live_script)
 from ws_wire import TEXT, WsClient, frame, handshake_request
 
 START = 'start videoDevice="USB 摄像头" audioDevice="麦克风 (USB)" streamUrl="rtmp://127.0.0.1/live/room" pushLevel="2"'
@@ -13,22 +13,14 @@ PREVIEW = 'preview videoDevice="USB 摄像头" audioDevice="麦克风 (USB)"'
 DELIVERING = 'QvGraph: delivering "USB 摄像头" (YUY2 1280x720 at 30 fps) into "Kavo直播插件"\n'
 
 
-class StatusTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.daemon = Daemon()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.daemon.stop()
-
+class StatusTest(DaemonTestCase):
     def session(self):
         client = WsClient(WEB_PORT)
         self.addCleanup(client.close)
         self.assertEqual(client.handshake(handshake_request()).status, 101)
         # The greeting first, then both objects at once.
-        self.assertEqual(client.recv_text(status=True), 'null$1.0.0')
-        first = [client.recv_text(status=True), client.recv_text(status=True)]
+        self.assertEqual(client.recv_text(keep_json=True), 'null$1.0.0')
+        first = [client.recv_text(keep_json=True), client.recv_text(keep_json=True)]
         self.assertEqual(sorted(t[:17] for t in first), ['{"type":"camera",', '{"type":"publish"'])
         return client
 

@@ -118,15 +118,15 @@ class WsClient:
             payload = bytes(b ^ key[i % 4] for i, b in enumerate(payload))
         return bool(b0 & 0x80), b0 & 0x0F, payload
 
-    def recv_text(self, timeout=15, status=False):
-        """The next text message, skipping pongs and, unless status is true,
-        the daemon's status objects (JSON, beginning with "{"); ConnectionError
+    def recv_text(self, timeout=15, keep_json=False):
+        """The next text message, skipping pongs and, unless keep_json, JSON
+        objects (the daemon's status, beginning with "{"); ConnectionError
         on a close frame."""
         while True:
             _, opcode, payload = self.recv_frame(timeout)
             if opcode == TEXT:
                 text = payload.decode('utf-8')
-                if status or not text.startswith('{'):
+                if keep_json or not text.startswith('{'):
                     return text
             if opcode == CLOSE:
                 raise ConnectionError('closed with %r' % payload)
@@ -138,7 +138,7 @@ class WsClient:
         seen = []
         while time.monotonic() < deadline:
             try:
-                text = self.recv_text(max(0.1, deadline - time.monotonic()), status=True)
+                text = self.recv_text(max(0.1, deadline - time.monotonic()), keep_json=True)
             except (TimeoutError, socket.timeout):
                 break
             if not text.startswith('{'):
