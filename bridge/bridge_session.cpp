@@ -67,14 +67,27 @@ int RunBridge(const BridgeArguments& arguments, const WriteTimingObserver& obser
                            HresultText(failure.result) + L")");
 
     CFrameSink* sink = CFrameSink::Create(graph.Delivered(), writer);
-    if (observer) sink->SetTimingObserver(observer);
+    // The sink reports every picture that converted, written or not: what
+    // the watchdog needs to know.
+    CStallWatchdog watchdog;
+    sink->SetTimingObserver([&watchdog, observer](LONGLONG arrived, LONGLONG written) {
+        watchdog.NotePicture(::GetTickCount());
+        if (observer) observer(arrived, written);
+    });
     const bool running = graph.Run(sink, failure);
     int exitCode;
     if (running) {
-        AnnounceLine(L"QvGraph: delivering " + Quoted(name) + L" (" + graph.ChosenType() + L") into " +
-                     Quoted(kOwnCameraName));
-        const GraphEnd end = graph.WaitForEnd();
-        exitCode = Failure(kExitCameraLost, L"the camera " + Quoted(name) + L" was lost: " + EndText(end));
+        // The 3 s count from the moment the graph runs: starting it may
+        // itself take seconds.
+        watchdog.Restart(::GetTickCount());
+        // The daemon shows the rest of this line as the camera's format.
+        AnnounceLine(L"QvGraph: delivering " + graph.ChosenType());
+        const GraphEnd end = graph.WaitForEnd(watchdog);
+        if (end.stalled)
+            exitCode = Failure(kExitCameraStalled, L"camera stalled: " + Quoted(name) + L" gave no usable picture for " +
+                                                       std::to_wstring(kStallLimitMs / 1000) + L" s");
+        else
+            exitCode = Failure(kExitCameraLost, L"the camera " + Quoted(name) + L" was lost: " + EndText(end));
     } else {
         exitCode = Failure(kExitCameraNotOpened, L"the camera " + Quoted(name) + L" cannot be run (in use?): " +
                                                      failure.what + L" (" + HresultText(failure.result) + L")");

@@ -20,7 +20,7 @@ bool Fail(GraphFailure& failure, HRESULT result, const wchar_t* what) {
 std::wstring DescribeOffer(const CaptureFormatOffer& offer, LONGLONG interval) {
     std::wstring text = PixelFormatName(offer.format);
     text += L" " + std::to_wstring(offer.width) + L"x" + std::to_wstring(offer.height);
-    if (interval > 0) text += L" at " + std::to_wstring((10000000 + interval / 2) / interval) + L" fps";
+    if (interval > 0) text += L" " + std::to_wstring((10000000 + interval / 2) / interval) + L" fps";
     return text;
 }
 
@@ -147,13 +147,22 @@ bool CCaptureGraph::Run(ISampleGrabberCB* sink, GraphFailure& failure) {
     return true;
 }
 
-GraphEnd CCaptureGraph::WaitForEnd() {
+GraphEnd CCaptureGraph::WaitForEnd(const CStallWatchdog& watchdog) {
+    // Events are waited for in short slices, so that a stall is seen
+    // within a quarter of a second of the limit.
+    constexpr long kSliceMs = 250;
     GraphEnd end;
     for (;;) {
+        if (watchdog.Stalled(::GetTickCount())) {
+            end.stalled = true;
+            return end;
+        }
         long code = 0;
         LONG_PTR param1 = 0, param2 = 0;
-        if (FAILED(m_events->GetEvent(&code, &param1, &param2, INFINITE))) {
-            ::Sleep(100);
+        const HRESULT hr = m_events->GetEvent(&code, &param1, &param2, kSliceMs);
+        if (FAILED(hr)) {
+            // E_ABORT: no event in the slice.
+            if (hr != E_ABORT) ::Sleep(100);
             continue;
         }
         // EC_DEVICE_LOST with 1 says the device came back.

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "bridge/pixel_format.h"
+#include "bridge/stall_watchdog.h"
 
 // What went wrong, for the one line the bridge prints.
 struct GraphFailure {
@@ -22,6 +23,7 @@ struct GraphFailure {
 struct GraphEnd {
     long code = 0;  // the event: EC_DEVICE_LOST, EC_ERRORABORT, ...
     LONG_PTR param1 = 0;
+    bool stalled = false;  // no event: the watchdog saw no picture in time
 };
 
 class CCaptureGraph {
@@ -33,7 +35,7 @@ public:
 
     // Binds the device, picks its type (RankCaptureFormats) and connects.
     bool Build(IMoniker* device, GraphFailure& failure);
-    // The webcam's type, as "YUY2 1280x720 at 30 fps".
+    // The webcam's type, as "YUY2 1280x720 30 fps".
     const std::wstring& ChosenType() const { return m_chosen; }
     // What reaches the grabber (after the decoder, if there is one).
     const SourcePicture& Delivered() const { return m_delivered; }
@@ -41,8 +43,9 @@ public:
     // Hands every sample to `sink` and runs the graph.
     bool Run(ISampleGrabberCB* sink, GraphFailure& failure);
     // Blocks until the graph reports the device lost, an error or the end
-    // of its stream (a live webcam never ends by itself).
-    GraphEnd WaitForEnd();
+    // of its stream (a live webcam never ends by itself), or until
+    // `watchdog` finds the webcam stalled.
+    GraphEnd WaitForEnd(const CStallWatchdog& watchdog);
     void Stop();
 
 private:

@@ -3,6 +3,7 @@
 #include "encoder/command_line_words.h"
 
 const wchar_t kRealTimeBufferSize[] = L"64M";
+const wchar_t kIoTimeoutMicroseconds[] = L"20000000";
 
 std::vector<std::wstring> BuildFfmpegArguments(const PublishCommand& command, bool hasLibaacplus) {
     std::vector<std::wstring> arguments = {L"-nostdin", L"-f", L"dshow", L"-rtbufsize", kRealTimeBufferSize, L"-i",
@@ -15,7 +16,8 @@ std::vector<std::wstring> BuildFfmpegArguments(const PublishCommand& command, bo
             ++i;
         }
     }
-    for (const wchar_t* option : {L"-f", L"flv", L"-rtmp_live", L"live"}) arguments.push_back(option);
+    for (const wchar_t* option : {L"-f", L"flv", L"-rtmp_live", L"live", L"-rw_timeout", kIoTimeoutMicroseconds})
+        arguments.push_back(option);
     arguments.push_back(command.streamUrl);
     return arguments;
 }

@@ -10,6 +10,13 @@
 // 3 MB overflowed at the start of a publish, so the input gets more room.
 extern const wchar_t kRealTimeBufferSize[];
 
+// FFmpeg's bound on one blocked read or write of the RTMP connection, in
+// microseconds (-rw_timeout; without it a server that accepts the connection
+// and never answers holds FFmpeg for good). Longer than QvShow.exe's own
+// no-progress limit, which ends such a FFmpeg first and says why; this one
+// remains as FFmpeg's own last resort.
+extern const wchar_t kIoTimeoutMicroseconds[];
+
 // -nostdin: FFmpeg would otherwise take bytes on its standard input as
 // keyboard commands ("q" quits). The daemon's " live=1" after the URL is a
 // librtmp form that FFmpeg's own RTMP client drops: -rtmp_live says it.

@@ -1,14 +1,16 @@
 // QvShow.exe, the encoder the daemon starts: it takes the daemon's publish
 // command line, fits it to the FFmpeg beside it (ffmpeg.exe in its own
-// directory) and runs that FFmpeg with QvShow.exe's console as its own,
-// for as long as QvShow.exe lives and no longer.
+// directory) and runs that FFmpeg for as long as QvShow.exe lives and no
+// longer, passing its output on and ending it when the stream stops moving.
 #include "encoder/command_line_words.h"
 #include "encoder/console_text.h"
 #include "encoder/contained_process.h"
 #include "encoder/encoder_list.h"
 #include "encoder/encoder_names_in_image.h"
 #include "encoder/ffmpeg_arguments.h"
+#include "encoder/output_relay.h"
 #include "encoder/publish_command.h"
+#include "encoder/stream_target.h"
 
 #include <windows.h>
 
@@ -23,7 +25,11 @@ enum : int {
     kNoFfmpeg = 3,
     kFfmpegUnusable = 6,
     kFfmpegNotStarted = 7,
+    kNoProgress = 9,
 };
+
+// How often the watchdog looks; the limit is checked to within this.
+constexpr DWORD kWatchdogPeriodMs = 250;
 
 std::wstring OwnPath() {
     std::wstring path(32768, L'\0');
@@ -41,6 +47,27 @@ bool IsFile(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Waits for FFmpeg to end; ends it when the watchdog expires. FFmpeg's exit
+// code, or kNoProgress after the watchdog's line.
+int SuperviseFfmpeg(ContainedProcess& child, COutputRelay& relay) {
+    while (::WaitForSingleObject(child.process.get(), kWatchdogPeriodMs) == WAIT_TIMEOUT) {
+        if (!relay.Expired(::GetTickCount())) continue;
+        ::TerminateJobObject(child.job.get(), kNoProgress);
+        ::WaitForSingleObject(child.process.get(), 5000);
+        // FFmpeg's last words first, then ours.
+        relay.WaitForEnd(2000);
+        const std::wstring limit = std::to_wstring(kNoProgressLimitMs / 1000) + L" s";
+        PrintError(relay.ReachedServer()
+                       ? L"no progress: FFmpeg reported no progress for " + limit + L"; it was ended"
+                       : L"no progress: FFmpeg had not reached the server " + limit + L" after its start; it was ended");
+        return kNoProgress;
+    }
+    relay.WaitForEnd(2000);
+    DWORD exitCode = 0;
+    ::GetExitCodeProcess(child.process.get(), &exitCode);
+    return static_cast<int>(exitCode);
+}
+
 }  // namespace
 
 int wmain() {
@@ -49,6 +76,11 @@ int wmain() {
     std::wstring problem;
     if (!ParsePublishCommand(SplitCommandWords(OwnArgumentText(::GetCommandLineW(), ownPath)), command, problem)) {
         PrintError(L"refused, nothing started: " + problem);
+        return kBadCommandLine;
+    }
+    if (!IsStreamTarget(command.streamUrl)) {
+        PrintError(L"refused, nothing started: the target \"" + command.streamUrl +
+                   L"\" is not an rtmp:// or rtmps:// address");
         return kBadCommandLine;
     }
     const std::wstring ffmpeg = FfmpegBeside(ownPath);
@@ -67,17 +99,21 @@ int wmain() {
     }
 
     UniqueHandle nul = OpenNullInput();
+    COutputRelay relay(::GetTickCount());
     ContainedProcess child;
     DWORD error = 0;
     const std::wstring line = JoinCommandLine(ffmpeg, BuildFfmpegArguments(command, encoders.hasLibaacplus));
-    if (!nul || !StartContained(line, {nul.get(), ::GetStdHandle(STD_OUTPUT_HANDLE), ::GetStdHandle(STD_ERROR_HANDLE)},
-                                0, child, error)) {
+    if (!nul) error = ::GetLastError();
+    if (!nul || !relay.Open(error) ||
+        !StartContained(line, {nul.get(), relay.WriteEnd(), relay.WriteEnd()}, 0, child, error)) {
         PrintError(L"FFmpeg at " + ffmpeg + L" could not be started in a job of its own (error " +
-                   std::to_wstring(nul ? error : ::GetLastError()) + L")");
+                   std::to_wstring(error) + L")");
         return kFfmpegNotStarted;
     }
-    ::WaitForSingleObject(child.process.get(), INFINITE);
-    DWORD exitCode = 0;
-    ::GetExitCodeProcess(child.process.get(), &exitCode);
-    return static_cast<int>(exitCode);
+    if (!relay.Start(error)) {
+        ::TerminateJobObject(child.job.get(), kFfmpegNotStarted);
+        PrintError(L"FFmpeg's output cannot be read (error " + std::to_wstring(error) + L"); FFmpeg was ended");
+        return kFfmpegNotStarted;
+    }
+    return SuperviseFfmpeg(child, relay);
 }

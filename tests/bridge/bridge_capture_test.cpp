@@ -38,24 +38,29 @@ std::string RunDemoDevices(const std::wstring& arguments) {
 // object's life.
 class Webcam {
 public:
-    Webcam(const RgbPicture& picture, const std::wstring& formats, const std::wstring& moreOptions = L"") {
+    Webcam(const RgbPicture& picture, const std::wstring& formats, const std::wstring& moreOptions = L"",
+           const std::wstring& name = kWebcamName)
+        : m_name(name) {
+        static int count = 0;
         wchar_t temp[MAX_PATH] = {};
         ::GetTempPathW(MAX_PATH, temp);
-        m_picturePath = std::wstring(temp) + L"qv_bridge_webcam_" + std::to_wstring(::GetCurrentProcessId()) + L".bmp";
+        m_picturePath = std::wstring(temp) + L"qv_bridge_webcam_" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
+                        std::to_wstring(++count) + L".bmp";
         if (!WriteBmp(m_picturePath, picture)) {
             m_error = "cannot write the webcam's picture";
             return;
         }
-        m_error = RunDemoDevices(L"register --webcam " + QuoteArgument(kWebcamName) + L" --picture " +
+        m_error = RunDemoDevices(L"register --webcam " + QuoteArgument(m_name) + L" --picture " +
                                  QuoteArgument(m_picturePath) + L" --formats " + formats + moreOptions);
     }
     ~Webcam() {
-        RunDemoDevices(L"unregister --webcam " + QuoteArgument(kWebcamName));
+        RunDemoDevices(L"unregister --webcam " + QuoteArgument(m_name));
         ::DeleteFileW(m_picturePath.c_str());
     }
     const std::string& Error() const { return m_error; }
 
 private:
+    std::wstring m_name;
     std::wstring m_picturePath;
     std::string m_error;
 };
@@ -191,10 +196,18 @@ TEST(BridgeFailures, EachHasItsLineAndExitCode) {
     ComScope com;
     BrokenCameraEntry broken;
     ASSERT_TRUE(broken.Registered());
+    // Webcams that stop delivering without telling the graph: after a
+    // second of streaming, and from the start.
+    const RgbPicture picture = MakeQuadrantPicture(640, 480);
+    Webcam stalling(picture, L"rgb24:640x480", L" --stall-after 1", L"QV bridge test stalling webcam");
+    Webcam silent(picture, L"rgb24:640x480", L" --stall-after 0", L"QV bridge test silent webcam");
+    ASSERT_EQ("", stalling.Error());
+    ASSERT_EQ("", silent.Error());
     const struct {
         std::wstring arguments;
         DWORD exitCode;
         std::string line;
+        int stallAfter = -1;  // seconds of streaming; the bridge ends at most 4 s later
     } cases[] = {
         {L" -v \"Cam\"", kExitUsage, "usage: QvGraph.exe -a \"MICROPHONE\" -v \"CAMERA\""},
         {L" -a \"Mic\" -v \"No such camera\"", kExitCameraNotFound,
@@ -203,12 +216,27 @@ TEST(BridgeFailures, EachHasItsLineAndExitCode) {
          "QvGraph: \"Kavo直播插件\" is the virtual camera itself; it cannot feed itself"},
         {L" -a \"Mic\" -v \"" + std::wstring(BrokenCameraEntry::kName) + L"\"", kExitCameraNotOpened,
          "QvGraph: the camera \"QV bridge test broken camera\" cannot be opened: the device does not open (0x"},
+        {L" -a \"Mic\" -v \"QV bridge test stalling webcam\"", kExitCameraStalled,
+         "QvGraph: camera stalled: \"QV bridge test stalling webcam\" gave no usable picture for 3 s", 1},
+        {L" -a \"Mic\" -v \"QV bridge test silent webcam\"", kExitCameraStalled,
+         "QvGraph: camera stalled: \"QV bridge test silent webcam\" gave no usable picture for 3 s", 0},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(ToUtf8(c.arguments));
         DWORD exitCode = 0;
         DebuggeeProcess bridge;
         ASSERT_TRUE(bridge.Start(QuoteArgument(TestBinDir() + L"QvGraph.exe") + c.arguments));
+        if (c.stallAfter >= 0) {
+            // The line the daemon takes the camera's format from, exactly.
+            ASSERT_TRUE(bridge.WaitForOutput("QvGraph: delivering RGB24 640x480 30 fps\r\n", kBridgeStartMs))
+                << bridge.Output();
+            const DWORD delivering = ::GetTickCount();
+            const bool ended = bridge.WaitForExit(1000 * c.stallAfter + 4000, &exitCode);
+            std::printf("stalled after %d s: the bridge ended %lu ms after its delivering line\n", c.stallAfter,
+                        ::GetTickCount() - delivering);
+            if (!ended) bridge.Terminate();
+            ASSERT_TRUE(ended) << "still running 4 s after the webcam stalled";
+        }
         ASSERT_TRUE(bridge.WaitForExit(kBridgeStartMs, &exitCode));
         EXPECT_EQ(c.exitCode, exitCode);
         ExpectReported(bridge, c.line);

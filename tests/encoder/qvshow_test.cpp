@@ -6,12 +6,20 @@
 #include "tests/stand_ins/stand_in_record.h"
 #include "tests/support/child_process.h"
 #include "tests/support/directory_tree.h"
+#include "tests/support/rtmp/component_check.h"
+#include "tests/tools/demo_devices/demo_device_graph.h"
 
+#include <winsock2.h>
 #include <gtest/gtest.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <fstream>
+#include <iterator>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -84,7 +92,7 @@ std::vector<std::wstring> ExpectedArguments(int level, const std::wstring& audio
     if (level != 2) a.insert(a.end(), {L"-tune", L"zerolatency"});
     a.insert(a.end(), {L"-x264-params", x264[level], L"-pix_fmt", L"yuv420p", L"-c:a",
                        hasLibaacplus ? L"libaacplus" : L"aac", L"-ar", L"44100", L"-ab", level == 2 ? L"16k" : L"32k",
-                       L"-f", L"flv", L"-rtmp_live", L"live", url});
+                       L"-f", L"flv", L"-rtmp_live", L"live", L"-rw_timeout", L"20000000", url});
     return a;
 }
 
@@ -124,6 +132,8 @@ TEST(QvShow, ValuesReachFfmpegExactly) {
         {L"", kUrl},
         {L"麦克风 阵列", L"rtmp://127.0.0.1/kavo/房间?k=\"1\"&t=2\\"},
         {L"Mic", L"rtmp://127.0.0.1/kavo/r live=1\" -y \"x"},
+        {L"Mic", L"RTMPS://live.example/kavo/r"},
+        {L"Mic", L"Rtmp://127.0.0.1/kavo/r"},
     };
     for (const auto& c : cases) {
         EncoderSandbox sandbox;
@@ -173,14 +183,137 @@ TEST(QvShow, TerminatedQvShowTakesFfmpegWithIt) {
         << "FFmpeg outlived QvShow.exe";
 }
 
+std::string ReadAll(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// FFmpeg that goes silent at once (never reaches the server), after 3 s of
+// progress, or never: the first two are ended with their line and code 9,
+// with every byte FFmpeg printed passed on first, in order; the third runs
+// on past the limit. The three run at once, so the test takes one limit.
+TEST(QvShow, WatchdogEndsFfmpegWithoutProgress) {
+    const struct {
+        const char* what;
+        int progressSeconds;  // -1: for good
+        const char* line;     // empty: still running at the end
+    } cases[] = {
+        {"silent from the start", 0,
+         "QvShow: no progress: FFmpeg had not reached the server 15 s after its start; it was ended\r\n"},
+        {"silent after 3 s of progress", 3, "QvShow: no progress: FFmpeg reported no progress for 15 s; it was ended\r\n"},
+        {"progress all along", -1, ""},
+    };
+    constexpr DWORD kRunMs = 28000;
+    std::vector<std::unique_ptr<EncoderSandbox>> sandboxes;
+    std::vector<ProgramResult> runs(std::size(cases));
+    std::vector<DWORD> took(std::size(cases));
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        sandboxes.push_back(std::make_unique<EncoderSandbox>());
+        EncoderSandbox& sandbox = *sandboxes.back();
+        ASSERT_TRUE(sandbox.Ready() && sandbox.AddStandInFfmpeg());
+        sandbox.Mark(L".progress", std::to_string(cases[i].progressSeconds));
+    }
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        threads.emplace_back([&, i] {
+            const DWORD start = ::GetTickCount();
+            runs[i] = RunProgram(sandboxes[i]->CommandLine(0, L"Mic"), kRunMs);
+            took[i] = ::GetTickCount() - start;
+        });
+    }
+    for (std::thread& t : threads) t.join();
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        const ProgramResult& run = runs[i];
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(run.started);
+        std::printf("%s: %s after %lu ms\n", c.what, run.timedOut ? "still running" : "ended", took[i]);
+        if (!*c.line) {
+            EXPECT_TRUE(run.timedOut) << "ended with " << run.exitCode << ": " << run.output.substr(run.output.size() - 300);
+            continue;
+        }
+        ASSERT_FALSE(run.timedOut) << "the watchdog did not end FFmpeg";
+        EXPECT_EQ(9u, run.exitCode);
+        const DWORD limitMs = 15000 + 1000 * c.progressSeconds;
+        EXPECT_GE(took[i], limitMs);
+        EXPECT_LE(took[i], limitMs + 8000);
+        const std::string said = ReadAll(sandboxes[i]->Ffmpeg() + L".said");
+        EXPECT_GT(said.size(), 20000u);
+        EXPECT_TRUE(run.output == said + c.line)
+            << "not FFmpeg's output unchanged, then the line; " << run.output.size() << " bytes passed on of "
+            << said.size() << ", ending: " << run.output.substr(run.output.size() > 200 ? run.output.size() - 200 : 0);
+    }
+}
+
+// A silent TCP listener on loopback: it takes connections (the system
+// completes them for its backlog) and never answers.
+class SilentListener {
+public:
+    SilentListener() {
+        WSADATA data;
+        m_started = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+        m_socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int size = sizeof(address);
+        if (m_socket != INVALID_SOCKET && ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+            ::listen(m_socket, 8) == 0 && ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            m_port = ntohs(address.sin_port);
+    }
+    ~SilentListener() {
+        if (m_socket != INVALID_SOCKET) ::closesocket(m_socket);
+        if (m_started) ::WSACleanup();
+    }
+    int Port() const { return m_port; }
+
+private:
+    bool m_started = false;
+    SOCKET m_socket = INVALID_SOCKET;
+    int m_port = 0;
+};
+
+// The real FFmpeg against a server that never answers its handshake: its
+// own I/O time-out is longer, so QvShow.exe's watchdog ends it.
+TEST(QvShow, RealFfmpegAgainstSilentServerEndsWithNoProgress) {
+    const std::wstring fetched = TestBinDir() + L"..\\ffmpeg\\ffmpeg.exe";
+    QV_REQUIRE_COMPONENT(::GetFileAttributesW(fetched.c_str()) == INVALID_FILE_ATTRIBUTES
+                             ? "no fetched Windows FFmpeg at " + ToUtf8(fetched) + " (the fetch_ffmpeg test puts it there)"
+                             : std::string());
+    const std::wstring webcam = L"QV encoder test webcam", microphone = L"QV encoder test microphone";
+    ASSERT_EQ(0u, RunDemoTool({L"register", L"--webcam", webcam}).exitCode);
+    ASSERT_EQ(0u, RunDemoTool({L"register", L"--microphone", microphone}).exitCode);
+    SilentListener server;
+    ASSERT_NE(0, server.Port());
+    EncoderSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready() && ::CopyFileW(fetched.c_str(), sandbox.Ffmpeg().c_str(), FALSE));
+    const std::wstring own = sandbox.CommandLine(0, microphone,
+                                                 L"rtmp://127.0.0.1:" + std::to_wstring(server.Port()) + L"/kavo/room");
+    std::wstring line = own;
+    const std::wstring camera = std::wstring(L"video=\"") + kCamera + L"\"";
+    line.replace(line.find(camera), camera.size(), L"video=\"" + webcam + L"\"");
+    const DWORD start = ::GetTickCount();
+    const ProgramResult run = RunProgram(line, 40000);
+    const DWORD took = ::GetTickCount() - start;
+    RunDemoTool({L"unregister", L"--webcam", webcam});
+    RunDemoTool({L"unregister", L"--microphone", microphone});
+    std::printf("QvShow.exe with the fetched FFmpeg against a silent server: exit %lu after %lu ms\n", run.exitCode,
+                took);
+    ASSERT_FALSE(run.timedOut) << run.output;
+    EXPECT_EQ(9u, run.exitCode) << run.output;
+    EXPECT_LE(took, 20000u);
+    EXPECT_NE(std::string::npos, run.output.find("QvShow: no progress: FFmpeg had not reached the server")) << run.output;
+}
+
 TEST(QvShow, BadInputStartsNothing) {
     enum Ffmpeg { kNone, kNotAProgram, kBroken, kGood };
     const struct {
         const char* what;
         Ffmpeg ffmpeg;
-        std::wstring arguments;  // empty: the daemon's level-0 line
+        std::wstring arguments;  // empty: the daemon's level-0 line with `url`
         DWORD exitCode;
         const char* says;
+        const wchar_t* url = kUrl;
     } cases[] = {
         {"no ffmpeg.exe", kNone, L"", 3, "no FFmpeg at "},
         {"ffmpeg.exe that is no program", kNotAProgram, L"", 6, "cannot run"},
@@ -211,6 +344,13 @@ TEST(QvShow, BadInputStartsNothing) {
          L"-x264-params keyint=14:keyint_min=7 -pix_fmt yuv420p -c:a libaacplus -ar 44100 -ab 16k -f flv "
          L"\"rtmp://h/kavo/a live=1\"",
          2, "colon"},
+        {"a file as target", kGood, L"", 2, "is not an rtmp:// or rtmps:// address", L"C:\\users\\public\\probe.flv"},
+        {"a UNC path as target", kGood, L"", 2, "is not an rtmp:// or rtmps:// address", L"\\\\host\\share\\x.flv"},
+        {"a file: URL as target", kGood, L"", 2, "is not an rtmp:// or rtmps:// address", L"file:///C:/x.flv"},
+        {"an http: URL as target", kGood, L"", 2, "is not an rtmp:// or rtmps:// address", L"http://127.0.0.1/x"},
+        {"an option as target", kGood, L"", 2, "is not an rtmp:// or rtmps:// address", L"-x"},
+        {"a scheme alone as target", kGood, L"", 2, "is not an rtmp:// or rtmps:// address", L"rtmp://"},
+        {"rtmp without its slashes", kGood, L"", 2, "is not an rtmp:// or rtmps:// address", L"rtmp:x"},
     };
     for (const auto& c : cases) {
         EncoderSandbox sandbox;
@@ -221,7 +361,7 @@ TEST(QvShow, BadInputStartsNothing) {
         }
         if (c.ffmpeg == kBroken) sandbox.Mark(L".broken");
         sandbox.Mark(L".exit", "0");
-        const std::wstring own = sandbox.CommandLine(0, L"Mic");
+        const std::wstring own = sandbox.CommandLine(0, L"Mic", c.url);
         const std::wstring line =
             c.arguments.empty() ? own : own.substr(0, own.find(L"QvShow.exe") + 10) + c.arguments;
         ProgramResult run = RunProgram(line, 20000);
@@ -230,6 +370,10 @@ TEST(QvShow, BadInputStartsNothing) {
         EXPECT_NE(std::string::npos, run.output.find("QvShow: ")) << c.what << ": " << run.output;
         EXPECT_NE(std::string::npos, run.output.find(c.says)) << c.what << ": " << run.output;
         EXPECT_TRUE(sandbox.PublishArguments().empty()) << c.what << ": FFmpeg was started to publish";
+        if (c.exitCode == 2) {
+            EXPECT_TRUE(sandbox.Starts().empty()) << c.what << ": FFmpeg was started";
+            EXPECT_EQ(1, std::count(run.output.begin(), run.output.end(), '\n')) << c.what << ": " << run.output;
+        }
         if (c.ffmpeg == kNone) {
             EXPECT_NE(std::string::npos, run.output.find("ffmpeg.exe")) << "the path looked at: " << run.output;
         }

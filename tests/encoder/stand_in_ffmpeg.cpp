@@ -10,10 +10,17 @@
 //     standard error and what its standard input holds ("stdin: nothing"
 //     when it delivers no data at once), then stays until killed, or, with
 //     "<own path>.exit" holding a number, exits with that code 200 ms later.
+//     With "<own path>.progress" holding a number of seconds, it first
+//     prints a burst of numbered lines on both outputs, then FFmpeg's
+//     progress lines (ended by a carriage return, a growing frame count)
+//     five times a second for that long, then nothing; "-1" prints them
+//     until killed. Everything it prints in this mode is also appended to
+//     "<own path>.said", in the order printed.
 #include "tests/stand_ins/stand_in_record.h"
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -28,9 +35,29 @@ std::wstring OwnPath() {
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+std::wstring g_saidPath;  // empty: what is printed is not kept
+
 void Write(DWORD which, const std::string& text) {
     DWORD written = 0;
     ::WriteFile(::GetStdHandle(which), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    if (!g_saidPath.empty()) std::ofstream(g_saidPath.c_str(), std::ios::binary | std::ios::app) << text;
+}
+
+// Progress as FFmpeg prints it on standard error, for `seconds` (-1: for
+// good), after a burst that needs more than one read of a pipe.
+void PrintProgress(int seconds) {
+    for (int i = 0; i < 400; ++i)
+        Write(i % 2 ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE,
+              "stand-in ffmpeg: line " + std::to_string(i) + " of the burst, to fill a pipe's reads\n");
+    const DWORD start = ::GetTickCount();
+    for (int frame = 1; seconds < 0 || ::GetTickCount() - start < static_cast<DWORD>(seconds) * 1000; ++frame) {
+        char line[160];
+        std::snprintf(line, sizeof(line),
+                      "frame=%5d fps= 10 q=23.0 size=%8dkB time=00:00:%02d.%02d bitrate= 300.0kbits/s speed=   1x    \r",
+                      frame, frame * 4, (frame / 10) % 60, (frame % 10) * 10);
+        Write(STD_ERROR_HANDLE, line);
+        ::Sleep(200);
+    }
 }
 
 // Never blocks: a pipe is peeked, anything else read once (NUL gives 0 bytes).
@@ -68,8 +95,13 @@ int wmain(int argc, wchar_t** argv) {
         Write(STD_OUTPUT_HANDLE, list);
         return 0;
     }
+    std::ifstream progressFile((own + L".progress").c_str());
+    int progressSeconds = 0;
+    const bool progress = static_cast<bool>(progressFile >> progressSeconds);
+    if (progress) g_saidPath = own + L".said";
     Write(STD_OUTPUT_HANDLE, "stand-in ffmpeg: publishing\n");
     Write(STD_ERROR_HANDLE, "stand-in ffmpeg: " + DescribeInput());
+    if (progress) PrintProgress(progressSeconds);
     std::ifstream exitFile((own + L".exit").c_str());
     int code = 0;
     if (exitFile >> code) {

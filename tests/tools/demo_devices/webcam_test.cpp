@@ -173,6 +173,8 @@ TEST_F(WebcamTest, UnreadablePictureOrBadFormatsAreRefused) {
         {{kPictureCam, L"--lose-after", L"0"}, 2},
         {{kPictureCam, L"--lose-after", L"-3"}, 2},
         {{kPictureCam, L"--lose-after", L"1e3"}, 2},
+        {{kPictureCam, L"--stall-after", L"-1"}, 2},
+        {{kPictureCam, L"--stall-after", L"86401"}, 2},
     };
     for (const Case& c : cases) {
         std::vector<std::wstring> line = {L"register", L"--webcam"};

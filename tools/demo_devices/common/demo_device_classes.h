@@ -32,3 +32,4 @@ constexpr wchar_t kToneValue[] = L"DemoToneHz";
 constexpr wchar_t kPictureValue[] = L"DemoPicture";
 constexpr wchar_t kFormatsValue[] = L"DemoFormats";
 constexpr wchar_t kLoseAfterValue[] = L"DemoLoseAfterSeconds";
+constexpr wchar_t kStallAfterValue[] = L"DemoStallAfterSeconds";

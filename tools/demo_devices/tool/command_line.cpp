@@ -9,11 +9,12 @@
 const wchar_t kUsageText[] =
     L"usage: demo_devices register --microphone NAME [--tone HZ]\n"
     L"       demo_devices register --webcam NAME [--picture FILE.bmp] [--formats yuy2:640x480,rgb24:640x480,...]\n"
-    L"                                [--lose-after SECONDS]\n"
+    L"                                [--lose-after SECONDS] [--stall-after SECONDS]\n"
     L"       demo_devices unregister --microphone NAME | --webcam NAME\n"
     L"Demo capture devices for machines without a microphone or a camera. Registering a name again\n"
     L"replaces that device. --lose-after makes the webcam report itself unplugged after that many\n"
-    L"seconds of streaming, as a real one does when its cable is pulled.\n"
+    L"seconds of streaming, as a real one does when its cable is pulled. --stall-after makes it stop\n"
+    L"delivering after that many seconds (0: at once) without a word to the graph, as a hung driver does.\n"
     L"Exit codes: 0 done, 1 failed, 2 bad usage, 3 no such device to unregister.";
 
 namespace {
@@ -37,6 +38,7 @@ const SettingOption kSettings[] = {
     {L"--picture", DemoDeviceKind::Webcam, &DemoCommand::picture},
     {L"--formats", DemoDeviceKind::Webcam, &DemoCommand::formats},
     {L"--lose-after", DemoDeviceKind::Webcam, &DemoCommand::loseAfter},
+    {L"--stall-after", DemoDeviceKind::Webcam, &DemoCommand::stallAfter},
 };
 
 std::wstring CheckSettings(const DemoCommand& command) {
@@ -46,6 +48,9 @@ std::wstring CheckSettings(const DemoCommand& command) {
     REFERENCE_TIME loseAt = 0;
     if (!command.loseAfter.empty() && !ParseLoseAfter(command.loseAfter, &loseAt))
         return L"--lose-after wants seconds from 0.1 to 86400, not \"" + command.loseAfter + L"\"";
+    REFERENCE_TIME stallAt = 0;
+    if (!command.stallAfter.empty() && !ParseStallAfter(command.stallAfter, &stallAt))
+        return L"--stall-after wants seconds from 0 to 86400, not \"" + command.stallAfter + L"\"";
     std::vector<VideoFormat> formats;
     if (!command.formats.empty()) {
         const std::wstring error = ParseVideoFormats(command.formats, &formats);

@@ -2,6 +2,7 @@
 // demo_devices.exe's command line:
 //   register --microphone NAME [--tone HZ]
 //   register --webcam NAME [--picture FILE.bmp] [--formats LIST] [--lose-after SECONDS]
+//                          [--stall-after SECONDS]
 //   unregister --microphone NAME | --webcam NAME
 #include <string>
 
@@ -18,6 +19,7 @@ struct DemoCommand {
     std::wstring picture;
     std::wstring formats;
     std::wstring loseAfter;
+    std::wstring stallAfter;
 };
 
 // Empty on success, else what is wrong with the command line, in one line.

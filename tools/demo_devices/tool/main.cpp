@@ -77,6 +77,10 @@ bool DescribeWebcam(const DemoCommand& command, DemoDeviceRecord* device, std::w
         device->settings.emplace_back(kLoseAfterValue, command.loseAfter);
         *summary += L", unplugged after " + command.loseAfter + L" s of streaming";
     }
+    if (!command.stallAfter.empty()) {
+        device->settings.emplace_back(kStallAfterValue, command.stallAfter);
+        *summary += L", stalls after " + command.stallAfter + L" s of streaming";
+    }
     return true;
 }
 

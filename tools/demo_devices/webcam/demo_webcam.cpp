@@ -38,6 +38,11 @@ HRESULT CDemoWebcam::LoadSettings(IPropertyBag* bag) {
     if (FAILED(hr)) return hr;
     REFERENCE_TIME loseAt = 0;
     if (hr == S_OK && !ParseLoseAfter(loseAfter, &loseAt)) return E_INVALIDARG;
-    m_pin->Configure(std::move(formats), std::move(picture), loseAt);
+    std::wstring stallAfter;
+    hr = ReadBagText(bag, kStallAfterValue, &stallAfter);
+    if (FAILED(hr)) return hr;
+    REFERENCE_TIME stallAt = kNeverStalls;
+    if (hr == S_OK && !ParseStallAfter(stallAfter, &stallAt)) return E_INVALIDARG;
+    m_pin->Configure(std::move(formats), std::move(picture), loseAt, stallAt);
     return S_OK;
 }

@@ -40,11 +40,12 @@ STDMETHODIMP CWebcamPin::NonDelegatingQueryInterface(REFIID iid, void** out) {
 }
 
 void CWebcamPin::Configure(std::vector<VideoFormat> formats, std::shared_ptr<const BgrPicture> picture,
-                           REFERENCE_TIME loseAt) {
+                           REFERENCE_TIME loseAt, REFERENCE_TIME stallAt) {
     CAutoLock lock(m_pFilter->pStateLock());
     m_formats = std::move(formats);
     m_picture = std::move(picture);
     m_loseAt = loseAt;
+    m_stallAt = stallAt;
     m_preferred = 0;
     MakeVideoType(m_formats[0], &m_mt);
     IncrementTypeVersion();
@@ -105,6 +106,7 @@ HRESULT CWebcamPin::FillBuffer(IMediaSample* sample) {
     if (FAILED(hr)) return hr;
     if (m_current < 0 || sample->GetSize() < static_cast<long>(m_frame.size())) return E_UNEXPECTED;
     if (m_lost || (m_loseAt > 0 && FrameStart(m_frameNumber) >= m_loseAt)) return Vanish();
+    if (m_stallAt != kNeverStalls && FrameStart(m_frameNumber) >= m_stallAt) return Stall();
     if (!m_picture) {
         const VideoFormat& format = m_formats[m_current];
         DrawMarker(m_still, &m_work, m_frameNumber);
@@ -135,6 +137,13 @@ HRESULT CWebcamPin::Vanish() {
     }
     // A removed device stays removed: no sample until the graph stops it
     // (the end of stream that follows the stop reaches no one).
+    WaitUntilHalted();
+    return S_FALSE;
+}
+
+HRESULT CWebcamPin::Stall() {
+    // The end of stream that follows the stop reaches no one, as for a
+    // removed device.
     WaitUntilHalted();
     return S_FALSE;
 }

@@ -17,6 +17,8 @@
 
 class CDemoSource;
 
+constexpr REFERENCE_TIME kNeverStalls = -1;
+
 class CWebcamPin : public CLiveStream, public IAMStreamConfig, public CCapturePinCategory {
 public:
     CWebcamPin(HRESULT* phr, CDemoSource* filter);
@@ -25,9 +27,10 @@ public:
     STDMETHODIMP NonDelegatingQueryInterface(REFIID iid, void** out) override;
 
     // The device's settings, before the pin connects. A null picture means
-    // the test card; a zero `loseAt` a webcam that is never unplugged.
+    // the test card; a zero `loseAt` a webcam that is never unplugged,
+    // kNeverStalls as `stallAt` one that never stalls.
     void Configure(std::vector<VideoFormat> formats, std::shared_ptr<const BgrPicture> picture,
-                   REFERENCE_TIME loseAt);
+                   REFERENCE_TIME loseAt, REFERENCE_TIME stallAt = kNeverStalls);
 
     // The preferred format first (the one SetFormat chose), then the others.
     HRESULT GetMediaType(int position, CMediaType* type) override;
@@ -49,11 +52,14 @@ private:
     // What an unplugged webcam does: tells the graph once, then delivers
     // nothing until it is stopped.
     HRESULT Vanish();
+    // What a stalled webcam does: nothing, and tells no one, until stopped.
+    HRESULT Stall();
 
     std::vector<VideoFormat> m_formats;
     std::shared_ptr<const BgrPicture> m_picture;
     int m_preferred = 0;
     REFERENCE_TIME m_loseAt = 0;
+    REFERENCE_TIME m_stallAt = kNeverStalls;
     bool m_lost = false;
     // What the frames are made of: the picture at the agreed size (or the
     // card without its marker), the working copy the marker is drawn into,

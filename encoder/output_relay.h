@@ -1,0 +1,43 @@
+#pragma once
+// FFmpeg's console output, taken through a pipe of QvShow.exe's so that the
+// progress watchdog can read it, and passed on byte for byte, in order, to
+// QvShow.exe's standard error: what the daemon mirrors stays what FFmpeg
+// printed. FFmpeg's standard output and standard error share the one pipe,
+// as they share the daemon's, so nothing is reordered between them either.
+#include "common/unique_handle.h"
+#include "encoder/progress_watchdog.h"
+
+#include <windows.h>
+
+#include <mutex>
+
+class COutputRelay {
+public:
+    explicit COutputRelay(DWORD startTick) : m_watchdog(startTick) {}
+    ~COutputRelay();
+    COutputRelay(const COutputRelay&) = delete;
+    COutputRelay& operator=(const COutputRelay&) = delete;
+
+    // Creates the pipe; false with the system's error code.
+    bool Open(DWORD& error);
+    // The end FFmpeg writes to (the child gets an inheritable copy).
+    HANDLE WriteEnd() const { return m_write.get(); }
+    // Once FFmpeg holds its copy: lets go of ours, so that the pipe ends
+    // with FFmpeg, and starts passing the output on.
+    bool Start(DWORD& error);
+    // Waits until every writer is gone and all was passed on; bounded.
+    bool WaitForEnd(DWORD timeoutMs);
+
+    bool Expired(DWORD now);
+    bool ReachedServer();
+
+private:
+    static DWORD WINAPI ThreadRelayOutput(void* self);
+    void Relay();
+
+    UniqueHandle m_read;
+    UniqueHandle m_write;
+    UniqueHandle m_thread;
+    std::mutex m_lock;  // guards m_watchdog
+    CProgressWatchdog m_watchdog;
+};
