@@ -66,3 +66,8 @@ bool StartContained(const std::wstring& commandLine, const ChildHandles& handles
     child.process = std::move(process);
     return true;
 }
+
+void EndContained(ContainedProcess& child, UINT exitCode) {
+    if (!child.job || !::TerminateJobObject(child.job.get(), exitCode))
+        ::TerminateProcess(child.process.get(), exitCode);
+}
