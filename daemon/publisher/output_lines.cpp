@@ -76,11 +76,18 @@ bool IsErrorLine(const std::string& line) {
 
 bool ParseDeliveringLine(const std::string& line, std::string& format) {
     static const char kStart[] = "QvGraph: delivering ";
-    if (line.compare(0, sizeof(kStart) - 1, kStart) != 0) return false;
-    // The camera's name may hold " (" itself: the format follows its closing quote.
+    const size_t startLength = sizeof(kStart) - 1;
+    if (line.compare(0, startLength, kStart) != 0) return false;
+    if (line.compare(startLength, 1, "\"") != 0) {
+        // "QvGraph: delivering YUY2 1280x720 30 fps": the rest is the format.
+        format = line.substr(startLength);
+        return !format.empty();
+    }
+    // "QvGraph: delivering "NAME" (YUY2 1280x720 at 30 fps) into ...". The
+    // camera's name may hold " (" itself: the format follows its closing quote.
     const size_t close = line.rfind(") into ");
     const size_t open = close == std::string::npos ? close : line.rfind("\" (", close);
-    if (open == std::string::npos || open < sizeof(kStart) - 1) return false;
+    if (open == std::string::npos || open < startLength) return false;
     format = line.substr(open + 3, close - open - 3);
     const size_t at = format.find(" at ");
     if (at != std::string::npos) format.erase(at, 3);

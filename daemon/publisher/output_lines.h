@@ -27,7 +27,8 @@ bool ParseProgressLine(const std::string& line, ProgressLine& progress);
 // refused", "Error opening output ...") and QvShow.exe's own refusals.
 bool IsErrorLine(const std::string& line);
 
-// The bridge's "QvGraph: delivering "NAME" (YUY2 1280x720 at 30 fps) into ..."
+// The bridge's "QvGraph: delivering YUY2 1280x720 30 fps" (or, from older
+// bridges, "QvGraph: delivering "NAME" (YUY2 1280x720 at 30 fps) into ...")
 // gives the webcam's chosen format, "YUY2 1280x720 30 fps".
 bool ParseDeliveringLine(const std::string& line, std::string& format);
 

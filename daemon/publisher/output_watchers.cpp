@@ -38,7 +38,7 @@ private:
 // The bridge prints two announcements ("QvGraph: camera ..." and the
 // "delivering" line); every other line of its own is why it ends.
 bool IsBridgeFailureLine(const std::string& line) {
-    return line.compare(0, 9, "QvGraph: ") == 0 && line.compare(0, 16, "QvGraph: camera ") != 0;
+    return line.compare(0, 9, "QvGraph: ") == 0 && line.compare(0, 17, "QvGraph: camera \"") != 0;
 }
 
 class CBridgeWatcher : public COutputWatcher {

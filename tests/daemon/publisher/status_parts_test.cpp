@@ -37,6 +37,8 @@ TEST(StatusParts, ConsoleLines) {
     std::string format;
     EXPECT_TRUE(ParseDeliveringLine("QvGraph: delivering \"Cam (USB)\" (YUY2 1280x720 at 30 fps) into \"Kavo\"", format));
     EXPECT_EQ("YUY2 1280x720 30 fps", format);
+    EXPECT_TRUE(ParseDeliveringLine("QvGraph: delivering NV12 640x480 15 fps", format));
+    EXPECT_EQ("NV12 640x480 15 fps", format);
     EXPECT_FALSE(ParseDeliveringLine("QvGraph: camera \"Cam\", microphone \"Mic\"", format));
 }
 

@@ -10,7 +10,7 @@ from ws_wire import TEXT, WsClient, frame, handshake_request
 
 START = 'start videoDevice="USB 摄像头" audioDevice="麦克风 (USB)" streamUrl="rtmp://127.0.0.1/live/room" pushLevel="2"'
 PREVIEW = 'preview videoDevice="USB 摄像头" audioDevice="麦克风 (USB)"'
-DELIVERING = 'QvGraph: delivering "USB 摄像头" (YUY2 1280x720 at 30 fps) into "Kavo直播插件"\n'
+DELIVERING = 'QvGraph: delivering YUY2 1280x720 30 fps\r\n'
 
 
 class StatusTest(DaemonTestCase):
