@@ -129,7 +129,7 @@ void PictureProducer::Run() {
     }
 }
 
-std::string PublishChain::Start(const std::wstring& webcamPicture) {
+std::string PublishChain::Start(const std::wstring& webcamPicture, const std::wstring& webcamOptions) {
     const bool realBridge = !webcamPicture.empty();
     const std::wstring bin = TestBinDir();
     if (!IsFile(FetchedFfmpeg()))
@@ -159,7 +159,7 @@ std::string PublishChain::Start(const std::wstring& webcamPicture) {
     m_microphoneRegistered = true;
     if (realBridge) {
         failure = Run(demoDevices + L" register --webcam " + QuoteArgument(kDemoWebcam) + L" --picture " +
-                          QuoteArgument(webcamPicture) + L" --formats " + kDemoWebcamFormats,
+                          QuoteArgument(webcamPicture) + L" --formats " + kDemoWebcamFormats + webcamOptions,
                       "registering the demo webcam");
         if (!failure.empty()) return failure;
         m_webcamRegistered = true;

@@ -61,7 +61,9 @@ public:
     // Empty when the whole chain runs; else what is missing or failed.
     // With a webcam picture (a 24-bit BMP), the real bridge and the demo
     // webcam feed the camera instead of the producer.
-    std::string Start(const std::wstring& webcamPicture = std::wstring());
+    // webcamOptions: more options of the demo webcam's registration.
+    std::string Start(const std::wstring& webcamPicture = std::wstring(),
+                      const std::wstring& webcamOptions = std::wstring());
     void Stop();
 
     // Starts QvPushServer.exe of the chain's directory (again, after a kill);

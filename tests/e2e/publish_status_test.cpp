@@ -188,3 +188,58 @@ TEST_F(PublishStatusTest, AnotherFoldersEncoderIsNeverOurs) {
 }
 
 }  // namespace
+
+namespace {
+
+// A server that takes the connection and never says a word.
+class SilentServer {
+public:
+    SilentServer() {
+        m_socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address = {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int size = sizeof(address);
+        if (m_socket == INVALID_SOCKET || ::bind(m_socket, reinterpret_cast<sockaddr*>(&address), size) != 0 ||
+            ::listen(m_socket, 4) != 0 || ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+            return;
+        m_port = ntohs(address.sin_port);
+    }
+    ~SilentServer() {
+        if (m_socket != INVALID_SOCKET) ::closesocket(m_socket);
+    }
+    int Port() const { return m_port; }
+
+private:
+    SOCKET m_socket = INVALID_SOCKET;
+    int m_port = 0;
+};
+
+TEST_F(PublishStatusTest, SilentServerIsEndedByTheWatchdogAndRetried) {
+    SilentServer silent;
+    ASSERT_NE(0, silent.Port());
+    Start("rtmp://127.0.0.1:" + std::to_string(silent.Port()) + "/kavo/room1?k=00112233445566778899aabbccddeeff&t=1");
+    StatusMessage retrying;
+    ASSERT_TRUE(m_session.WaitForStatus("publish", {"retrying", "live"}, 40000, &retrying)) << LastSeen(m_session);
+    EXPECT_EQ("retrying", JsonField(retrying.json, "state")) << retrying.json;
+    EXPECT_NE(std::string::npos, JsonField(retrying.json, "reason").find("no progress")) << retrying.json;
+    EXPECT_TRUE(m_session.WaitForStatus("publish", {"starting"}, 5000)) << "not started again\n" << LastSeen(m_session);
+}
+
+TEST_F(PublishStatusTest, TargetsThatAreNotRtmpFailAndWriteNothing) {
+    const std::wstring probe = ScratchDirectory(L"targets-") + L"probe.flv";
+    const std::string targets[] = {ToUtf8(probe), "\\\\127.0.0.1\\qv-share\\probe.flv", "file:" + ToUtf8(probe),
+                                   "http://127.0.0.1:1/probe.flv", "-x"};
+    for (const std::string& target : targets) {
+        SCOPED_TRACE(target);
+        Start(target);
+        StatusMessage failed;
+        ASSERT_TRUE(m_session.WaitForStatus("publish", {"failed"}, 15000, &failed)) << LastSeen(m_session);
+        EXPECT_EQ("2", JsonField(failed.json, "code")) << failed.json;
+        m_session.Send("stop");
+        ASSERT_TRUE(m_session.WaitForStatus("publish", {"idle"}, 10000));
+    }
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(probe.c_str())) << "a target was written";
+}
+
+}  // namespace
