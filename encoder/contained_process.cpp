@@ -49,12 +49,25 @@ bool StartContained(const std::wstring& commandLine, const ChildHandles& handles
     }
     UniqueHandle process(pi.hProcess), thread(pi.hThread);
     if (!::AssignProcessToJobObject(job.get(), process.get())) {
-        error = ::GetLastError();
-        ::TerminateProcess(process.get(), 1);
-        return false;
+        const DWORD refused = ::GetLastError();
+        // Windows 7 nests no jobs: when QvShow.exe itself runs in one (the
+        // daemon's, which ends what it holds when the daemon ends or stops
+        // it), FFmpeg stays in that job, which contains it as well.
+        BOOL inJob = FALSE;
+        if (!::IsProcessInJob(::GetCurrentProcess(), nullptr, &inJob) || !inJob) {
+            error = refused;
+            ::TerminateProcess(process.get(), 1);
+            return false;
+        }
+        job.reset();
     }
     ::ResumeThread(thread.get());
     child.job = std::move(job);
     child.process = std::move(process);
     return true;
+}
+
+void EndContained(ContainedProcess& child, UINT exitCode) {
+    if (!child.job || !::TerminateJobObject(child.job.get(), exitCode))
+        ::TerminateProcess(child.process.get(), exitCode);
 }

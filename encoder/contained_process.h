@@ -10,9 +10,15 @@
 #include <string>
 
 struct ContainedProcess {
+    // Null where jobs do not nest (Windows 7) and QvShow.exe itself runs in
+    // a job: the child is then held by that job instead.
     UniqueHandle job;
     UniqueHandle process;
 };
+
+// Ends the child and whatever it started in its job (only the child when
+// it has no job of its own).
+void EndContained(ContainedProcess& child, UINT exitCode);
 
 struct ChildHandles {
     HANDLE input = nullptr;

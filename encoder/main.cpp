@@ -53,7 +53,7 @@ bool IsFile(const std::wstring& path) {
 int SuperviseFfmpeg(ContainedProcess& child, COutputRelay& relay) {
     while (::WaitForSingleObject(child.process.get(), kWatchdogPeriodMs) == WAIT_TIMEOUT) {
         if (!relay.Expired(::GetTickCount())) continue;
-        ::TerminateJobObject(child.job.get(), kNoProgress);
+        EndContained(child, kNoProgress);
         ::WaitForSingleObject(child.process.get(), 5000);
         // FFmpeg's last words first, then ours.
         relay.WaitForEnd(2000);
@@ -113,7 +113,7 @@ int wmain() {
         return kFfmpegNotStarted;
     }
     if (!relay.Start(error)) {
-        ::TerminateJobObject(child.job.get(), kFfmpegNotStarted);
+        EndContained(child, kFfmpegNotStarted);
         PrintError(L"FFmpeg's output cannot be read (error " + std::to_wstring(error) + L"); FFmpeg was ended");
         return kFfmpegNotStarted;
     }

@@ -1,13 +1,16 @@
 #include "daemon/publisher/encoder_launch.h"
 
+#include "daemon/publisher/child_slot.h"
 #include "daemon/publisher/encoder_presets.h"
 #include "daemon/publisher/image_names.h"
 #include "daemon/publisher/launch_gate.h"
 #include "daemon/publisher/launch_lock.h"
+#include "daemon/publisher/leftover_processes.h"
+#include "daemon/publisher/output_watchers.h"
 #include "daemon/publisher/own_directory.h"
 #include "daemon/publisher/process_launch.h"
-#include "daemon/publisher/process_list.h"
 #include "daemon/publisher/publish_state.h"
+#include "daemon/publisher/status_board.h"
 #include "daemon/text/diagnostics.h"
 
 #include <windows.h>
@@ -21,6 +24,36 @@ const wchar_t kStartedText[] = L" start sucess ,cmd_line:";
 const wchar_t kStoppedText[] = L" stop sucess";
 const DWORD kSettleMs = 1000;
 
+void LaunchEncoder(const std::wstring& videoDevice, const std::wstring& audioDevice, const std::wstring& streamUrl) {
+    PublishState& state = ThePublishState();
+    CChildSlot& slot = ChildSlot(kEncoderImageName);
+    const std::wstring executable = OwnExecutablePath(kEncoderImageName);
+    const int32_t level = state.GetPushLevel();
+    const std::wstring arguments = BuildEncoderArguments(level, videoDevice, audioDevice, streamUrl);
+
+    // Ours is ended and gone before the new one starts: two encoders of one
+    // stream would meet "already publishing" at the server.
+    bool ended = false;
+    if (slot.process.Running()) {
+        slot.process.End(kStopWaitMs);
+        ended = true;
+    }
+    if (EndLeftovers(kEncoderImageName, 0, kStopWaitMs)) ended = true;
+    if (ended) DebugText(std::wstring(kKilledText));
+    slot.process.Reset();
+
+    const unsigned generation =
+        TheStatusBoard().Starting(StatusKind::Publish, EffectivePushLevel(level), std::string(), slot.backoff.Attempt());
+    slot.lossSeen = false;
+    LaunchWatched(std::wstring(), EncoderCommandLine(executable, arguments), 0, EncoderOutputWatcher(generation),
+                  slot.process);
+    DebugText(std::wstring(kLaunchCalledText));
+    ::Sleep(kSettleMs);
+    if (!slot.process.Running()) DebugText(std::wstring(kNotRunningText));
+    state.publishingWanted = true;
+    DebugText(kEncoderImageName + std::wstring(kStartedText) + executable + arguments);
+}
+
 }  // namespace
 
 void RunPublish(std::wstring videoDevice, std::wstring audioDevice, std::wstring streamUrl) {
@@ -28,20 +61,16 @@ void RunPublish(std::wstring videoDevice, std::wstring audioDevice, std::wstring
     // Checked under the lock: an exit that closed the launches meanwhile
     // stops, under the same lock, whatever was started before.
     if (LaunchesClosed()) return;
-    PublishState& state = ThePublishState();
-    std::wstring executable = OwnExecutablePath(kEncoderImageName);
-    std::wstring arguments = BuildEncoderArguments(state.GetPushLevel(), videoDevice, audioDevice, streamUrl);
+    CChildSlot& slot = ChildSlot(kEncoderImageName);
+    slot.backoff.Reset();
+    slot.gaveUp = false;
+    LaunchEncoder(videoDevice, audioDevice, streamUrl);
+}
 
-    if (FindProcessByName(kEncoderImageName)) {
-        KillProcessesByName(kEncoderImageName);
-        DebugText(std::wstring(kKilledText));
-    }
-    LaunchWithOutputPipe(executable, arguments);
-    DebugText(std::wstring(kLaunchCalledText));
-    ::Sleep(kSettleMs);
-    if (!FindProcessByName(kEncoderImageName)) DebugText(std::wstring(kNotRunningText));
-    state.publishingWanted = true;
-    DebugText(kEncoderImageName + std::wstring(kStartedText) + executable + arguments);
+void RelaunchPublish(std::wstring videoDevice, std::wstring audioDevice, std::wstring streamUrl) {
+    std::lock_guard<std::recursive_mutex> serialised(LaunchLock(kEncoderImageName));
+    if (LaunchesClosed()) return;
+    LaunchEncoder(videoDevice, audioDevice, streamUrl);
 }
 
 void StopExecutable(std::wstring imageName) {
@@ -51,10 +80,20 @@ void StopExecutable(std::wstring imageName) {
     // crash and the supervisor's next cycle it does not, and a stop must stick.
     if (imageName == kEncoderImageName) {
         state.publishingWanted = false;
+        TheStatusBoard().Idle(StatusKind::Publish);
     } else if (imageName == kBridgeImageName) {
         state.bridgeWanted = false;
+        TheStatusBoard().Idle(StatusKind::Camera);
     }
-    if (!FindProcessByName(imageName)) return;
-    KillProcessesByName(imageName);
-    DebugText(imageName + kStoppedText);
+    CChildSlot& slot = ChildSlot(imageName);
+    slot.gaveUp = false;
+    slot.backoff.Reset();
+    bool ended = false;
+    if (slot.process.Running()) {
+        slot.process.End(kStopWaitMs);
+        ended = true;
+    }
+    slot.process.Reset();
+    if (EndLeftovers(imageName, 0, kStopWaitMs)) ended = true;
+    if (ended) DebugText(imageName + kStoppedText);
 }

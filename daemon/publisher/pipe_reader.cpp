@@ -1,21 +1,16 @@
 #include "daemon/publisher/pipe_reader.h"
 
 #include "common/unique_handle.h"
-#include "daemon/text/diagnostics.h"
-#include "daemon/text/text_conversion.h"
 
 #include <cstring>
-#include <string>
 
 namespace {
 
 const DWORD kChunkSize = 4096;
 const DWORD kPauseMs = 10;
-const char kChunkPrefix[] = "zrshow:  ";
-const wchar_t kReaderEndText[] = L"pipe 读出为0，ThreadRecvPipeData线程直接退出";
 
 // Returns when the pipe is broken.
-void DrainUntilBroken(HANDLE pipe) {
+void DrainUntilBroken(HANDLE pipe, COutputWatcher& watcher) {
     char buffer[kChunkSize];
     for (;;) {
         memset(buffer, 0, sizeof(buffer));
@@ -29,31 +24,31 @@ void DrainUntilBroken(HANDLE pipe) {
         if (waiting > kChunkSize) waiting = kChunkSize;
         DWORD got = 0;
         if (!::ReadFile(pipe, buffer, waiting, &got, nullptr)) break;
-        size_t length = strnlen(buffer, got);
-        DebugText(kChunkPrefix + std::string(buffer, length));
+        watcher.Chunk(buffer, strnlen(buffer, got));
         ::Sleep(kPauseMs);
     }
 }
 
 }  // namespace
 
-DWORD WINAPI ThreadRecvPipeData(LPVOID readEnd) {
+DWORD WINAPI ThreadRecvPipeData(LPVOID parameter) {
+    std::unique_ptr<PipeReading> reading(static_cast<PipeReading*>(parameter));
     // Closing the handle here, when the pipe breaks, is what keeps the
-    // daemon's handle count flat over many encoder restarts.
-    UniqueHandle pipe(static_cast<HANDLE>(readEnd));
-    // Nothing may leave a thread entry. A chunk that could not be mirrored
-    // (a failed allocation) is lost, but the draining goes on: an encoder
+    // daemon's handle count flat over many restarts.
+    UniqueHandle pipe(reading->readEnd);
+    // Nothing may leave a thread entry. A chunk that could not be handled
+    // (a failed allocation) is lost, but the draining goes on: a child
     // whose pipe fills up stops in its next write.
     for (;;) {
         try {
-            DrainUntilBroken(pipe.get());
+            DrainUntilBroken(pipe.get(), *reading->watcher);
             break;
         } catch (...) {
             ::Sleep(kPauseMs);
         }
     }
     try {
-        DebugText(WideToNarrow(kReaderEndText));
+        reading->watcher->Ended();
     } catch (...) {
     }
     return 0;

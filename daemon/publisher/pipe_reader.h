@@ -1,7 +1,24 @@
 #pragma once
 #include <windows.h>
 
-// Drains an encoder's output pipe and mirrors each piece to the debugger
-// output. The argument is the pipe's read end; the reader owns it from then
-// on and closes it once the pipe breaks. Returns 0.
-DWORD WINAPI ThreadRecvPipeData(LPVOID readEnd);
+#include <memory>
+
+// What becomes of the output of one launch.
+class COutputWatcher {
+public:
+    virtual ~COutputWatcher() = default;
+    // A piece as the pipe delivered it, up to its first zero byte.
+    virtual void Chunk(const char* bytes, size_t count) = 0;
+    // The pipe broke: every writer has gone.
+    virtual void Ended() = 0;
+};
+
+struct PipeReading {
+    HANDLE readEnd = nullptr;
+    std::unique_ptr<COutputWatcher> watcher;
+};
+
+// Drains a child's output pipe and hands each piece to the watcher. The
+// argument is a PipeReading made with new; the reader owns it and its read
+// end from then on and closes them once the pipe breaks. Returns 0.
+DWORD WINAPI ThreadRecvPipeData(LPVOID reading);

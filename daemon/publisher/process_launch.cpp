@@ -3,10 +3,13 @@
 #include "common/unique_handle.h"
 #include "daemon/publisher/command_line_quoting.h"
 #include "daemon/publisher/inherited_handles.h"
+#include "daemon/publisher/output_watchers.h"
 #include "daemon/publisher/pipe_manager.h"
-#include "daemon/publisher/pipe_reader.h"
 
 #include <windows.h>
+
+#include <mutex>
+#include <vector>
 
 namespace {
 
@@ -17,34 +20,55 @@ const size_t kMaxCommandLineUnits = 32767 - 1;
 
 bool FitsCommandLine(const std::wstring& commandLine) { return commandLine.size() <= kMaxCommandLineUnits; }
 
+// Processes started without a slot of their own: kept (and so ended with
+// the daemon) until they end; the ended ones are forgotten at every new one.
+void Keep(COwnedProcess process) {
+    static std::mutex* mutex = new std::mutex();
+    static std::vector<COwnedProcess>* kept = new std::vector<COwnedProcess>();
+    std::lock_guard<std::mutex> guard(*mutex);
+    std::vector<COwnedProcess> running;
+    for (COwnedProcess& p : *kept)
+        if (p.Running()) running.push_back(std::move(p));
+    running.push_back(std::move(process));
+    kept->swap(running);
+}
+
 }  // namespace
 
 bool LaunchProcess(const std::wstring& applicationPath, const std::wstring& commandLine) {
     if (!FitsCommandLine(commandLine)) return false;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    PROCESS_INFORMATION created = {};
-    // CreateProcessW may write into the command line.
-    std::wstring mutableLine = commandLine;
-    BOOL ok = ::CreateProcessW(applicationPath.empty() ? nullptr : applicationPath.c_str(), &mutableLine[0],
-                               nullptr, nullptr, FALSE, CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS, nullptr,
-                               nullptr, &startup, &created);
-    if (!ok) return false;
-    ::CloseHandle(created.hThread);
-    ::CloseHandle(created.hProcess);
+    COwnedProcess process;
+    if (!process.Start(applicationPath.empty() ? nullptr : applicationPath.c_str(), commandLine, false,
+                       CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS, startup))
+        return false;
+    Keep(std::move(process));
     return true;
 }
 
-bool LaunchWithOutputPipe(const std::wstring& executablePath, const std::wstring& arguments) {
+std::wstring EncoderCommandLine(const std::wstring& executablePath, const std::wstring& arguments) {
     // Unquoted, a path with a blank (C:\Program Files\...) would be split, and
     // its second half taken by the encoder as an output file. Quoted only
     // then, so that every other command line stays as it always was.
     std::wstring program = executablePath.find_first_of(L" \t") == std::wstring::npos
                                ? executablePath
                                : L"\"" + EscapeQuotedValue(executablePath, true) + L"\"";
-    std::wstring commandLine = program + L" " + arguments;
-    if (!FitsCommandLine(commandLine)) return false;
+    return program + L" " + arguments;
+}
 
+bool LaunchWithOutputPipe(const std::wstring& executablePath, const std::wstring& arguments) {
+    COwnedProcess process;
+    if (!LaunchWatched(std::wstring(), EncoderCommandLine(executablePath, arguments), 0, EncoderOutputWatcher(0),
+                       process))
+        return false;
+    Keep(std::move(process));
+    return true;
+}
+
+bool LaunchWatched(const std::wstring& applicationPath, const std::wstring& commandLine, DWORD creationFlags,
+                   std::unique_ptr<COutputWatcher> watcher, COwnedProcess& owned) {
+    if (!FitsCommandLine(commandLine)) return false;
     UniqueHandle readEnd, writeEnd;
     // Neither end is inheritable at first: the read end never is, and the
     // write end only once it is named in this launch's handle list.
@@ -69,22 +93,21 @@ bool LaunchWithOutputPipe(const std::wstring& executablePath, const std::wstring
     startup.lpAttributeList = inherited.Get();
     ::Sleep(1);
 
-    PROCESS_INFORMATION created = {};
-    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT, nullptr,
-                          nullptr, &startup.StartupInfo, &created)) {
+    if (!owned.Start(applicationPath.empty() ? nullptr : applicationPath.c_str(), commandLine, true,
+                     creationFlags | EXTENDED_STARTUPINFO_PRESENT, startup.StartupInfo)) {
         return false;
     }
-    ::CloseHandle(created.hThread);
-    ::CloseHandle(created.hProcess);
-
     // Only once our copy of the write end is gone does the pipe break when
-    // the encoder ends.
+    // the child ends.
     if (!::CloseHandle(writeEnd.release())) return false;
 
-    HANDLE reader = readEnd.get();
-    UniqueHandle thread(::CreateThread(nullptr, 0, ThreadRecvPipeData, reader, 0, nullptr));
+    auto reading = std::make_unique<PipeReading>();
+    reading->readEnd = readEnd.get();
+    reading->watcher = std::move(watcher);
+    UniqueHandle thread(::CreateThread(nullptr, 0, ThreadRecvPipeData, reading.get(), 0, nullptr));
     if (!thread) return false;
-    readEnd.release();  // the reader owns it now
+    reading.release();  // the reader owns it now, the read end with it
+    readEnd.release();
     ThePipeManager().Append(std::move(thread));
     return true;
 }

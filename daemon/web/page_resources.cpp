@@ -17,6 +17,7 @@ const PageEntry kPages[] = {
     {"/index.html", IDR_PAGE_HTML, "text/html; charset=utf-8"},
     {"/app.js", IDR_PAGE_SCRIPT, "text/javascript; charset=utf-8"},
     {"/style.css", IDR_PAGE_STYLE, "text/css; charset=utf-8"},
+    {"/status.js", IDR_PAGE_STATUS, "text/javascript; charset=utf-8"},
 };
 
 bool LoadRcData(int id, std::string& bytes) {

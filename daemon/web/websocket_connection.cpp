@@ -58,12 +58,17 @@ WebSocketConnection::Received WebSocketConnection::ReceiveText(std::string& mess
     }
 }
 
-bool WebSocketConnection::SendText(const std::string& utf8) {
-    return SendAllBytes(m_socket, ServerFrame(kOpText, utf8));
+bool WebSocketConnection::SendText(const std::string& utf8) { return SendFrame(kOpText, utf8); }
+
+bool WebSocketConnection::SendFrame(uint8_t opcode, const std::string& payload) {
+    std::lock_guard<std::mutex> guard(m_sendMutex);
+    if (m_closeSent) return false;
+    if (opcode == kOpClose) m_closeSent = true;
+    return SendAllBytes(m_socket, ServerFrame(opcode, payload));
 }
 
 bool WebSocketConnection::HandleControl(uint8_t opcode, const std::string& payload) {
-    if (opcode == kOpPing) return SendAllBytes(m_socket, ServerFrame(kOpPong, payload));
+    if (opcode == kOpPing) return SendFrame(kOpPong, payload);
     if (opcode == kOpPong) return true;
     // Close: answered with the client's own code, unless the frame is malformed.
     if (payload.empty()) {
@@ -83,7 +88,7 @@ bool WebSocketConnection::HandleControl(uint8_t opcode, const std::string& paylo
 WebSocketConnection::Received WebSocketConnection::Fail(uint16_t code) { return CloseWith(ClosePayload(code)); }
 
 WebSocketConnection::Received WebSocketConnection::CloseWith(const std::string& payload) {
-    SendAllBytes(m_socket, ServerFrame(kOpClose, payload));
+    SendFrame(kOpClose, payload);
     ::shutdown(m_socket, SD_SEND);
     const ULONGLONG deadline = ::GetTickCount64() + kCloseDrainMs;
     const DWORD drainTimeout = 200;

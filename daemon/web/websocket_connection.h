@@ -5,6 +5,7 @@
 #include <winsock2.h>
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 
 class WebSocketConnection {
@@ -22,9 +23,12 @@ public:
     };
     Received ReceiveText(std::string& message);
 
+    // May be called from another thread than the receiving one (the status
+    // feed): frames never interleave.
     bool SendText(const std::string& utf8);
 
 private:
+    bool SendFrame(uint8_t opcode, const std::string& payload);
     // False once the connection has closed.
     bool HandleControl(uint8_t opcode, const std::string& payload);
     // Sends a close frame with the code and waits briefly for the client to
@@ -37,4 +41,7 @@ private:
     std::string m_message;
     bool m_inMessage = false;
     bool m_binary = false;
+    std::mutex m_sendMutex;
+    // Nothing may follow a close frame.
+    bool m_closeSent = false;
 };

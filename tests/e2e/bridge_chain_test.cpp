@@ -7,6 +7,7 @@
 #include "tests/bridge/webcam_pictures.h"
 #include "tests/daemon/command/wire_messages.h"
 #include "tests/e2e/publish_chain.h"
+#include "tests/e2e/status_session.h"
 #include "tests/support/child_process.h"
 #include "tests/support/rtmp/component_check.h"
 #include "tests/support/rtmp/stream_readback.h"
@@ -159,6 +160,36 @@ TEST(BridgeChainTest, HdLevelsPublishTheWebcamAtTheirSize) {
     ASSERT_TRUE(client.Send(Message(L"stop")));
     NextReply(client, 5000);
     EXPECT_TRUE(WaitUntilGone({L"QvGraph.exe", L"QvShow.exe", L"ffmpeg.exe"}, 5000)) << "executables left after stop";
+}
+
+}  // namespace
+
+namespace {
+
+// A webcam that stops delivering without a word: the bridge ends with
+// "camera stalled", the daemon says so and starts it again.
+TEST(BridgeChainTest, StalledWebcamIsReportedAndBridgedAgain) {
+    const std::wstring picturePath = ScratchDirectory(L"bridge-stall-") + L"webcam.bmp";
+    ASSERT_TRUE(WriteBmp(picturePath, MakeQuadrantPicture(640, 480)));
+    PublishChain chain;
+    QV_REQUIRE_COMPONENT(chain.Start(picturePath, kDemoWebcamFormats, L" --stall-after 2"));
+    StatusSession session;
+    ASSERT_TRUE(session.Open());
+    ASSERT_TRUE(session.Send(ToUtf8(L"preview videoDevice=\"" + std::wstring(kDemoWebcam) + L"\" audioDevice=\"" +
+                                    kDemoMicrophone + L"\"")));
+    StatusMessage delivering, retrying;
+    ASSERT_TRUE(session.WaitForStatus("camera", {"delivering"}, 20000, &delivering)) << LastSeen(session);
+    EXPECT_EQ("YUY2 640x480 30 fps", JsonField(delivering.json, "format")) << delivering.json;
+    ASSERT_TRUE(session.WaitForStatus("camera", {"retrying", "failed"}, 2000 + 4000 + 3000, &retrying))
+        << LastSeen(session);
+    EXPECT_EQ("retrying", JsonField(retrying.json, "state")) << retrying.json;
+    EXPECT_NE(std::string::npos, JsonField(retrying.json, "reason").find("stalled")) << retrying.json;
+    printf("camera stalled reported %lu ms after delivering began\n", retrying.tick - delivering.tick);
+    EXPECT_LE(retrying.tick - delivering.tick, 2000u + 4000u + 1000u) << "the stall was seen late";
+    EXPECT_TRUE(session.WaitForStatus("camera", {"delivering"}, 15000)) << "not bridged again\n" << LastSeen(session);
+    session.Send("stop");
+    session.WaitForStatus("camera", {"idle"}, 10000);
+    EXPECT_TRUE(WaitUntilGone({L"QvGraph.exe"}, 5000)) << "the bridge outlived the stop";
 }
 
 }  // namespace

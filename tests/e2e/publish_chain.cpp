@@ -34,6 +34,27 @@ bool IsFile(const std::wstring& path) {
 
 }  // namespace
 
+namespace {
+
+PublishChain* g_chain = nullptr;
+std::string g_chainFailure;
+
+}  // namespace
+
+void ChainEnvironment::SetUp() {
+    g_chain = new PublishChain;
+    g_chainFailure = g_chain->Start();
+}
+
+void ChainEnvironment::TearDown() {
+    delete g_chain;
+    g_chain = nullptr;
+}
+
+PublishChain* ChainEnvironment::Chain() { return g_chain; }
+
+const std::string& ChainEnvironment::Failure() { return g_chainFailure; }
+
 std::wstring FetchedFfmpeg() {
     wchar_t full[MAX_PATH] = {};
     ::GetFullPathNameW((TestBinDir() + L"..\\ffmpeg\\ffmpeg.exe").c_str(), MAX_PATH, full, nullptr);
@@ -109,7 +130,8 @@ void PictureProducer::Run() {
     }
 }
 
-std::string PublishChain::Start(const std::wstring& webcamPicture, const std::wstring& webcamFormats) {
+std::string PublishChain::Start(const std::wstring& webcamPicture, const std::wstring& webcamFormats,
+                                const std::wstring& webcamOptions) {
     const bool realBridge = !webcamPicture.empty();
     const std::wstring bin = TestBinDir();
     if (!IsFile(FetchedFfmpeg()))
@@ -139,7 +161,7 @@ std::string PublishChain::Start(const std::wstring& webcamPicture, const std::ws
     m_microphoneRegistered = true;
     if (realBridge) {
         failure = Run(demoDevices + L" register --webcam " + QuoteArgument(kDemoWebcam) + L" --picture " +
-                          QuoteArgument(webcamPicture) + L" --formats " + webcamFormats,
+                          QuoteArgument(webcamPicture) + L" --formats " + webcamFormats + webcamOptions,
                       "registering the demo webcam");
         if (!failure.empty()) return failure;
         m_webcamRegistered = true;
@@ -161,6 +183,10 @@ std::string PublishChain::Start(const std::wstring& webcamPicture, const std::ws
             !::CopyFileW(file.first.c_str(), to.c_str(), FALSE))
             return OwnFailure("cannot put " + ToUtf8(file.first) + " into the daemon's directory");
     }
+    return StartDaemon();
+}
+
+std::string PublishChain::StartDaemon() {
     std::wstring line = QuoteArgument(m_daemonDir + L"QvPushServer.exe");
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
@@ -179,6 +205,18 @@ std::string PublishChain::Start(const std::wstring& webcamPicture, const std::ws
         if (::WaitForSingleObject(m_daemon.get(), 100) == WAIT_OBJECT_0) return OwnFailure("QvPushServer.exe ended at once");
     }
     return OwnFailure("QvPushServer.exe does not listen on port 19723");
+}
+
+bool PublishChain::KillDaemon() {
+    // Wine maps a program's image into its process: that finds its Linux pid.
+    const std::string image = UnixPath(m_daemonDir + L"QvPushServer.exe");
+    if (image.empty() || !m_daemon) return false;
+    RunLinuxCommand("for p in /proc/[0-9]*; do grep -qsF " + ShellQuote(image) +
+                        " $p/maps && kill -9 ${p#/proc/}; done; exit 0\n",
+                    20000);
+    const bool ended = ::WaitForSingleObject(m_daemon.get(), 10000) == WAIT_OBJECT_0;
+    m_daemon.reset();
+    return ended;
 }
 
 void PublishChain::Stop() {

@@ -12,6 +12,7 @@
 #include "tests/daemon/command/wire_client.h"
 #include "tests/support/rtmp/rtmp_server.h"
 
+#include <gtest/gtest.h>
 #include <windows.h>
 #include <wrl/client.h>
 
@@ -60,9 +61,18 @@ public:
     // Empty when the whole chain runs; else what is missing or failed.
     // With a webcam picture (a 24-bit BMP), the real bridge and the demo
     // webcam (offering `webcamFormats`) feed the camera instead of the producer.
+    // webcamOptions: more options of the demo webcam's registration.
     std::string Start(const std::wstring& webcamPicture = std::wstring(),
-                      const std::wstring& webcamFormats = kDemoWebcamFormats);
+                      const std::wstring& webcamFormats = kDemoWebcamFormats,
+                      const std::wstring& webcamOptions = std::wstring());
     void Stop();
+
+    // Starts QvPushServer.exe of the chain's directory (again, after a kill);
+    // empty once it listens, else why not.
+    std::string StartDaemon();
+    // Ends the daemon's Wine process with SIGKILL, as a crash ends it; true
+    // once it has ended.
+    bool KillDaemon();
 
     RtmpServer& Server() { return m_server; }
     PictureProducer& Producer() { return m_producer; }
@@ -90,6 +100,18 @@ private:
     bool m_webcamRegistered = false;
     std::wstring m_daemonDir;
     UniqueHandle m_daemon;
+};
+
+// One chain for a whole test program, started before its first test and
+// ended after its last: ::testing::AddGlobalTestEnvironment(new ChainEnvironment).
+class ChainEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override;
+    void TearDown() override;
+    // The running chain (null outside the program's tests), and why it does
+    // not run (empty when it does).
+    static PublishChain* Chain();
+    static const std::string& Failure();
 };
 
 // Process ids of an exact image name in the whole prefix.

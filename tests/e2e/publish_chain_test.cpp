@@ -26,27 +26,14 @@ const DWORD kStreamEndMs = 6000;
 const DWORD kQuietMs = 5000;
 const std::vector<std::wstring> kExecutables = {L"QvShow.exe", L"ffmpeg.exe"};
 
-PublishChain* g_chain = nullptr;
-std::string g_chainFailure;
-
-class ChainEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        g_chain = new PublishChain;
-        g_chainFailure = g_chain->Start();
-    }
-    void TearDown() override {
-        delete g_chain;
-        g_chain = nullptr;
-    }
-};
-
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new ChainEnvironment);
+
+PublishChain& Chain() { return *ChainEnvironment::Chain(); }
 
 class PublishChainTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        QV_REQUIRE_COMPONENT(g_chainFailure);
+        QV_REQUIRE_COMPONENT(ChainEnvironment::Failure());
         ASSERT_TRUE(m_client.Connect(kCommandPort, 5000));
         ASSERT_TRUE(m_client.ReadMessage(m_greeting, 15000)) << "no greeting";
     }
@@ -54,7 +41,7 @@ protected:
         if (m_client.Connected()) m_client.Send(Message(L"stop"));
     }
 
-    RtmpServer& Server() { return g_chain->Server(); }
+    RtmpServer& Server() { return Chain().Server(); }
 
     // "start" at `level`; true with the server's publish event once it came.
     void StartAndWaitForPublish(int level, const std::string& url, RtmpEvent& publish) {
@@ -96,9 +83,9 @@ TEST_F(PublishChainTest, EveryLevelPublishesCameraAndTone) {
         {3, 480, 360, 7, 200, 200, 40},
     };
     for (const auto& l : levels) {
-        g_chain->Producer().ShowColour(l.r, l.g, l.b);
+        Chain().Producer().ShowColour(l.r, l.g, l.b);
         RtmpEvent publish;
-        const std::string url = g_chain->RoomUrl();
+        const std::string url = Chain().RoomUrl();
         StartAndWaitForPublish(l.level, url, publish);
         EXPECT_EQ(StreamQueryOf(url), publish.args) << "level " << l.level;
 
@@ -139,12 +126,12 @@ TEST_F(PublishChainTest, EveryLevelPublishesCameraAndTone) {
 
 TEST_F(PublishChainTest, KilledFfmpegIsReplacedWithResignedUrlAndStopHolds) {
     RtmpEvent first;
-    StartAndWaitForPublish(0, g_chain->RoomUrl(), first);
+    StartAndWaitForPublish(0, Chain().RoomUrl(), first);
     // Killed at once after a publish began, Wine may leave FFmpeg's socket
     // open; a stream that ran a while is the case that matters here.
     ::Sleep(2500);
     const size_t from = Server().EventCount();
-    ASSERT_EQ(1, g_chain->KillFfmpeg());
+    ASSERT_EQ(1, Chain().KillFfmpeg());
     RtmpEvent second;
     ASSERT_TRUE(Server().WaitForEvent(RtmpEvent::kPublish, from, 10000, &second, "room1"))
         << "the supervisor did not publish again; server log:\n" << Server().Log();
@@ -162,7 +149,7 @@ TEST_F(PublishChainTest, KilledFfmpegIsReplacedWithResignedUrlAndStopHolds) {
 
 TEST_F(PublishChainTest, ClientThatClosesEndsTheStream) {
     RtmpEvent publish;
-    StartAndWaitForPublish(3, g_chain->RoomUrl(), publish);
+    StartAndWaitForPublish(3, Chain().RoomUrl(), publish);
     ::Sleep(2500);
     const size_t from = Server().EventCount();
     const DWORD closeTick = ::GetTickCount();

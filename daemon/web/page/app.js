@@ -59,6 +59,7 @@ function onGreeting(text) {
 }
 
 function onMessage(text) {
+  if (greeted && QvStatus.take(text)) return;
   log('in', text);
   if (!greeted) return onGreeting(text);
   if (text in LEVEL_WORDS) {

@@ -83,12 +83,17 @@ TEST(DispatchCommand, PreviewStartsOnlyTheBridge) {
     PublisherSandbox sandbox;
     ASSERT_TRUE(sandbox.Ready());
     const std::wstring go = sandbox.NewEventName();
+    const std::wstring done = sandbox.NewEventName();
     DebuggeeProcess* host = sandbox.StartHost({L"launch=" + sandbox.Dir() + kEncoder + L"| running", L"wait=" + go,
                                                L"command=preview videoDevice=\"USB2.0 摄像头\" audioDevice=\"麦克风\"",
-                                               L"state"});
+                                               L"state", L"wait=" + done});
     ASSERT_TRUE(host);
     ASSERT_TRUE(sandbox.WaitForStarts(kEncoder, 1, 20000));
     sandbox.Signal(go);
+    // Looked at while the host lives: what it started ends with it.
+    ASSERT_TRUE(host->WaitForOutput("publishingWanted", 20000));
+    EXPECT_TRUE(IsRunning(sandbox.Starts(kEncoder)[0].m_processId)) << "preview ended the encoder";
+    sandbox.Signal(done);
     ASSERT_TRUE(host->WaitForExit(30000));
     std::string out = host->Output();
     EXPECT_EQ(HostValue(out, "accepted"), "1") << out;
@@ -96,7 +101,6 @@ TEST(DispatchCommand, PreviewStartsOnlyTheBridge) {
     ASSERT_EQ(bridges.size(), 1u);
     EXPECT_EQ(bridges[0].m_commandLine, L" -a \"麦克风\" -v \"USB2.0 摄像头\"");
     EXPECT_EQ(sandbox.Starts(kEncoder).size(), 1u) << "preview started an encoder";
-    EXPECT_TRUE(IsRunning(sandbox.Starts(kEncoder)[0].m_processId)) << "preview ended the encoder";
     EXPECT_EQ(HostValue(out, "bridgeWanted"), "1");
     EXPECT_EQ(HostValue(out, "publishingWanted"), "0");
 }

@@ -69,9 +69,34 @@ TEST(RunPublish, WritesItsTextsAndReplacesARunningEncoder) {
     std::vector<std::wstring> expected = {kCallText, StartedText(tail), kKilledText, kCallText, StartedText(tail)};
     EXPECT_EQ(LaunchTexts(host->DebugTexts()), expected);
     EXPECT_FALSE(IsRunning(starts[0].m_processId)) << "the first encoder was not replaced";
-    EXPECT_TRUE(IsRunning(starts[1].m_processId));
+    // The host has ended, and the job it held ended its encoder with it.
+    EXPECT_TRUE(WaitUntilEnded(starts[1].m_processId, 3000)) << "the encoder outlived the program that started it";
     EXPECT_EQ(HostValue(host->Output(), "publishingWanted"), "1");
     EXPECT_EQ(HostValue(host->Output(), "bridgeWanted"), "0");
+}
+
+// What an earlier daemon of this folder left (a QvShow.exe running on its
+// own) is ended before the launch; a QvShow.exe of another folder is not.
+TEST(RunPublish, EndsLeftoversOfItsOwnFolderOnly) {
+    PublisherSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready());
+    ASSERT_TRUE(sandbox.AddStandIn(L"other\\QvShow.exe"));
+    UniqueHandle leftover = StartProgram(sandbox.Dir() + kEncoder);
+    UniqueHandle foreign = StartProgram(sandbox.Dir() + L"other\\QvShow.exe");
+    ASSERT_TRUE(leftover && foreign);
+    ASSERT_TRUE(sandbox.WaitForStarts(kEncoder, 1, 20000));
+    ASSERT_TRUE(sandbox.WaitForStarts(L"other\\QvShow.exe", 1, 20000));
+    const std::wstring go = sandbox.NewEventName();
+    DebuggeeProcess* host = sandbox.RunHostOnceStarted(
+        {L"audio=Mic", std::wstring(L"url=") + kUrl, L"level=0", L"run-publish", L"wait=" + go}, go, 2, 0);
+    ASSERT_TRUE(host) << "the host did not launch or did not end";
+    EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(leftover.get(), 0)) << "the leftover still runs";
+    DWORD code = 0;
+    ::GetExitCodeProcess(leftover.get(), &code);
+    EXPECT_EQ(4u, code);
+    EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(foreign.get(), 0)) << "another folder's QvShow.exe was ended";
+    EXPECT_EQ(LaunchTexts(host->DebugTexts()).front(), kKilledText);
+    ::TerminateProcess(foreign.get(), 1);
 }
 
 TEST(RunPublish, EncoderThatDoesNotComeUpIsReportedAndStillWanted) {

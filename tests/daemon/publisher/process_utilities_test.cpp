@@ -11,12 +11,17 @@ std::string Utf8Dir(const PublisherSandbox& sandbox) {
 }
 
 TEST(ProcessUtilities, OwnDirectoryIsTheProgramsDirectoryWithoutBackslash) {
-    PublisherSandbox sandbox;
-    ASSERT_TRUE(sandbox.Ready());
-    auto host = sandbox.StartHost({L"own-directory"});
-    ASSERT_TRUE(host);
-    ASSERT_TRUE(host->WaitForExit(30000));
-    EXPECT_EQ(HostValue(host->Output(), "own-directory"), Utf8Dir(sandbox)) << host->Output();
+    // Names outside code page 936 too: the launches must find the encoder there.
+    for (const wchar_t* name : {L"qv-发布-", L"QvPush 한국어 Gerät-"}) {
+        SCOPED_TRACE(ToUtf8(name));
+        PublisherSandbox sandbox(true, true, name);
+        ASSERT_TRUE(sandbox.Ready());
+        const std::wstring go = sandbox.NewEventName();
+        auto host = sandbox.RunHostOnceStarted(
+            {L"own-directory", L"audio=Mic", L"url=rtmp://a/kavo/b?k=1&t=2", L"run-publish", L"wait=" + go}, go, 1, 0);
+        ASSERT_TRUE(host) << "the encoder was not started from " << ToUtf8(sandbox.Dir());
+        EXPECT_EQ(HostValue(host->Output(), "own-directory"), Utf8Dir(sandbox)) << host->Output();
+    }
 }
 
 TEST(ProcessUtilities, KillHitsEveryProcessOfTheNameAndNothingOfAnotherCase) {
@@ -36,7 +41,7 @@ TEST(ProcessUtilities, KillHitsEveryProcessOfTheNameAndNothingOfAnotherCase) {
     std::vector<DWORD> lowerBefore = ProcessesNamed(L"qvshow.exe");
     ASSERT_EQ(before.size(), 2u) << "two stand-ins listed as QvShow.exe";
     ASSERT_EQ(lowerBefore.size(), 1u) << "the lower-case copy is listed under its own case";
-    host->Terminate();
+    // The launching host stays: what it started ends with it.
 
     auto finder = sandbox.StartHost({L"find=QvShow.exe", L"find=qvshow.exe", L"find=QVSHOW.EXE",
                                      L"find=QvShow", L"kill=QVSHOW.EXE", L"kill=QvShow.exe", L"sleep=1000"});
@@ -51,6 +56,7 @@ TEST(ProcessUtilities, KillHitsEveryProcessOfTheNameAndNothingOfAnotherCase) {
     EXPECT_EQ(HostValue(out, "kill QvShow.exe"), "1") << out;
     for (DWORD id : before) EXPECT_FALSE(IsRunning(id)) << "QvShow.exe " << id << " survived the kill";
     for (DWORD id : lowerBefore) EXPECT_TRUE(IsRunning(id)) << "qvshow.exe was killed by a case-blind match";
+    host->Terminate();
 
     // Nothing of that name left: both answer false.
     auto after = sandbox.StartHost({L"find=QvShow.exe", L"kill=QvShow.exe"});
@@ -95,11 +101,11 @@ TEST(ProcessUtilities, LaunchProcessRunsTheProgramWithTheGivenCommandLine) {
     };
     size_t expectedStarts = 0;
     for (const auto& c : cases) {
-        auto host = sandbox.StartHost({c.step});
-        ASSERT_TRUE(host);
-        ASSERT_TRUE(host->WaitForExit(30000));
+        // The host waits until the start is recorded: what it launched ends with it.
+        const std::wstring go = sandbox.NewEventName();
+        auto host = sandbox.RunHostOnceStarted({c.step, L"wait=" + go}, go, 0, ++expectedStarts);
+        ASSERT_TRUE(host) << ToUtf8(c.step);
         EXPECT_EQ(HostValue(host->Output(), "launch"), "1") << ToUtf8(c.step);
-        ASSERT_TRUE(sandbox.WaitForStarts(kBridge, ++expectedStarts, 20000)) << ToUtf8(c.step);
         StandInStart start = sandbox.Starts(kBridge).back();
         EXPECT_EQ(start.m_commandLine, c.expectedLine) << ToUtf8(c.step);
         EXPECT_EQ(start.m_modulePath, bridge) << ToUtf8(c.step);
@@ -130,11 +136,12 @@ TEST(ProcessUtilities, PipeLaunchRunsPathSpaceArgumentsUnquoted) {
     PublisherSandbox sandbox;
     ASSERT_TRUE(sandbox.Ready());
     const std::wstring encoder = sandbox.Dir() + kEncoder;
-    DebuggeeProcess* host = sandbox.RunHost({L"launch-pipe=" + encoder + L"| -f dshow  -i \"x\"", L"readers"});
-    ASSERT_TRUE(host) << "the host did not start or did not end";
+    const std::wstring go = sandbox.NewEventName();
+    DebuggeeProcess* host = sandbox.RunHostOnceStarted(
+        {L"launch-pipe=" + encoder + L"| -f dshow  -i \"x\"", L"wait=" + go, L"readers"}, go, 1, 0);
+    ASSERT_TRUE(host) << "the host did not start, launch or end";
     EXPECT_EQ(HostValue(host->Output(), "launch-pipe"), "1") << host->Output();
     EXPECT_EQ(HostValue(host->Output(), "readers"), "1") << "the encoder's reader is not running";
-    ASSERT_TRUE(sandbox.WaitForStarts(kEncoder, 1, 20000));
     StandInStart start = sandbox.Starts(kEncoder)[0];
     EXPECT_EQ(start.m_commandLine, encoder + L"  -f dshow  -i \"x\"");
     EXPECT_EQ(start.m_modulePath, encoder);

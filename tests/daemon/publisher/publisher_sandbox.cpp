@@ -117,6 +117,11 @@ bool IsRunning(DWORD processId) {
     return process && ::WaitForSingleObject(process.get(), 0) == WAIT_TIMEOUT;
 }
 
+bool WaitUntilEnded(DWORD processId, DWORD timeoutMs) {
+    UniqueHandle process(::OpenProcess(SYNCHRONIZE, FALSE, processId));
+    return !process || ::WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
 std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine) {
     std::vector<std::wstring> arguments;
     int count = 0;

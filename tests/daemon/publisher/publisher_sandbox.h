@@ -70,6 +70,8 @@ private:
 // Processes of this image name in the whole prefix.
 std::vector<DWORD> ProcessesNamed(const std::wstring& imageName);
 bool IsRunning(DWORD processId);
+// True once the process has ended (or is no more), within timeoutMs.
+bool WaitUntilEnded(DWORD processId, DWORD timeoutMs);
 
 // The arguments of a command line as a Windows program receives them.
 std::vector<std::wstring> SplitCommandLine(const std::wstring& commandLine);

@@ -52,7 +52,7 @@ class Chromium:
         self.ws.send(frame(TEXT, json.dumps(message)))
         deadline = time.monotonic() + timeout
         while True:
-            reply = json.loads(self.ws.recv_text(max(0.1, deadline - time.monotonic())))
+            reply = json.loads(self.ws.recv_text(max(0.1, deadline - time.monotonic()), keep_json=True))
             if reply.get('id') == self.next_id:
                 if 'error' in reply:
                     raise AssertionError('%s: %s' % (method, reply['error']))

@@ -19,6 +19,20 @@ ENCODER, BRIDGE = 'QvShow.exe', 'QvGraph.exe'
 WEB_PORT, COMMAND_PORT, POLICY_PORT = 19724, 19723, 19722
 
 
+# What the stand-in encoder prints and how it ends, as FFmpeg and QvShow.exe would.
+PROGRESS_LINE = ('frame=  120 fps= 10 q=28.0 size=     256kB time=00:00:12.00 bitrate= 300.5kbits/s drop=2 '
+                 'speed=1.00x    \r')
+REFUSED_LINE = '[tcp @ 000001] Connection to tcp://127.0.0.1:1935?tcp_nodelay=0 failed: Connection refused\r\n'
+NO_FFMPEG_LINE = 'QvShow: no FFmpeg at C:\\qv\\ffmpeg.exe: put a current ffmpeg.exe next to QvShow.exe\r\n'
+REFUSED_SCRIPT = [('stderr', REFUSED_LINE), ('exit', 1)]
+NO_FFMPEG_SCRIPT = [('stderr', NO_FFMPEG_LINE), ('exit', 3)]
+
+
+def live_script(seconds):
+    """Progress twice a second for that long."""
+    return [step for _ in range(seconds * 2) for step in (('stderr', PROGRESS_LINE), ('sleep', 500))]
+
+
 def require(condition, reason):
     """Outside CI a missing component skips; in CI it fails with the reason."""
     if condition:
@@ -104,6 +118,28 @@ class Daemon:
             self.stop()
             raise AssertionError('the daemon did not open its three ports; output: %r' % self.output())
 
+    def script(self, image, steps):
+        """What the stand-in `image` does at its next starts: ('stdout', text),
+        ('stderr', text), ('sleep', ms), ('exit', code); None: run idle."""
+        path = os.path.join(self.dir, image + '.script')
+        if steps is None:
+            if os.path.exists(path):
+                os.remove(path)
+            return
+        lines = []
+        for verb, value in steps:
+            lines.append('%s %s' % (verb, value.encode('utf-8').hex() if isinstance(value, str) else value))
+        with open(path, 'w') as f:
+            f.write('\n'.join(lines) + '\n')
+
+    def kill(self, image):
+        """Ends this sandbox's processes of `image` from outside, as a crash would."""
+        for pid in self.pids(image):
+            try:
+                os.kill(pid, 9)
+            except OSError:
+                pass
+
     def output(self):
         with open(os.path.join(self.dir, 'daemon.out'), 'rb') as f:
             return f.read()
@@ -165,3 +201,15 @@ class Daemon:
         wait_until(lambda: not any(listening_addresses(p) for p in (WEB_PORT, COMMAND_PORT)), 15)
         self.log.close()
         shutil.rmtree(self.dir, ignore_errors=True)
+
+
+class DaemonTestCase(unittest.TestCase):
+    """Tests that share one daemon for the whole class."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.daemon = Daemon()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.daemon.stop()

@@ -12,7 +12,8 @@ import threading
 import unittest
 
 from chromium_cdp import Chromium
-from qv_daemon import ARTIFACTS, BRIDGE, ENCODER, Daemon, TestMicrophones, require, set_allowed_origins, wait_until
+from qv_daemon import (ARTIFACTS, BRIDGE, ENCODER, NO_FFMPEG_SCRIPT, REFUSED_SCRIPT, Daemon, TestMicrophones,
+                       live_script, require, set_allowed_origins, wait_until)
 
 MICROPHONES = ['测试麦克风 A', 'Test microphone B']
 CAMERA = 'USB 摄像头'
@@ -224,6 +225,42 @@ class ControlPageTest(unittest.TestCase):
             page.eval("ws.send('stop')")
             self.assertTrue(page.wait("seen.messages.includes('stop ok')", 30), page.eval('seen'))
             self.assertTrue(wait_until(lambda: not self.daemon.running(ENCODER), 10))
+
+    def test_status_panel(self):
+        page = self.browser.open('http://127.0.0.1:19724/')
+        self.assertTrue(page.wait("document.getElementById('state').classList.contains('connected')", 30))
+        page.eval("document.getElementById('camera').value = %r;"
+                  "document.getElementById('streamUrl').value = %r;" % (CAMERA, STREAM_URL))
+        by_id = "document.getElementById(%r)"
+        cases = [
+            # (state, the stand-in encoder's script, what the panel then shows)
+            ('live', live_script(30), [by_id % 'fps' + ".textContent === '10.0'",
+                                       by_id % 'kbps' + ".textContent.startsWith('300.5')",
+                                       by_id % 'dropped' + ".textContent === '2'",
+                                       by_id % 'liveTime' + ".textContent >= '00:08'"]),
+            ('retrying', REFUSED_SCRIPT, [by_id % 'publishReason' + ".textContent.includes('Connection refused')",
+                                          by_id % 'retryIn' + ".textContent.includes('retry in')"]),
+            ('failed', NO_FFMPEG_SCRIPT, [by_id % 'publishReason' + ".textContent.includes('code 3')"]),
+        ]
+        for state, script, shown in cases:
+            with self.subTest(state):
+                self.daemon.script(ENCODER, script)
+                page.eval(by_id % 'start' + '.click()')
+                self.assertTrue(page.wait(by_id % 'publishBadge' + '.classList.contains(%r)' % state, 30),
+                                page.eval(by_id % 'publishBadge' + '.className'))
+                for condition in shown:
+                    self.assertTrue(page.wait(condition, 15), condition)
+                if state == 'live':
+                    # Two points at least, drawn in the line's blue.
+                    self.assertTrue(page.wait(
+                        "(() => { const d = document.getElementById('bitrateChart').getContext('2d')"
+                        ".getImageData(0, 0, 360, 90).data; for (let i = 0; i < d.length; i += 4) "
+                        "if (d[i] < 80 && d[i + 2] > 200 && d[i + 3] > 0) return true; return false; })()", 10),
+                        'the bitrate chart is drawn')
+                self.page_screenshot(page, 'status-%s.png' % state, 1280, 800)
+                page.eval(by_id % 'stop' + '.click()')
+                self.assertTrue(page.wait(by_id % 'publishBadge' + ".classList.contains('idle')", 15))
+        self.daemon.script(ENCODER, None)
 
     def page_screenshot(self, page, name, width, height):
         path = page.screenshot(name, width, height)

@@ -6,7 +6,7 @@ import threading
 import time
 import unittest
 
-from qv_daemon import (BRIDGE, COMMAND_PORT, ENCODER, POLICY_PORT, WEB_PORT, Daemon, TestMicrophones,
+from qv_daemon import (BRIDGE, COMMAND_PORT, ENCODER, POLICY_PORT, WEB_PORT, Daemon, DaemonTestCase, TestMicrophones,
                        listening_addresses, set_allowed_origins, wait_until)
 from ws_wire import (BINARY, CLOSE, CONTINUATION, PING, PONG, RFC_SAMPLE_ACCEPT, RFC_SAMPLE_KEY, TEXT, WsClient,
                      accept_for, frame, handshake_request)
@@ -20,15 +20,7 @@ ISOLATION_HEADERS = [('cross-origin-opener-policy', 'same-origin'), ('cross-orig
 START = 'start videoDevice="USB 摄像头" audioDevice="麦克风 (USB)" streamUrl="rtmp://127.0.0.1/live/room" pushLevel="2"'
 
 
-class WebEndpointTest(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        cls.daemon = Daemon()
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.daemon.stop()
-
+class WebEndpointTest(DaemonTestCase):
     def session(self, **request):
         client = WsClient(WEB_PORT)
         self.addCleanup(client.close)

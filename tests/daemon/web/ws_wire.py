@@ -2,6 +2,7 @@
 must also send what no library would send: unmasked frames, reserved bits,
 bad UTF-8, oversize lengths. Also drives Chromium's DevTools endpoint."""
 import base64
+import json
 import os
 import socket
 import struct
@@ -117,14 +118,36 @@ class WsClient:
             payload = bytes(b ^ key[i % 4] for i, b in enumerate(payload))
         return bool(b0 & 0x80), b0 & 0x0F, payload
 
-    def recv_text(self, timeout=15):
-        """The next text message, skipping pongs; ConnectionError on a close frame."""
+    def recv_text(self, timeout=15, keep_json=False):
+        """The next text message, skipping pongs and, unless keep_json, JSON
+        objects (the daemon's status, beginning with "{"); ConnectionError
+        on a close frame."""
         while True:
             _, opcode, payload = self.recv_frame(timeout)
             if opcode == TEXT:
-                return payload.decode('utf-8')
+                text = payload.decode('utf-8')
+                if keep_json or not text.startswith('{'):
+                    return text
             if opcode == CLOSE:
                 raise ConnectionError('closed with %r' % payload)
+
+    def recv_status(self, kind, states, timeout=15):
+        """The next status object of this type ("publish" or "camera") whose
+        state is one of `states`; AssertionError when none came in time."""
+        deadline = time.monotonic() + timeout
+        seen = []
+        while time.monotonic() < deadline:
+            try:
+                text = self.recv_text(max(0.1, deadline - time.monotonic()), keep_json=True)
+            except (TimeoutError, socket.timeout):
+                break
+            if not text.startswith('{'):
+                continue
+            status = json.loads(text)
+            seen.append(status)
+            if status.get('type') == kind and status.get('state') in states:
+                return status
+        raise AssertionError('no %s status in %s within %s s; seen: %r' % (kind, states, timeout, seen[-5:]))
 
     def close_code(self, timeout=15):
         """The code of the server's close frame (skipping text), or None if none came."""

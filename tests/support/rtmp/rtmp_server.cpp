@@ -85,20 +85,8 @@ std::string RtmpServer::Start() {
             conf << Configuration(m_unixDir, m_port);
         }
         ::DeleteFileW((m_dir + L"error.log").c_str());
-        const std::string d = ShellQuote(m_unixDir);
-        // nginx forks its master and returns; the pid file tells the master.
-        LinuxCommandResult run = RunLinuxCommand(
-            "rm -f " + d + "nginx.pid\n"
-            "nginx -p " + d + " -e " + d + "error.log -c " + d + "nginx.conf || exit 1\n"
-            "for i in $(seq 50); do [ -s " + d + "nginx.pid ] && { cat " + d + "nginx.pid; exit 0; }; sleep 0.1; done\n"
-            "exit 2\n",
-            30000);
-        if (run.exitCode == 0) {
-            m_pid = atoi(run.output.c_str());
-            if (m_pid > 0) break;
-        }
-        lastFailure = "nginx did not start on 127.0.0.1:" + std::to_string(m_port) + ": " + run.failure + run.output;
-        m_pid = 0;
+        lastFailure = LaunchNginx();
+        if (Running()) break;
     }
     if (!Running()) return lastFailure;
     m_readOffset = 0;
@@ -106,6 +94,35 @@ std::string RtmpServer::Start() {
     m_watcher = std::thread(&RtmpServer::Watch, this);
     return std::string();
 }
+
+std::string RtmpServer::LaunchNginx() {
+    const std::string d = ShellQuote(m_unixDir);
+    // nginx forks its master and returns; the pid file tells the master.
+    LinuxCommandResult run = RunLinuxCommand(
+        "rm -f " + d + "nginx.pid\n"
+        "nginx -p " + d + " -e " + d + "error.log -c " + d + "nginx.conf || exit 1\n"
+        "for i in $(seq 50); do [ -s " + d + "nginx.pid ] && { cat " + d + "nginx.pid; exit 0; }; sleep 0.1; done\n"
+        "exit 2\n",
+        30000);
+    m_pid = run.exitCode == 0 ? atoi(run.output.c_str()) : 0;
+    if (m_pid > 0) return std::string();
+    m_pid = 0;
+    return "nginx did not start on 127.0.0.1:" + std::to_string(m_port) + ": " + run.failure + run.output;
+}
+
+void RtmpServer::EndNginx() {
+    if (!Running()) return;
+    const std::string pid = std::to_string(m_pid);
+    RunLinuxCommand("kill " + pid + " 2>/dev/null\n"
+                    "for i in $(seq 100); do kill -0 " + pid + " 2>/dev/null || exit 0; sleep 0.05; done\n"
+                    "kill -9 " + pid + "\n",
+                    20000);
+    m_pid = 0;
+}
+
+void RtmpServer::Pause() { EndNginx(); }
+
+std::string RtmpServer::Resume() { return Running() ? std::string() : LaunchNginx(); }
 
 void RtmpServer::Stop() {
     if (m_watcher.joinable()) {
@@ -115,13 +132,7 @@ void RtmpServer::Stop() {
         }
         m_watcher.join();
     }
-    if (!Running()) return;
-    const std::string pid = std::to_string(m_pid);
-    RunLinuxCommand("kill " + pid + " 2>/dev/null\n"
-                    "for i in $(seq 100); do kill -0 " + pid + " 2>/dev/null || exit 0; sleep 0.05; done\n"
-                    "kill -9 " + pid + "\n",
-                    20000);
-    m_pid = 0;
+    EndNginx();
 }
 
 std::string RtmpServer::Url(const std::string& nameAndQuery) const {

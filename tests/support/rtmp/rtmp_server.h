@@ -33,6 +33,10 @@ public:
     std::string Start();
     void Stop();
     bool Running() const { return m_pid != 0; }
+    // Ends nginx as a server that goes away would end, and starts it again
+    // on the same port; the log and its events go on.
+    void Pause();
+    std::string Resume();
 
     int Port() const { return m_port; }
     // rtmp://127.0.0.1:PORT/kavo/<nameAndQuery>
@@ -51,6 +55,9 @@ public:
     std::string Log();
 
 private:
+    // Runs nginx on m_port with the configuration written; empty or why not.
+    std::string LaunchNginx();
+    void EndNginx();
     void Watch();
     void ReadNewLines();
 

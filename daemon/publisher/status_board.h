@@ -1,0 +1,86 @@
+#pragma once
+// What the publisher is doing, for the page: the encoder's state (idle,
+// starting, live, retrying, failed) with its figures, and the camera
+// bridge's (idle, starting, delivering, retrying, failed) with the webcam's
+// format. Launches, stops, the supervisor and the output readers write it;
+// WebSocket sessions read it as JSON and wait for its changes.
+#include "daemon/publisher/output_lines.h"
+
+#include <windows.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+enum class StatusKind { Publish, Camera };
+enum class StatusState { Idle, Starting, Running, Retrying, Failed };
+
+struct StatusRecord {
+    StatusState state = StatusState::Idle;
+    unsigned generation = 0;  // one per launch; output of an older launch is ignored
+    uint64_t version = 0;     // counts the changes of this record
+    ProgressLine progress;
+    ULONGLONG runningSince = 0;
+    int level = 0;
+    std::string device;  // UTF-8
+    std::string format;
+    std::string lastError;  // the run's last error line, UTF-8
+    std::string reason;
+    ULONGLONG retryAt = 0;
+    int attempt = 0;
+    long code = 0;
+};
+
+class CStatusBoard {
+public:
+    // A launch: returns its generation. level for the encoder, device
+    // (UTF-8) for the bridge.
+    unsigned Starting(StatusKind kind, int level, const std::string& device, int attempt);
+    // The encoder's progress: live from the first line on. The figures alone
+    // are no change (sessions get them with the 2 s repeat).
+    void Progress(unsigned generation, const ProgressLine& progress);
+    // The bridge runs its graph in this format.
+    void Delivering(unsigned generation, const std::string& format);
+    // An error line of a launch; once that launch is over it becomes the
+    // reason shown (the line may come in after the exit was seen).
+    void ErrorLine(StatusKind kind, unsigned generation, const std::string& line);
+    // The launch is lost: words are the daemon's, used when the executable
+    // printed no error line.
+    void Retrying(StatusKind kind, const std::string& words, DWORD retryInMs, int attempt);
+    void Failed(StatusKind kind, const std::string& words, long code);
+    void Idle(StatusKind kind);
+
+    StatusRecord Read(StatusKind kind);
+    std::string Json(StatusKind kind);
+    bool Live();
+
+    // Counts every change of state or reason.
+    uint64_t Version();
+    // Returns the version once it differs from `seen`, or after timeoutMs,
+    // or when Wake is called.
+    uint64_t WaitForChange(uint64_t seen, DWORD timeoutMs);
+    void Wake();
+
+private:
+    StatusRecord& Record(StatusKind kind) { return kind == StatusKind::Publish ? m_publish : m_camera; }
+    void Changed(StatusRecord& record) {
+        ++record.version;
+        ++m_version;
+        m_changed.notify_all();
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    uint64_t m_version = 1;
+    uint64_t m_wakes = 0;
+    unsigned m_nextGeneration = 1;
+    StatusRecord m_publish;
+    StatusRecord m_camera;
+};
+
+// The process's board.
+CStatusBoard& TheStatusBoard();
+
+// The record as one JSON object, e.g. {"type":"publish","state":"live",...}.
+std::string StatusJson(StatusKind kind, const StatusRecord& record, ULONGLONG now);
