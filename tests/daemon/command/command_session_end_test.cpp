@@ -1,6 +1,7 @@
 // How sessions of port 19723 end, and what their end and the end of the
 // listener do to the outside executables; two clients at once.
 #include "tests/daemon/command/session_fixture.h"
+#include "tests/daemon/terminate_processes.h"
 
 namespace {
 
@@ -52,7 +53,7 @@ TEST_F(CommandSessionTest, ClientLeavingStopsEveryEncoderAndBridge) {
     for (const ClientEnding& ending : kClientEndings) {
         SCOPED_TRACE(ending.how);
         const int endsBefore = SessionEnds();
-        // Copies elsewhere on the machine count as well: stops go by image name.
+        // Copies of another folder are none of the daemon's: they stay.
         ASSERT_TRUE(m_sandbox.StartStandIn(kEncoder));
         ASSERT_TRUE(m_sandbox.StartStandIn(kBridge));
         ASSERT_TRUE(m_sandbox.StartStandIn(std::wstring(L"elsewhere\\") + kEncoder));
@@ -63,8 +64,12 @@ TEST_F(CommandSessionTest, ClientLeavingStopsEveryEncoderAndBridge) {
         EXPECT_TRUE(HoldsThroughout([] { return CountProcesses(kEncoder) == 2 && CountProcesses(kBridge) == 2; }, 1000))
             << "a greeted session stopped the executables";
         client.End(ending.reset);
-        EXPECT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 0 && CountProcesses(kBridge) == 0; }, 10000));
+        EXPECT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 1 && CountProcesses(kBridge) == 1; }, 10000));
         EXPECT_TRUE(WaitUntil([&] { return SessionEnds() == endsBefore + 1; }, 5000));
+        EXPECT_TRUE(HoldsThroughout([] { return CountProcesses(kEncoder) == 1 && CountProcesses(kBridge) == 1; }, 1000))
+            << "another folder's copies were stopped";
+        TerminateProcessesNamed(kEncoder);
+        TerminateProcessesNamed(kBridge);
     }
 }
 
@@ -121,9 +126,10 @@ TEST_F(CommandSessionTest, SocketsStayWithTheDaemonAndNotWithTheEncoderItStarts)
     ASSERT_TRUE(client.Send(Message(kStartLine)));
     ASSERT_EQ(Printable(NextReply(client)), Printable(kStartReply));
     ASSERT_EQ(CountProcesses(kEncoder), 1);
-    // The daemon goes away while the encoder it started runs on.
+    // The daemon goes away; the encoder it started goes with it, and neither
+    // holds the daemon's ports.
     m_sandbox.Host().Terminate();
-    ASSERT_EQ(CountProcesses(kEncoder), 1);
+    EXPECT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 0; }, 5000)) << "the encoder outlived the daemon";
     EXPECT_TRUE(client.WaitForEnd(10000));
     EXPECT_TRUE(WaitUntil([] { return CanListenOn(kCommandPort) && CanListenOn(kPolicyPort); }, 10000));
 }
