@@ -1,6 +1,7 @@
 // How sessions of port 19723 end, and what their end and the end of the
 // listener do to the outside executables; two clients at once.
 #include "tests/daemon/command/session_fixture.h"
+#include "tests/daemon/terminate_processes.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ TEST_F(CommandSessionTest, OnlyAClientThatGaveACommandStopsEveryEncoderAndBridge
                 ASSERT_TRUE(client.Send(Message(L"stop")));
                 ASSERT_EQ(Printable(NextReply(client)), Printable(kStopReply));
             }
-            // Copies elsewhere on the machine count as well: stops go by image name.
+            // Copies of another folder are none of the daemon's: they stay.
             ASSERT_TRUE(m_sandbox.StartStandIn(kEncoder));
             ASSERT_TRUE(m_sandbox.StartStandIn(kBridge));
             ASSERT_TRUE(m_sandbox.StartStandIn(std::wstring(L"elsewhere\\") + kEncoder));
@@ -58,13 +59,15 @@ TEST_F(CommandSessionTest, OnlyAClientThatGaveACommandStopsEveryEncoderAndBridge
             client.End(ending.reset);
             EXPECT_TRUE(WaitUntil([&] { return SessionEnds() == endsBefore + 1; }, 5000));
             if (gaveCommand) {
-                EXPECT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) + CountProcesses(kBridge) == 0; }, 10000));
+                const auto onlyTheOthersRun = [] { return CountProcesses(kEncoder) == 1 && CountProcesses(kBridge) == 1; };
+                EXPECT_TRUE(WaitUntil(onlyTheOthersRun, 10000));
+                EXPECT_TRUE(HoldsThroughout(onlyTheOthersRun, 1000)) << "another folder's copies were stopped";
             } else {
                 EXPECT_TRUE(HoldsThroughout(bothRunTwice, 1000))
                     << "a session that only read the greeting stopped the executables";
-                TerminateProcessesNamed(kEncoder);
-                TerminateProcessesNamed(kBridge);
             }
+            TerminateProcessesNamed(kEncoder);
+            TerminateProcessesNamed(kBridge);
         }
     }
 }
@@ -147,9 +150,10 @@ TEST_F(CommandSessionTest, SocketsStayWithTheDaemonAndNotWithTheEncoderItStarts)
     ASSERT_TRUE(client.Send(Message(kStartLine)));
     ASSERT_EQ(Printable(NextReply(client)), Printable(kStartReply));
     ASSERT_EQ(CountProcesses(kEncoder), 1);
-    // The daemon goes away while the encoder it started runs on.
+    // The daemon goes away; the encoder it started goes with it, and neither
+    // holds the daemon's ports.
     m_sandbox.Host().Terminate();
-    ASSERT_EQ(CountProcesses(kEncoder), 1);
+    EXPECT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 0; }, 5000)) << "the encoder outlived the daemon";
     EXPECT_TRUE(client.WaitForEnd(10000));
     EXPECT_TRUE(WaitUntil([] { return CanListenOn(kCommandPort) && CanListenOn(kPolicyPort); }, 10000));
 }

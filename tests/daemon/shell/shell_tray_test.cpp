@@ -98,11 +98,15 @@ TEST_F(ShellDaemonTest, OpenMenuIsHostedByAHiddenForegroundWindowAndClosesOnACli
 }
 
 TEST_F(ShellDaemonTest, ExitFromMenuStopsEncoderAndThenBridgeAndEndsWithCodeZero) {
+    // What an earlier daemon of this folder left running ends at the start.
+    UniqueHandle leftover = StartExecutable(L"QvShow.exe");
+    ASSERT_TRUE(leftover) << "the stand-in did not start";
+    RunningDaemon daemon;
+    ASSERT_TRUE(daemon.Start(m_directory)) << daemon.Failure();
+    EXPECT_EQ(::WaitForSingleObject(leftover.get(), 10000), WAIT_OBJECT_0) << "a leftover survived the start";
     UniqueHandle encoder = StartExecutable(L"QvShow.exe");
     UniqueHandle bridge = StartExecutable(L"QvGraph.exe");
     ASSERT_TRUE(encoder && bridge) << "the stand-ins did not start";
-    RunningDaemon daemon;
-    ASSERT_TRUE(daemon.Start(m_directory)) << daemon.Failure();
     HWND window = daemon.MainWindow();
     EXPECT_EQ(::WaitForSingleObject(encoder.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
     EXPECT_EQ(::WaitForSingleObject(bridge.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
