@@ -74,6 +74,14 @@ bool IsErrorLine(const std::string& line) {
     return false;
 }
 
+bool ParseEncoderLine(const std::string& line, std::string& encoder) {
+    static const char kStart[] = "QvShow: video encoder ";
+    const size_t startLength = sizeof(kStart) - 1;
+    if (line.compare(0, startLength, kStart) != 0 || line.size() == startLength) return false;
+    encoder = line.substr(startLength);
+    return true;
+}
+
 bool ParseDeliveringLine(const std::string& line, std::string& format) {
     static const char kStart[] = "QvGraph: delivering ";
     const size_t startLength = sizeof(kStart) - 1;

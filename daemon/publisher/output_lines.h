@@ -32,6 +32,10 @@ bool IsErrorLine(const std::string& line);
 // gives the webcam's chosen format, "YUY2 1280x720 30 fps".
 bool ParseDeliveringLine(const std::string& line, std::string& format);
 
+// QvShow.exe's "QvShow: video encoder h264_nvenc" names the H.264 encoder it
+// chose for the HD levels.
+bool ParseEncoderLine(const std::string& line, std::string& encoder);
+
 // Bytes of a console line as UTF-8: FFmpeg writes UTF-8, QvShow.exe its
 // refusals in the ANSI code page; anything not valid UTF-8 is taken as ANSI.
 std::string ConsoleLineToUtf8(const std::string& line);

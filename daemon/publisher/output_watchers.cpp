@@ -21,7 +21,10 @@ public:
         if (m_generation == 0) return;
         m_lines.Take(bytes, count, [this](const std::string& line) {
             ProgressLine progress;
-            if (ParseProgressLine(line, progress))
+            std::string encoder;
+            if (ParseEncoderLine(line, encoder))
+                TheStatusBoard().Encoder(m_generation, encoder);
+            else if (ParseProgressLine(line, progress))
                 TheStatusBoard().Progress(m_generation, progress);
             else if (IsErrorLine(line))
                 TheStatusBoard().ErrorLine(StatusKind::Publish, m_generation, ConsoleLineToUtf8(line));

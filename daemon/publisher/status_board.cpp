@@ -31,6 +31,14 @@ void CStatusBoard::Progress(unsigned generation, const ProgressLine& progress) {
     Changed(record);
 }
 
+void CStatusBoard::Encoder(unsigned generation, const std::string& encoder) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    StatusRecord& record = m_publish;
+    if (record.generation != generation || record.encoder == encoder) return;
+    record.encoder = encoder;
+    Changed(record);
+}
+
 void CStatusBoard::Delivering(unsigned generation, const std::string& format) {
     std::lock_guard<std::mutex> guard(m_mutex);
     StatusRecord& record = m_camera;

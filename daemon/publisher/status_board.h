@@ -25,6 +25,7 @@ struct StatusRecord {
     int level = 0;
     std::string device;  // UTF-8
     std::string format;
+    std::string encoder;  // the H.264 encoder QvShow.exe chose, when it says
     std::string lastError;  // the run's last error line, UTF-8
     std::string reason;
     ULONGLONG retryAt = 0;
@@ -40,6 +41,8 @@ public:
     // The encoder's progress: live from the first line on. The figures alone
     // are no change (sessions get them with the 2 s repeat).
     void Progress(unsigned generation, const ProgressLine& progress);
+    // QvShow.exe chose this H.264 encoder.
+    void Encoder(unsigned generation, const std::string& encoder);
     // The bridge runs its graph in this format.
     void Delivering(unsigned generation, const std::string& format);
     // An error line of a launch; once that launch is over it becomes the

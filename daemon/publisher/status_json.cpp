@@ -58,6 +58,7 @@ std::string StatusJson(StatusKind kind, const StatusRecord& r, ULONGLONG now) {
                     ",\"dropped\":" + std::to_string(r.progress.dropped) +
                     ",\"uptime\":" + std::to_string((now - r.runningSince) / 1000) +
                     ",\"level\":" + std::to_string(r.level);
+            if (!r.encoder.empty()) json += ",\"encoder\":" + Quoted(r.encoder);
         }
         break;
     case StatusState::Retrying: {

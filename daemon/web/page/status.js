@@ -80,6 +80,8 @@ const QvStatus = (() => {
     byId('fps').textContent = live ? status.fps.toFixed(1) : '—';
     byId('kbps').textContent = live ? status.kbps.toFixed(1) + ' kbit/s' : '—';
     byId('dropped').textContent = live ? String(status.dropped) : '—';
+    // Only the HD levels choose an encoder; the others always use libx264.
+    byId('encoder').textContent = live ? (status.encoder || 'libx264') : '—';
     if (live) {
       liveSince = Date.now() - status.uptime * 1000;
       samples.push([Date.now(), status.kbps]);

@@ -40,6 +40,10 @@ TEST(StatusParts, ConsoleLines) {
     EXPECT_TRUE(ParseDeliveringLine("QvGraph: delivering NV12 640x480 15 fps", format));
     EXPECT_EQ("NV12 640x480 15 fps", format);
     EXPECT_FALSE(ParseDeliveringLine("QvGraph: camera \"Cam\", microphone \"Mic\"", format));
+    std::string encoder;
+    EXPECT_TRUE(ParseEncoderLine("QvShow: video encoder h264_qsv", encoder));
+    EXPECT_EQ("h264_qsv", encoder);
+    EXPECT_FALSE(ParseEncoderLine("QvShow: no progress for 15 s", encoder));
 }
 
 TEST(StatusParts, LinesEndAtCarriageReturnOrLineFeedAcrossChunks) {
@@ -78,6 +82,9 @@ TEST(StatusParts, JsonOfEachState) {
     live.progress.dropped = 2;
     live.runningSince = 1000;
     live.level = 1;
+    StatusRecord liveHd = live;
+    liveHd.level = 4;
+    liveHd.encoder = "libx264";
     StatusRecord retrying;
     retrying.state = StatusState::Retrying;
     retrying.reason = "Connection \"refused\"\\";
@@ -99,6 +106,8 @@ TEST(StatusParts, JsonOfEachState) {
         {StatusKind::Publish, StatusRecord(), R"({"type":"publish","state":"idle"})"},
         {StatusKind::Publish, live,
          R"({"type":"publish","state":"live","fps":10.0,"kbps":301.2,"dropped":2,"uptime":7,"level":1})"},
+        {StatusKind::Publish, liveHd,
+         R"({"type":"publish","state":"live","fps":10.0,"kbps":301.2,"dropped":2,"uptime":7,"level":4,"encoder":"libx264"})"},
         {StatusKind::Publish, retrying,
          R"({"type":"publish","state":"retrying","reason":"Connection \"refused\"\\","retryIn":3,"attempt":3})"},
         {StatusKind::Publish, failed, R"({"type":"publish","state":"failed","reason":"no ffmpeg.exe","code":3})"},
