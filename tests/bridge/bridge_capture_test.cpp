@@ -202,11 +202,12 @@ TEST_F(BridgeCaptureTest, MjpgIsDecodedOrGivesWayToTheNextType) {
     ASSERT_EQ("", webcam.Error());
     const DWORD started = ::GetTickCount();
     ASSERT_EQ("", StartBridge(m_bridge));
-    // The delivering line names the type taken, in parentheses.
-    const bool decoded = m_bridge.Output().find("(MJPG 1280x720") != std::string::npos;
+    // The delivering line names the type taken.
+    const bool decoded = m_bridge.Output().find("QvGraph: delivering MJPG 1280x720") != std::string::npos;
     std::printf("the bridge delivers after %lu ms: %s\n", ::GetTickCount() - started,
                 decoded ? "MJPG 1280x720, decoded" : "no MJPG decoder, YUY2 640x480 instead");
-    if (!decoded) EXPECT_NE(std::string::npos, m_bridge.Output().find("(YUY2 640x480")) << m_bridge.Output();
+    if (!decoded)
+        EXPECT_NE(std::string::npos, m_bridge.Output().find("QvGraph: delivering YUY2 640x480")) << m_bridge.Output();
     const RgbPicture expected = decoded ? FitReference(Stretch(picture, 1280, 720)) : picture;
     const RgbPicture recorded = CaptureCamera();
     EXPECT_GE(Psnr(recorded, expected), 30.0);
