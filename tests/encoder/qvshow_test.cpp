@@ -134,7 +134,7 @@ std::vector<std::wstring> ExpectedHdArguments(int level, const std::wstring& enc
     if (encoder == L"h264_amf") a.insert(a.end(), {L"-usage", L"ultralowlatency"});
     a.insert(a.end(), {L"-g", L"60", L"-keyint_min", L"60", L"-pix_fmt",
                        encoder == L"libx264" ? L"yuv420p" : L"nv12", L"-c:a", L"aac", L"-ar", L"48000", L"-ab",
-                       L"128k", L"-f", L"flv", L"-rtmp_live", L"live", kUrl});
+                       L"128k", L"-f", L"flv", L"-rtmp_live", L"live", L"-rw_timeout", L"20000000", kUrl});
     return a;
 }
 

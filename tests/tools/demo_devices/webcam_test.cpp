@@ -166,7 +166,7 @@ TEST_F(WebcamTest, UnreadablePictureOrBadFormatsAreRefused) {
         {{kPictureCam, L"--picture", m_bmp + L".missing"}, 1},
         {{kPictureCam, L"--formats", L"yuy2:641x480"}, 2},
         {{kPictureCam, L"--formats", L"nv12:640x479"}, 2},
-        {{kPictureCam, L"--formats", L"mjpg:640x480"}, 2},
+        {{kPictureCam, L"--formats", L"h264:640x480"}, 2},
         {{kPictureCam, L"--formats", L"rgb24:640x480,rgb24:640x480"}, 2},
         {{kPictureCam, L"--formats", L"rgb24:0x480"}, 2},
         {{kPictureCam, L"--tone", L"440"}, 2},
