@@ -84,15 +84,16 @@ TEST(CommandPortInUse, BindFailureIsShownAndNeitherPortIsServed) {
 
     ServiceSandbox sandbox;
     ASSERT_TRUE(sandbox.Ready());
-    // The shutdown that follows the failure stops the executables.
-    ASSERT_TRUE(sandbox.StartStandIn(kEncoder));
-    ASSERT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 1; }, 10000));
     ASSERT_TRUE(sandbox.Start(false));
     const DWORD host = sandbox.Host().ProcessId();
 
     HWND box = nullptr;
     ASSERT_TRUE(WaitUntil([&] { return (box = MessageBoxOf(host, L"Bind fail!\n")) != nullptr; }, 20000))
         << sandbox.Host().Output();
+    // The shutdown that follows the failure stops the executables. Started
+    // only now: the service's start ends what an earlier daemon of its folder left.
+    ASSERT_TRUE(sandbox.StartStandIn(kEncoder));
+    ASSERT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) == 1; }, 10000));
     ChildTexts texts;
     ::EnumChildWindows(box, CollectChild, reinterpret_cast<LPARAM>(&texts));
     EXPECT_NE(std::find(texts.statics.begin(), texts.statics.end(), L"ASFA"), texts.statics.end());
