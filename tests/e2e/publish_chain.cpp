@@ -11,6 +11,7 @@
 using Microsoft::WRL::ComPtr;
 
 const wchar_t kDemoMicrophone[] = L"演示麦克风 Demo";
+const wchar_t kForeignMicrophone[] = L"\uB9C8\uC774\uD06C Ger\u00E4t";
 const wchar_t kDemoWebcam[] = L"演示摄像头 Demo";
 const wchar_t kDemoWebcamFormats[] = L"yuy2:640x480";
 
@@ -159,6 +160,11 @@ std::string PublishChain::Start(const std::wstring& webcamPicture, const std::ws
                   "registering the demo microphone");
     if (!failure.empty()) return failure;
     m_microphoneRegistered = true;
+    failure = Run(demoDevices + L" register --microphone " + QuoteArgument(kForeignMicrophone) + L" --tone " +
+                      std::to_wstring(kForeignToneHz),
+                  "registering the second demo microphone");
+    if (!failure.empty()) return failure;
+    m_foreignMicrophoneRegistered = true;
     if (realBridge) {
         failure = Run(demoDevices + L" register --webcam " + QuoteArgument(kDemoWebcam) + L" --picture " +
                           QuoteArgument(webcamPicture) + L" --formats " + webcamFormats + webcamOptions,
@@ -245,6 +251,11 @@ void PublishChain::Stop() {
         Run(demoDevices + L" unregister --microphone " + QuoteArgument(kDemoMicrophone),
             "unregistering the demo microphone");
         m_microphoneRegistered = false;
+    }
+    if (m_foreignMicrophoneRegistered) {
+        Run(demoDevices + L" unregister --microphone " + QuoteArgument(kForeignMicrophone),
+            "unregistering the second demo microphone");
+        m_foreignMicrophoneRegistered = false;
     }
     if (m_webcamRegistered) {
         Run(demoDevices + L" unregister --webcam " + QuoteArgument(kDemoWebcam), "unregistering the demo webcam");

@@ -23,6 +23,10 @@
 #include <vector>
 
 extern const wchar_t kDemoMicrophone[];
+// A second demo microphone whose name no single code page holds, with a tone
+// of its own: only the WebSocket path can name it.
+extern const wchar_t kForeignMicrophone[];
+constexpr int kForeignToneHz = 880;
 extern const wchar_t kDemoWebcam[];
 // What the chain's demo webcam offers: a YUY2 type, as most webcams do.
 extern const wchar_t kDemoWebcamFormats[];
@@ -97,6 +101,7 @@ private:
     std::wstring m_cameraCopy;
     bool m_cameraRegistered = false;
     bool m_microphoneRegistered = false;
+    bool m_foreignMicrophoneRegistered = false;
     bool m_webcamRegistered = false;
     std::wstring m_daemonDir;
     UniqueHandle m_daemon;

@@ -2,16 +2,20 @@
 // the real daemon publish the camera and the demo microphone with our
 // QvShow.exe and a stock Windows FFmpeg, and what the server received is
 // read back with Debian's ffprobe and ffmpeg.
+#include "camera/filter/camera_identity.h"
 #include "tests/daemon/command/wire_messages.h"
 #include "tests/daemon/publisher/system_md5.h"
 #include "tests/e2e/publish_chain.h"
+#include "tests/e2e/status_session.h"
 #include "tests/support/child_process.h"
 #include "tests/support/rtmp/component_check.h"
 #include "tests/support/rtmp/stream_readback.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <future>
+#include <sstream>
 
 namespace {
 
@@ -30,15 +34,23 @@ const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new ChainE
 
 PublishChain& Chain() { return *ChainEnvironment::Chain(); }
 
+// One session on 19723 for all tests: the end of a session that gave a
+// command stops whatever runs, and the daemon may handle a closed session's
+// end only after the next test's start, ending that test's publish.
+WireClient g_client;
+std::string g_greeting;
+
 class PublishChainTest : public ::testing::Test {
 protected:
+    static void TearDownTestSuite() { g_client.Close(); }
     void SetUp() override {
         QV_REQUIRE_COMPONENT(ChainEnvironment::Failure());
-        ASSERT_TRUE(m_client.Connect(kCommandPort, 5000));
-        ASSERT_TRUE(m_client.ReadMessage(m_greeting, 15000)) << "no greeting";
+        if (g_client.Connected()) return;
+        ASSERT_TRUE(g_client.Connect(kCommandPort, 5000));
+        ASSERT_TRUE(g_client.ReadMessage(g_greeting, 15000)) << "no greeting";
     }
     void TearDown() override {
-        if (m_client.Connected()) m_client.Send(Message(L"stop"));
+        if (g_client.Connected() && g_client.Send(Message(L"stop"))) NextReply(g_client, 10000);
     }
 
     RtmpServer& Server() { return Chain().Server(); }
@@ -46,8 +58,8 @@ protected:
     // "start" at `level`; true with the server's publish event once it came.
     void StartAndWaitForPublish(int level, const std::string& url, RtmpEvent& publish) {
         const size_t from = Server().EventCount();
-        ASSERT_TRUE(m_client.Send(PublishChain::StartMessage(url, level)));
-        ASSERT_EQ(Printable(kStartReply), Printable(NextReply(m_client, 20000))) << "level " << level;
+        ASSERT_TRUE(g_client.Send(PublishChain::StartMessage(url, level)));
+        ASSERT_EQ(Printable(kStartReply), Printable(NextReply(g_client, 20000))) << "level " << level;
         ASSERT_TRUE(Server().WaitForEvent(RtmpEvent::kPublish, from, 20000, &publish, "room1"))
             << "no publish at level " << level << "; server log:\n" << Server().Log();
     }
@@ -62,13 +74,10 @@ protected:
         EXPECT_FALSE(Server().WaitForEvent(RtmpEvent::kPublish, after, kQuietMs)) << how << ": published again";
         EXPECT_TRUE(WaitUntilGone(kExecutables, 3000)) << how << ": QvShow.exe or ffmpeg.exe still runs";
     }
-
-    WireClient m_client;
-    std::string m_greeting;
 };
 
 TEST_F(PublishChainTest, GreetingListsDemoMicrophone) {
-    EXPECT_NE(std::string::npos, m_greeting.find(Gbk(kDemoMicrophone))) << Printable(m_greeting);
+    EXPECT_NE(std::string::npos, g_greeting.find(Gbk(kDemoMicrophone))) << Printable(g_greeting);
 }
 
 TEST_F(PublishChainTest, EveryLevelPublishesCameraAndTone) {
@@ -115,12 +124,12 @@ TEST_F(PublishChainTest, EveryLevelPublishesCameraAndTone) {
 
         const size_t from = Server().EventCount();
         const DWORD stopTick = ::GetTickCount();
-        ASSERT_TRUE(m_client.Send(Message(L"stop")));
+        ASSERT_TRUE(g_client.Send(Message(L"stop")));
         RtmpEvent end;
         ASSERT_TRUE(Server().WaitForEvent(RtmpEvent::kDisconnect, from, 10000, &end)) << "level " << l.level;
         EXPECT_LE(end.seenTick - stopTick, kStreamEndMs) << "level " << l.level;
         EXPECT_TRUE(WaitUntilGone(kExecutables, 3000)) << "level " << l.level << ": executables left after stop";
-        NextReply(m_client, 5000);
+        EXPECT_EQ(Printable(kStopReply), Printable(NextReply(g_client, 5000))) << "level " << l.level;
     }
 }
 
@@ -143,8 +152,48 @@ TEST_F(PublishChainTest, KilledFfmpegIsReplacedWithResignedUrlAndStopHolds) {
     ::Sleep(2500);
     const size_t beforeStop = Server().EventCount();
     const DWORD stopTick = ::GetTickCount();
-    ASSERT_TRUE(m_client.Send(Message(L"stop")));
+    ASSERT_TRUE(g_client.Send(Message(L"stop")));
+    EXPECT_EQ(Printable(kStopReply), Printable(NextReply(g_client, 5000)));
     ExpectStreamEnded(beforeStop, stopTick, "stop");
+}
+
+// A name no single code page holds goes whole from the WebSocket session
+// through the daemon, QvShow.exe and FFmpeg's command lines to DirectShow.
+TEST_F(PublishChainTest, MicrophoneNamedInAnyScriptPublishesOverWebSocket) {
+    const std::string microphone = ToUtf8(kForeignMicrophone);
+    StatusSession web;
+    std::string greeting;
+    ASSERT_TRUE(web.Open(15000, &greeting)) << "no WebSocket session with the daemon";
+    std::vector<std::string> names;
+    std::istringstream fields(greeting);
+    for (std::string field; std::getline(fields, field, '$');) names.push_back(field);
+    EXPECT_NE(names.end(), std::find(names.begin(), names.end(), microphone)) << greeting;
+
+    const size_t from = Server().EventCount();
+    ASSERT_TRUE(web.Send(ToUtf8(L"start videoDevice=\"" + std::wstring(kCameraFriendlyName) + L"\" audioDevice=\"" +
+                                kForeignMicrophone + L"\" streamUrl=\"" + FromUtf8(Chain().RoomUrl()) +
+                                L"\" pushLevel=\"1\"")));
+    std::string reply;
+    while (web.NextText(reply, 20000) && reply != "start ok") {
+    }
+    ASSERT_EQ("start ok", reply);
+    RtmpEvent publish;
+    ASSERT_TRUE(Server().WaitForEvent(RtmpEvent::kPublish, from, 20000, &publish, "room1"))
+        << "no publish; server log:\n" << Server().Log();
+    const DecodedAudio sound = DecodeAudio(Server().Url("room1"), 2.0);
+    EXPECT_EQ("", sound.failure);
+    EXPECT_NEAR(kForeignToneHz, StrongestFrequency(sound.samples, sound.sampleRate), 5.0)
+        << "the stream does not carry that microphone's tone";
+
+    const size_t beforeStop = Server().EventCount();
+    const DWORD stopTick = ::GetTickCount();
+    ASSERT_TRUE(web.Send("stop"));
+    while (web.NextText(reply, 5000) && reply != "stop ok") {
+    }
+    EXPECT_EQ("stop ok", reply);
+    // Its end comes while the stream ends, not during the next test's publish.
+    web.Close();
+    ExpectStreamEnded(beforeStop, stopTick, "stop over WebSocket");
 }
 
 TEST_F(PublishChainTest, ClientThatClosesEndsTheStream) {
@@ -153,7 +202,7 @@ TEST_F(PublishChainTest, ClientThatClosesEndsTheStream) {
     ::Sleep(2500);
     const size_t from = Server().EventCount();
     const DWORD closeTick = ::GetTickCount();
-    m_client.Close();
+    g_client.Close();
     ExpectStreamEnded(from, closeTick, "client closed");
 }
 

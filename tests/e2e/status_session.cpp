@@ -10,7 +10,7 @@ const DWORD kReadSliceMs = 50;
 
 }  // namespace
 
-bool StatusSession::Open(DWORD timeoutMs) {
+bool StatusSession::Open(DWORD timeoutMs, std::string* greeting) {
     if (!m_client.Connect(kWebPort, timeoutMs) || !m_client.Send(kHandshake)) return false;
     const DWORD start = ::GetTickCount();
     while (m_buffer.find("\r\n\r\n") == std::string::npos) {
@@ -19,8 +19,10 @@ bool StatusSession::Open(DWORD timeoutMs) {
     }
     if (m_buffer.compare(0, 12, "HTTP/1.1 101") != 0) return false;
     m_buffer.erase(0, m_buffer.find("\r\n\r\n") + 4);
-    std::string greeting;
-    return NextText(greeting, timeoutMs) && greeting.find('$') != std::string::npos;
+    std::string text;
+    if (!NextText(text, timeoutMs) || text.find('$') == std::string::npos) return false;
+    if (greeting) *greeting = text;
+    return true;
 }
 
 bool StatusSession::Send(const std::string& utf8) {

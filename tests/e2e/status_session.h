@@ -16,8 +16,9 @@ struct StatusMessage {
 
 class StatusSession {
 public:
-    // Handshake and greeting; false when either did not come.
-    bool Open(DWORD timeoutMs = 15000);
+    // Handshake and greeting (kept in `greeting` when given); false when
+    // either did not come.
+    bool Open(DWORD timeoutMs = 15000, std::string* greeting = nullptr);
     bool Send(const std::string& utf8);
     // The next text message; false when none came within timeoutMs.
     bool NextText(std::string& text, DWORD timeoutMs);
