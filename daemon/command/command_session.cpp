@@ -10,6 +10,9 @@
 #include "daemon/text/diagnostics.h"
 #include "daemon/text/text_conversion.h"
 
+#include <atomic>
+#include <mutex>
+
 namespace {
 
 // "解析成功:strcmd=%s,videoDevice=%s,audioDevice=%s\r\n" in code page 936.
@@ -17,7 +20,20 @@ const char kParsedFormat[] = "\xBD\xE2\xCE\xF6\xB3\xC9\xB9\xA6:strcmd=%s,videoDe
 // "recv break!  退出循环" in code page 936.
 const char kSessionEndDebugText[] = "recv break!  \xCD\xCB\xB3\xF6\xD1\xAD\xBB\xB7";
 
+// The session whose command was dispatched last owns what runs. An earlier
+// client's end can be handled after the next client's "start" has arrived
+// (a page reloaded at once; seen under Wine), and must not end that publish.
+// The lock puts every dispatch and every end's stops in one order.
+std::mutex& CommandOrder() {
+    static std::mutex order;
+    return order;
+}
+unsigned long long g_commandingSession = 0;
+std::atomic<unsigned long long> g_nextSessionId{1};
+
 }  // namespace
+
+CommandSession::CommandSession(SessionChannel& channel) : m_channel(channel), m_id(g_nextSessionId++) {}
 
 bool CommandSession::Greet() {
     ThePublishState().lastAnnouncedLevel.store(-1);
@@ -30,8 +46,11 @@ bool CommandSession::Greet() {
 bool CommandSession::Carry(const RecvCmd& cmd) {
     PrintFormat(kParsedFormat, WideToNarrow(cmd.m_strCmd).c_str(), WideToNarrow(cmd.m_videoDevice).c_str(),
                 WideToNarrow(cmd.m_audioDevice).c_str());
-    m_dispatched = true;
-    DispatchCommand(cmd);
+    {
+        std::lock_guard<std::mutex> ordered(CommandOrder());
+        g_commandingSession = m_id;
+        DispatchCommand(cmd);
+    }
     const char* reply = CommandReply(cmd.m_strCmd);
     const bool sent = m_channel.SendText(reply);
     if (!sent) PrintFormat("send data Error! data: %s\n", reply);
@@ -42,9 +61,13 @@ bool CommandSession::Carry(const RecvCmd& cmd) {
 bool CommandSession::Announce() { return AnnouncePushLevel(m_channel); }
 
 void CommandSession::End() {
-    if (m_dispatched) {
-        StopExecutable(kEncoderImageName);
-        StopExecutable(kBridgeImageName);
+    {
+        std::lock_guard<std::mutex> ordered(CommandOrder());
+        if (g_commandingSession == m_id) {
+            g_commandingSession = 0;
+            StopExecutable(kEncoderImageName);
+            StopExecutable(kBridgeImageName);
+        }
     }
     DebugText(std::string(kSessionEndDebugText));
 }

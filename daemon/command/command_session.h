@@ -7,7 +7,7 @@
 
 class CommandSession {
 public:
-    explicit CommandSession(SessionChannel& channel) : m_channel(channel) {}
+    explicit CommandSession(SessionChannel& channel);
     CommandSession(const CommandSession&) = delete;
     CommandSession& operator=(const CommandSession&) = delete;
 
@@ -23,12 +23,13 @@ public:
     // False when that send failed (the session ends as after a failed greeting).
     bool Announce();
     // The client is gone. The encoder and the bridge stop only when this
-    // session had a command dispatched: a client that only looked (a second
-    // tab of the control page, a probe that read the greeting) must not end
-    // a publish that another client started.
+    // session gave the last command dispatched: a client that only looked (a
+    // second tab of the control page, a probe that read the greeting), or
+    // whose commands another client's have since replaced, must not end a
+    // publish that another client started.
     void End();
 
 private:
     SessionChannel& m_channel;
-    bool m_dispatched = false;
+    const unsigned long long m_id;
 };

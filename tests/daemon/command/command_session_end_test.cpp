@@ -97,6 +97,27 @@ TEST_F(CommandSessionTest, TwoClientsAtOnceAreEachGreetedAndServed) {
     }
 }
 
+// A client whose commands a later client's have replaced (a page reloaded,
+// whose old connection's end arrives late) leaves the newer publish alone.
+TEST_F(CommandSessionTest, OnlyTheClientThatGaveTheLastCommandStopsTheExecutables) {
+    WireClient earlier, later;
+    for (WireClient* client : {&earlier, &later}) {
+        ConnectGreeted(*client);
+        ASSERT_TRUE(client->Send(Message(L"stop")));
+        ASSERT_EQ(Printable(NextReply(*client)), Printable(kStopReply));
+    }
+    ASSERT_TRUE(m_sandbox.StartStandIn(kEncoder));
+    ASSERT_TRUE(m_sandbox.StartStandIn(kBridge));
+    const auto bothRun = [] { return CountProcesses(kEncoder) == 1 && CountProcesses(kBridge) == 1; };
+    ASSERT_TRUE(WaitUntil(bothRun, 10000));
+    const int endsBefore = SessionEnds();
+    earlier.End(false);
+    EXPECT_TRUE(WaitUntil([&] { return SessionEnds() == endsBefore + 1; }, 5000));
+    EXPECT_TRUE(HoldsThroughout(bothRun, 1000)) << "the earlier client's end stopped the later client's executables";
+    later.End(false);
+    EXPECT_TRUE(WaitUntil([] { return CountProcesses(kEncoder) + CountProcesses(kBridge) == 0; }, 10000));
+}
+
 TEST_F(CommandSessionTest, ListenerShutdownEndsTheLatestSessionAndStopsTheExecutables) {
     WireClient earlier, latest;
     ConnectGreeted(earlier);
