@@ -91,11 +91,17 @@ TEST_F(PublishStatusTest, KilledDaemonTakesTheStreamAndEverythingItStartedWithIt
     const size_t from = Server().EventCount();
     const DWORD killTick = ::GetTickCount();
     ASSERT_TRUE(Chain().KillDaemon());
+    EXPECT_TRUE(WaitUntilGone(kOurs, 3000)) << "QvShow.exe, ffmpeg.exe or QvGraph.exe outlived the daemon";
+    const DWORD goneAfter = ::GetTickCount() - killTick;
     RtmpEvent end;
     ASSERT_TRUE(Server().WaitForEvent(RtmpEvent::kDisconnect, from, 10000, &end)) << "the stream never ended";
-    printf("stream ended %lu ms after the daemon was killed\n", end.seenTick - killTick);
-    EXPECT_LE(end.seenTick - killTick, 2000u) << "the stream outlived the daemon";
-    EXPECT_TRUE(WaitUntilGone(kOurs, 3000)) << "QvShow.exe, ffmpeg.exe or QvGraph.exe outlived the daemon";
+    printf("encoder gone %lu ms, stream ended %lu ms after the daemon was killed\n", goneAfter,
+           end.seenTick - killTick);
+    EXPECT_LE(goneAfter, 3000u) << "what the daemon started outlived it";
+    // nginx sees the end at once when the killed FFmpeg's socket closes (about
+    // 0.2 s here). Wine sometimes keeps that socket open; nothing arrives on
+    // it once FFmpeg is gone, and the server's idle drop (5 s) ends the stream.
+    EXPECT_LE(end.seenTick - killTick, 6000u) << "the stream outlived the daemon";
     ASSERT_EQ("", Chain().StartDaemon());
     ASSERT_TRUE(m_session.Open());
 }
