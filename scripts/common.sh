@@ -4,9 +4,9 @@
 QV_ROOT=${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
 # The toolchain, Wine and Xvfb; the RTMP server, FFmpeg and the browser that
 # the end-to-end tests drive; npm fetches the Windows FFmpeg; NSIS builds the
-# installer.
+# installer; unshare and ip give the port tests network namespaces.
 QV_PACKAGES="cmake make mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-  wine wine64 xvfb xauth x11-apps netpbm googletest locales fonts-wqy-microhei util-linux
+  wine wine64 xvfb xauth x11-apps netpbm googletest locales fonts-wqy-microhei util-linux iproute2
   nginx-light libnginx-mod-rtmp ffmpeg nodejs chromium nsis python3 ccache"
 
 qv_install_packages() {
@@ -73,25 +73,28 @@ qv_build() {
     cmake --build "$dir" -j "$(nproc)" ${1:+--target "$@"}
 }
 
-# qv_wine_up <build dir>: private prefix, a display, one persistent wineserver.
+# qv_wine_up <build dir> [name[:network namespace file]...]: private
+# prefixes (wineprefix, and each name given, all below the build dir), a
+# display, and one persistent wineserver per prefix, started in the network
+# namespace given with its name: Wine's sockets are made by the server, so
+# the server's namespace is the one its programs use. WINEPREFIX is left
+# naming the first.
 qv_wine_up() {
-    local dir=$1
-    export WINEPREFIX=$dir/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    local dir=$1 entry pids=() pid failed=0 i
+    shift
+    QV_WINE_PREFIXES=() QV_WINE_NETS=()
+    for entry in wineprefix "$@"; do
+        QV_WINE_PREFIXES+=("$dir/${entry%%:*}")
+        if [[ $entry == *:* ]]; then QV_WINE_NETS+=("${entry#*:}"); else QV_WINE_NETS+=(""); fi
+    done
+    export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
     export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8
-    if [ ! -f "$WINEPREFIX/.qv-ready" ]; then
-        mkdir -p "$WINEPREFIX"
-        # wineboot prints a harmless syswow64 failure and may exit non-zero for
-        # it; the prefix is judged by what it made, not by that exit code.
-        "$QV_WINE" wineboot -u </dev/null >/dev/null 2>&1 || true
-        # Let wineboot's server finish writing the new prefix before a persistent one starts.
-        timeout 60 "$QV_WINESERVER" -w </dev/null >/dev/null 2>&1 || true
-        if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -e "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then
-            echo "wineboot did not make a usable prefix in $WINEPREFIX (no system.reg or system32); it is removed so the next run starts again" >&2
-            rm -rf "$WINEPREFIX"
-            return 1
-        fi
-        touch "$WINEPREFIX/.qv-ready"
-    fi
+    # A new prefix takes wineboot about 10 s; several are made side by side.
+    for entry in "${QV_WINE_PREFIXES[@]}"; do
+        qv_make_prefix "$entry" & pids+=($!)
+    done
+    for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
+    [ $failed = 0 ] || return 1
     if [ -z "${DISPLAY:-}" ]; then
         # Xvfb picks a free display itself and names it on fd 3, so two runs
         # never race for one number.
@@ -108,18 +111,46 @@ qv_wine_up() {
         fi
         export DISPLAY=":$n"
     fi
+    for i in "${!QV_WINE_PREFIXES[@]}"; do
+        WINEPREFIX=${QV_WINE_PREFIXES[$i]} qv_serve_prefix ${QV_WINE_NETS[$i]:+nsenter --net="${QV_WINE_NETS[$i]}"}
+    done
+    export WINEPREFIX=${QV_WINE_PREFIXES[0]}
+}
+
+# qv_make_prefix <prefix>: makes it unless an earlier run did.
+qv_make_prefix() {
+    local WINEPREFIX=$1
+    export WINEPREFIX
+    [ -f "$WINEPREFIX/.qv-ready" ] && return 0
+    mkdir -p "$WINEPREFIX"
+    # wineboot prints a harmless syswow64 failure and may exit non-zero for
+    # it; the prefix is judged by what it made, not by that exit code.
+    "$QV_WINE" wineboot -u </dev/null >/dev/null 2>&1 || true
+    # Let wineboot's server finish writing the new prefix before a persistent one starts.
+    timeout 60 "$QV_WINESERVER" -w </dev/null >/dev/null 2>&1 || true
+    if [ ! -f "$WINEPREFIX/system.reg" ] || [ ! -e "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ]; then
+        echo "wineboot did not make a usable prefix in $WINEPREFIX (no system.reg or system32); it is removed so the next run starts again" >&2
+        rm -rf "$WINEPREFIX"
+        return 1
+    fi
+    touch "$WINEPREFIX/.qv-ready"
+}
+
+# qv_serve_prefix [command prefix...]: the persistent server and desktop of
+# $WINEPREFIX, started through the command prefix (nsenter) where one is given.
+qv_serve_prefix() {
     # Wine's background services keep the stderr of whoever starts them; start
     # them here with nothing attached so ctest is not held up by them.
     # Fails harmlessly when a server for this prefix is already running.
-    "$QV_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
-    "$QV_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
+    "$@" "$QV_WINESERVER" -p </dev/null >/dev/null 2>&1 || true
+    "$@" "$QV_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
     # Wine's desktop process (explorer /desktop) starts with the first program
     # that needs a desktop, takes that program's standard handles, and ends a
     # moment after the last such program. Started by a test, it holds the
     # test's output pipe and ctest waits on it until the time-out. A minimised
     # notepad, started here with nothing attached, keeps one desktop process
     # for the whole run; it ends with the server.
-    "$QV_WINE" start /min notepad.exe </dev/null >/dev/null 2>&1 || true
+    "$@" "$QV_WINE" start /min notepad.exe </dev/null >/dev/null 2>&1 || true
     local _
     for _ in $(seq 100); do
         qv_desktop_running && break
@@ -136,8 +167,54 @@ qv_desktop_running() {
     return 1
 }
 
+# qv_port_lanes_up <build dir> <count>: network namespaces for the lanes of
+# the port tests (tests/support/port_lane.sh), each bound to the file
+# lanes/net<i> below the build dir so that it lasts while tests come and go,
+# with its loopback up. Sets QV_PORT_LANES to the number of lanes: <count>,
+# or 1 on the host's loopback where no namespace can be made here; the
+# machine-wide ports lock then keeps that lane's tests apart from others.
+qv_port_lanes_up() {
+    local dir=$1 count=$2 i net why
+    mkdir -p "$dir/lanes"
+    QV_PORT_LANES=$count
+    for i in $(seq "$count"); do
+        net=$dir/lanes/net$i
+        nsenter --net="$net" true 2>/dev/null && continue
+        touch "$net"
+        if ! why=$(unshare --net="$net" ip link set lo up 2>&1); then
+            qv_port_lanes_down "$dir"
+            echo "no network namespace for the port tests here (${why:-unshare failed}): they run one after another on the host's loopback"
+            QV_PORT_LANES=1
+            break
+        fi
+    done
+    {
+        printf '{"version":{"major":1,"minor":0},"local":[{"port_lanes":['
+        for i in $(seq "$QV_PORT_LANES"); do printf '%s{"id":"%d","slots":1}' "$([ "$i" = 1 ] || echo ,)" "$i"; done
+        printf ']}]}\n'
+    } >"$dir/lanes/resources.json"
+}
+
+# qv_port_lane_net <build dir> <lane>: the lane's namespace file, or nothing.
+qv_port_lane_net() {
+    local net=$1/lanes/net$2
+    if nsenter --net="$net" true 2>/dev/null; then echo "$net"; fi
+}
+
+qv_port_lanes_down() {
+    local net
+    for net in "$1"/lanes/net*; do
+        [ -e "$net" ] || continue
+        umount "$net" 2>/dev/null || true
+        rm -f "$net"
+    done
+}
+
 qv_wine_down() {
-    "$QV_WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+    local prefix
+    for prefix in "${QV_WINE_PREFIXES[@]:-${WINEPREFIX:-}}"; do
+        [ -n "$prefix" ] && WINEPREFIX=$prefix "$QV_WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+    done
     if [ -n "${QV_XVFB_PID:-}" ]; then
         kill "$QV_XVFB_PID" 2>/dev/null || true
         wait "$QV_XVFB_PID" 2>/dev/null || true

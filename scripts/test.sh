@@ -28,11 +28,22 @@ fi
 finish() {
     qv_stop_strays "$dir"
     qv_wine_down
+    qv_port_lanes_down "$dir"
 }
 trap finish EXIT
 trap 'exit 130' INT TERM
-qv_wine_up "$dir"
+# The tests of the daemon's fixed ports run in two lanes beside the others.
+qv_port_lanes_up "$dir" 2
+lanes=()
+for i in $(seq "$QV_PORT_LANES"); do
+    net=$(qv_port_lane_net "$dir" "$i")
+    lanes+=("wineprefix-lane$i${net:+:$net}")
+done
+qv_wine_up "$dir" "${lanes[@]}"
 status=0
-ctest --test-dir "$dir" --output-on-failure --no-tests=error -j 2 --timeout 600 "$@" || status=$?
+# Tests mostly wait on Wine, servers and time-outs: one more at a time than
+# there are lanes keeps both cores busy.
+ctest --test-dir "$dir" --output-on-failure --no-tests=error -j $((QV_PORT_LANES + 1)) --timeout 600 \
+    --resource-spec-file "$dir/lanes/resources.json" "$@" || status=$?
 echo "test run took $(( $(date +%s) - start )) s"
 exit $status

@@ -42,9 +42,4 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 "$QV_WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true
 
-# The daemon of this prefix serves the machine-wide command ports: the lock
-# is held until the exit has stopped this prefix's server and with it any
-# daemon a failed test left running.
-exec 9>/tmp/qv-daemon-ports.lock
-flock 9
 "$QV_WINE" "$program"

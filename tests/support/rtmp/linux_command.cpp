@@ -49,7 +49,11 @@ std::string ShellQuote(const std::string& text) {
 std::wstring ScratchDirectory(const std::wstring& name) {
     std::wstring dir = TestBinDir() + L"..\\scratch\\";
     ::CreateDirectoryW(dir.c_str(), nullptr);
-    dir += name + std::to_wstring(::GetCurrentProcessId()) + L"\\";
+    // Process ids repeat between the run's prefixes; the group tells them apart.
+    wchar_t group[32] = {};
+    const DWORD n = ::GetEnvironmentVariableW(L"QV_TEST_GROUP", group, 32);
+    dir += name + (n > 0 && n < 32 ? std::wstring(group) + L"-" : std::wstring()) +
+           std::to_wstring(::GetCurrentProcessId()) + L"\\";
     ::CreateDirectoryW(dir.c_str(), nullptr);
     return dir;
 }
