@@ -188,11 +188,18 @@ qv_port_lanes_up() {
             break
         fi
     done
+    qv_port_lanes_list "$dir" "$QV_PORT_LANES"
+}
+
+# qv_port_lanes_list <build dir> <count>: the lanes ctest hands out
+# (lanes/resources.json, which the build names as ctest's resource file).
+qv_port_lanes_list() {
+    local i
     {
         printf '{"version":{"major":1,"minor":0},"local":[{"port_lanes":['
-        for i in $(seq "$QV_PORT_LANES"); do printf '%s{"id":"%d","slots":1}' "$([ "$i" = 1 ] || echo ,)" "$i"; done
+        for i in $(seq "$2"); do printf '%s{"id":"%d","slots":1}' "$([ "$i" = 1 ] || echo ,)" "$i"; done
         printf ']}]}\n'
-    } >"$dir/lanes/resources.json"
+    } >"$1/lanes/resources.json"
 }
 
 # qv_port_lane_net <build dir> <lane>: the lane's namespace file, or nothing.
@@ -201,6 +208,8 @@ qv_port_lane_net() {
     if nsenter --net="$net" true 2>/dev/null; then echo "$net"; fi
 }
 
+# qv_port_lanes_down <build dir>: the namespaces go; a later ctest of its
+# own finds one lane on the host's loopback.
 qv_port_lanes_down() {
     local net
     for net in "$1"/lanes/net*; do
@@ -208,6 +217,7 @@ qv_port_lanes_down() {
         umount "$net" 2>/dev/null || true
         rm -f "$net"
     done
+    [ ! -d "$1/lanes" ] || qv_port_lanes_list "$1" 1
 }
 
 qv_wine_down() {

@@ -43,7 +43,7 @@ qv_wine_up "$dir" "${lanes[@]}"
 status=0
 # Tests mostly wait on Wine, servers and time-outs: one more at a time than
 # there are lanes keeps both cores busy.
-ctest --test-dir "$dir" --output-on-failure --no-tests=error -j $((QV_PORT_LANES + 1)) --timeout 600 \
-    --resource-spec-file "$dir/lanes/resources.json" "$@" || status=$?
+ctest --test-dir "$dir" --output-on-failure --no-tests=error -j $((QV_PORT_LANES + 1)) --timeout 600 "$@" ||
+    status=$?
 echo "test run took $(( $(date +%s) - start )) s"
 exit $status
