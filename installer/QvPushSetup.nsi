@@ -201,10 +201,15 @@ Section "Uninstall"
     DeleteRegKey HKCU "${USER_KEY}"
   ${EndIf}
   ${If} ${RebootFlag}
-    ; The entry stays until the files in use are gone at the restart.
-    WriteRegStr HKLM "${RUN_ONCE_KEY}" "QvPushUninstall" '"$SYSDIR\reg.exe" delete "HKLM\${UNINSTALL_KEY}" /f /reg:64'
     DetailPrint "$(RestartNeeded)"
     SetErrorLevel 3010
+  ${EndIf}
+  ; The entry stays until the files in use are gone at the restart; but an
+  ; installer that called (/UPGRADE) writes an entry of its own or takes its
+  ; installation back, and the restart must not delete that entry.
+  ${If} ${RebootFlag}
+  ${AndIf} $Upgrading != 1
+    WriteRegStr HKLM "${RUN_ONCE_KEY}" "QvPushUninstall" '"$SYSDIR\reg.exe" delete "HKLM\${UNINSTALL_KEY}" /f /reg:64'
   ${Else}
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ${EndIf}

@@ -65,7 +65,14 @@
       ${TrimNewLines} "$R2" $R2
       ${If} $R2 != ""
       ${AndIf} $R2 != "${INSTALLED_FILES}"
-        Delete /REBOOTOK "$INSTDIR\$R2"
+        ; Run in place by an installer (/UPGRADE), the uninstaller cannot
+        ; delete itself; that installer deletes it after. Queued, it would
+        ; make the whole removal wait for a restart.
+        ${If} $Upgrading == 1
+        ${AndIf} $R2 == "${UNINSTALLER}"
+        ${Else}
+          Delete /REBOOTOK "$INSTDIR\$R2"
+        ${EndIf}
       ${EndIf}
     ${Loop}
     FileClose $R1

@@ -131,6 +131,11 @@ protected:
         }
         DWORD sizeKb = 0;
         EXPECT_TRUE(ReadRegistryDword(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize", sizeKb));
+        // An uninstaller run for this installation (a copy elsewhere) left no
+        // removal of the entry for the next restart.
+        EXPECT_FALSE(ReadRegistryString(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
+                                        L"QvPushUninstall", text))
+            << ToUtf8(text);
         EXPECT_GE(sizeKb, ReadFileBytes(folder + L"\\QvPushServer.exe").size() / 1024);
     }
 
