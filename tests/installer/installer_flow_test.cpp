@@ -3,7 +3,8 @@
 // version where the daemon cannot be started as the desktop user, an
 // upgrade over that copy while it runs and a capture program holds its
 // camera, a refused folder of someone else's, a move to another folder with
-// the administrator's switches, and the uninstaller. The tests run in this
+// the administrator's switches, the uninstaller, a camera that cannot be
+// registered, and an FFmpeg the installer carries. The tests run in this
 // order and each starts from the state the one before left.
 #include <windows.h>
 #include <dshow.h>
@@ -31,6 +32,7 @@ const DWORD kDaemonStartMs = 30000;
 std::wstring BuildDir() { return TestBinDir() + L"..\\"; }
 std::wstring CurrentSetup() { return BuildDir() + L"installer\\QvPushSetup.exe"; }
 std::wstring PreviousSetup() { return BuildDir() + L"installer-test\\QvPushSetup-0.9.0.exe"; }
+std::wstring FfmpegSetup() { return BuildDir() + L"installer-test\\QvPushSetup-ffmpeg.exe"; }
 
 // Each installed file and where the installer took it from.
 struct Payload {
@@ -90,7 +92,10 @@ protected:
         const std::string log = ReadInstallLog(folder);
         if (::GetFileAttributesW((folder + L"\\ffmpeg.exe").c_str()) != INVALID_FILE_ATTRIBUTES) {
             expected.push_back(L"ffmpeg.exe");
-            if (log.find("FFmpeg installed") != std::string::npos) expected.push_back(L"ffmpeg-LICENSE.txt");
+            if (log.find(ToUtf8(L"已安装 FFmpeg")) != std::string::npos) {
+                expected.push_back(L"ffmpeg-LICENSE.txt");
+                expected.push_back(L"ffmpeg-version.txt");
+            }
         } else {
             // In the system's language (Chinese here).
             EXPECT_NE(std::string::npos, log.find(ToUtf8(L"请把 Windows 版 ffmpeg.exe 放到 " + folder))) << log;
@@ -300,6 +305,44 @@ TEST_F(InstallerFlow, UninstallerLeavesNothing) {
     ::DeleteFileW((std::wstring(kOtherFolder) + L"\\ffmpeg.exe").c_str());
     ::RemoveDirectoryW(kOtherFolder);
     ExpectNothingLeft(kOtherFolder);
+}
+
+// Without the 64-bit camera there is nothing to capture: the installation
+// is taken back and only its log stays, to say why.
+TEST_F(InstallerFlow, CameraThatCannotBeRegisteredRollsTheInstallationBack) {
+    const std::wstring folder = DefaultInstallFolder();
+    // Wine's own switch: a module overridden as "" is never loaded.
+    HKEY overrides = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0,
+                                               KEY_WRITE, nullptr, &overrides, nullptr));
+    ::RegSetValueExW(overrides, L"qvcamera", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
+    const SetupRun setup = RunSetup(CurrentSetup(), L"/S /NOSTART");
+    ::RegDeleteValueW(overrides, L"qvcamera");
+    ::RegCloseKey(overrides);
+
+    ExpectSetupRan(setup, 2);
+    EXPECT_EQ(std::vector<std::wstring>{L"install.log"}, FilesBelow(folder));
+    EXPECT_NE(std::string::npos, ReadInstallLog(folder).find(ToUtf8(L"64 位摄像头未注册：安装已回滚")));
+    ::DeleteFileW((folder + L"\\install.log").c_str());
+    ::RemoveDirectoryW(folder.c_str());
+    ExpectNothingLeft(folder);
+}
+
+// A carried FFmpeg comes with its licence and build configuration, and as
+// a file of the installation it goes with the uninstaller.
+TEST_F(InstallerFlow, CarriedFfmpegComesWithItsTextsAndGoesWithTheUninstaller) {
+    const std::wstring folder = DefaultInstallFolder();
+    const SetupRun setup = RunSetup(FfmpegSetup(), L"/S /NOSTART");
+    ExpectSetupRan(setup);
+    ExpectInstalled(folder, CurrentPayload(), kCurrentVersion);
+    const std::wstring carried = BuildDir() + L"installer-test\\carried-ffmpeg\\";
+    EXPECT_EQ(ReadFileBytes(TestBinDir() + L"installer_test_lingering_program.exe"),
+              ReadFileBytes(folder + L"\\ffmpeg.exe"));
+    EXPECT_EQ(ReadFileBytes(carried + L"LICENSE.txt"), ReadFileBytes(folder + L"\\ffmpeg-LICENSE.txt"));
+    EXPECT_EQ(ReadFileBytes(carried + L"version.txt"), ReadFileBytes(folder + L"\\ffmpeg-version.txt"));
+
+    ExpectSetupRan(RunQuietUninstall());
+    ExpectNothingLeft(folder);
 }
 
 }  // namespace
