@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs a Windows test program under Wine for ctest and exits as it did.
+# Runs a test's command for ctest (a Windows test program under Wine, or a
+# script that drives Wine programs) and exits as it did.
 # Every Wine process a test starts inherits, at the Unix level, the output
 # pipe ctest reads, and ctest waits for that pipe to close even after the
 # test has ended. Wine's conhost.exe, made for a console program started
@@ -9,7 +10,7 @@
 # Once the test is over, what still holds its output was started by it:
 # such a conhost.exe is ended by its id; any other program is ended too,
 # named, and fails the test, since a test must not leave programs behind.
-# Usage: wine_test.sh <wine loader> <program> [argument...]
+# Usage: wine_test.sh <command> [argument...]
 set -uo pipefail
 "$@"
 status=$?
