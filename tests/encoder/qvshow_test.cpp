@@ -201,7 +201,8 @@ TEST(QvShow, ValuesReachFfmpegExactly) {
         ProgramResult run = RunProgram(sandbox.CommandLine(0, c.audio, c.url), 20000);
         EXPECT_EQ(0u, run.exitCode) << ToUtf8(c.audio) << ": " << run.output;
         EXPECT_EQ(Show(ExpectedArguments(0, c.audio, false, c.url)), Show(sandbox.PublishArguments()))
-            << "audio device [" << ToUtf8(c.audio) << "], URL [" << ToUtf8(c.url) << "]";
+            << "audio device [" << ToUtf8(c.audio) << "], URL [" << ToUtf8(c.url) << "], " << sandbox.Starts().size()
+            << " FFmpeg starts recorded, QvShow.exe said: " << run.output;
     }
 }
 

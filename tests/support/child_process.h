@@ -25,10 +25,13 @@ std::wstring FromUtf8(const std::string& text);
 // Code page 936 bytes to UTF-16, as a debugger shows them.
 std::wstring FromGbk(const std::string& bytes);
 
+// RunProgram's exit code for a program that could not be started.
+constexpr DWORD kNotStarted = 0xFFFFFFFF;
+
 struct ProgramResult {
     bool started = false;
     bool timedOut = false;
-    DWORD exitCode = 0;
+    DWORD exitCode = kNotStarted;
     std::string output;  // standard output and standard error, raw bytes
 };
 
