@@ -11,6 +11,9 @@ const DWORD kReadSliceMs = 50;
 }  // namespace
 
 bool StatusSession::Open(DWORD timeoutMs, std::string* greeting) {
+    // Opened again (a restarted daemon): frames left unread from the old
+    // connection would stand in front of the new handshake's answer.
+    m_buffer.clear();
     if (!m_client.Connect(kWebPort, timeoutMs) || !m_client.Send(kHandshake)) return false;
     const DWORD start = ::GetTickCount();
     while (m_buffer.find("\r\n\r\n") == std::string::npos) {

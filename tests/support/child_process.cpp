@@ -101,8 +101,6 @@ ProgramResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs, const
     std::wstring mutableLine = commandLine;
     if (!::CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
                           workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi)) {
-        // Never mistaken for a program that ran and succeeded.
-        result.exitCode = kNotStarted;
         result.output = "not started: CreateProcess error " + std::to_string(::GetLastError());
         return result;
     }

@@ -25,7 +25,8 @@ std::wstring FromUtf8(const std::string& text);
 // Code page 936 bytes to UTF-16, as a debugger shows them.
 std::wstring FromGbk(const std::string& bytes);
 
-// RunProgram's exit code for a program that could not be started.
+// RunProgram's exit code for a program that could not be started, never
+// to be mistaken for one that ran and succeeded.
 constexpr DWORD kNotStarted = 0xFFFFFFFF;
 
 struct ProgramResult {
