@@ -174,7 +174,7 @@ TEST(BridgeChainTest, StalledWebcamIsReportedAndBridgedAgain) {
     PublishChain chain;
     QV_REQUIRE_COMPONENT(chain.Start(picturePath, kDemoWebcamFormats, L" --stall-after 2"));
     StatusSession session;
-    ASSERT_TRUE(session.Open());
+    ASSERT_TRUE(session.Open()) << session.Problem();
     ASSERT_TRUE(session.Send(ToUtf8(L"preview videoDevice=\"" + std::wstring(kDemoWebcam) + L"\" audioDevice=\"" +
                                     kDemoMicrophone + L"\"")));
     StatusMessage delivering, retrying;

@@ -44,7 +44,7 @@ class PublishStatusTest : public ::testing::Test {
 protected:
     void SetUp() override {
         QV_REQUIRE_COMPONENT(ChainEnvironment::Failure());
-        ASSERT_TRUE(m_session.Open()) << "no WebSocket session with the daemon";
+        ASSERT_TRUE(m_session.Open()) << "no WebSocket session with the daemon: " << m_session.Problem();
     }
     void TearDown() override {
         m_session.Send("stop");
@@ -103,7 +103,7 @@ TEST_F(PublishStatusTest, KilledDaemonTakesTheStreamAndEverythingItStartedWithIt
     // it once FFmpeg is gone, and the server's idle drop (5 s) ends the stream.
     EXPECT_LE(end.seenTick - killTick, 6000u) << "the stream outlived the daemon";
     ASSERT_EQ("", Chain().StartDaemon());
-    ASSERT_TRUE(m_session.Open());
+    ASSERT_TRUE(m_session.Open()) << m_session.Problem();
 }
 
 TEST_F(PublishStatusTest, RefusingServerIsRetriedWithGrowingPausesAndItsReason) {

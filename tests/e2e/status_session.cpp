@@ -14,16 +14,23 @@ bool StatusSession::Open(DWORD timeoutMs, std::string* greeting) {
     // Opened again (a restarted daemon): frames left unread from the old
     // connection would stand in front of the new handshake's answer.
     m_buffer.clear();
-    if (!m_client.Connect(kWebPort, timeoutMs) || !m_client.Send(kHandshake)) return false;
+    const auto fail = [this](const std::string& problem) {
+        m_problem = problem;
+        return false;
+    };
+    if (!m_client.Connect(kWebPort, timeoutMs)) return fail("no connection to 19724");
+    if (!m_client.Send(kHandshake)) return fail("the handshake could not be sent");
     const DWORD start = ::GetTickCount();
     while (m_buffer.find("\r\n\r\n") == std::string::npos) {
-        if (::GetTickCount() - start > timeoutMs || m_client.Ended()) return false;
+        if (::GetTickCount() - start > timeoutMs || m_client.Ended())
+            return fail(m_client.Ended() ? "closed before the handshake's answer" : "no answer to the handshake");
         m_buffer += m_client.Read(4096, kReadSliceMs);
     }
-    if (m_buffer.compare(0, 12, "HTTP/1.1 101") != 0) return false;
+    if (m_buffer.compare(0, 12, "HTTP/1.1 101") != 0) return fail("answer: " + m_buffer.substr(0, m_buffer.find('\r')));
     m_buffer.erase(0, m_buffer.find("\r\n\r\n") + 4);
     std::string text;
-    if (!NextText(text, timeoutMs) || text.find('$') == std::string::npos) return false;
+    if (!NextText(text, timeoutMs)) return fail("no greeting");
+    if (text.find('$') == std::string::npos) return fail("not a greeting: " + text);
     if (greeting) *greeting = text;
     return true;
 }

@@ -17,8 +17,9 @@ struct StatusMessage {
 class StatusSession {
 public:
     // Handshake and greeting (kept in `greeting` when given); false when
-    // either did not come.
+    // either did not come, with Problem() saying what went wrong.
     bool Open(DWORD timeoutMs = 15000, std::string* greeting = nullptr);
+    const std::string& Problem() const { return m_problem; }
     bool Send(const std::string& utf8);
     // The next text message; false when none came within timeoutMs.
     bool NextText(std::string& text, DWORD timeoutMs);
@@ -34,6 +35,7 @@ private:
 
     WireClient m_client;
     std::string m_buffer;
+    std::string m_problem;
     std::vector<StatusMessage> m_seen;
 };
 
