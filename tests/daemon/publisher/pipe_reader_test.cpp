@@ -68,7 +68,11 @@ protected:
         DebuggeeProcess* host =
             m_sandbox.StartHost({L"launch-pipe=" + m_sandbox.Dir() + kEncoder + L"| -f dshow", L"wait=" + release});
         if (!host) return ReaderTexts();
-        EXPECT_TRUE(m_sandbox.WaitForStarts(kEncoder, 1, 20000)) << "the encoder did not start";
+        if (!m_sandbox.WaitForStarts(kEncoder, 1, 20000)) {
+            ADD_FAILURE() << "the encoder did not start; the host said:\n" << host->Output();
+            m_sandbox.Signal(release);
+            return ReaderTexts();
+        }
         for (DWORD waited = 0; waited < 20000; waited += 20) {
             ReaderTexts now = TakeReaderTexts(host->DebugTexts());
             if (enough(now) || now.m_endTexts > 0) break;
