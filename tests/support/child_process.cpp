@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 
 namespace {
 
@@ -69,6 +70,13 @@ static std::wstring Decode(UINT codePage, const std::string& bytes) {
 std::wstring FromUtf8(const std::string& text) { return Decode(CP_UTF8, text); }
 std::wstring FromGbk(const std::string& bytes) { return Decode(936, bytes); }
 
+bool StartOnceMoreAfterWineLoss(const std::function<bool()>& start) {
+    if (start()) return true;
+    if (::GetLastError() != ERROR_INTERNAL_ERROR) return false;
+    std::fprintf(stderr, "a new process died before it had started (ERROR_INTERNAL_ERROR); starting it once more\n");
+    return start();
+}
+
 UniqueHandle StartProgram(const std::wstring& program, HANDLE output) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
@@ -99,8 +107,10 @@ ProgramResult RunProgram(const std::wstring& commandLine, DWORD timeoutMs, const
     si.hStdError = writeEnd.get();
     PROCESS_INFORMATION pi = {};
     std::wstring mutableLine = commandLine;
-    if (!::CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                          workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi)) {
+    if (!StartOnceMoreAfterWineLoss([&] {
+            return ::CreateProcessW(nullptr, &mutableLine[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                    workingDir.empty() ? nullptr : workingDir.c_str(), &si, &pi) != FALSE;
+        })) {
         result.output = "not started: CreateProcess error " + std::to_string(::GetLastError());
         return result;
     }

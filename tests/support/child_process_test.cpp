@@ -56,6 +56,30 @@ TEST(ChildProcess, QuoteArgumentRoundTripsThroughCommandLineToArgv) {
     }
 }
 
+// Only a start that Wine lost is made again, and only once.
+TEST(ChildProcess, StartsOnceMoreOnlyAfterWineLostTheProcess) {
+    const struct {
+        std::vector<DWORD> errors;  // the last error of each failed start, in order
+        bool started;
+        size_t starts;
+    } cases[] = {
+        {{}, true, 1},
+        {{ERROR_INTERNAL_ERROR}, true, 2},
+        {{ERROR_INTERNAL_ERROR, ERROR_INTERNAL_ERROR}, false, 2},
+        {{ERROR_FILE_NOT_FOUND}, false, 1},
+    };
+    for (const auto& c : cases) {
+        size_t starts = 0;
+        bool started = StartOnceMoreAfterWineLoss([&] {
+            if (starts == c.errors.size()) return ++starts, true;
+            ::SetLastError(c.errors[starts++]);
+            return false;
+        });
+        EXPECT_EQ(started, c.started) << c.errors.size();
+        EXPECT_EQ(starts, c.starts) << c.errors.size();
+    }
+}
+
 }  // namespace
 
 // A grandchild that keeps the output pipe open must not hold the caller.

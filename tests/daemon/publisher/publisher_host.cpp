@@ -17,7 +17,8 @@
 //   sleep=MS
 //   find=IMAGE kill=IMAGE               prints "find|kill IMAGE 0|1"
 //   launch=APP|LINE                     LaunchProcess, prints "launch 0|1"
-//   launch-pipe=EXE|ARGS                LaunchWithOutputPipe, prints "launch-pipe 0|1"
+//   launch-pipe=EXE|ARGS                LaunchWithOutputPipe (see LaunchOnceMore), prints
+//                                       "launch-pipe 0|1" and after a 0 "launch-pipe-error N"
 //   readers                             prints "readers N", the running output readers
 //   restart-encoder=N                   5 + N encoder starts and kills; prints the launches and
 //                                       the handle counts after the first 5 and at the end
@@ -118,6 +119,11 @@ bool WaitUntil(bool (*done)(), DWORD timeoutMs) {
     return done();
 }
 
+// Launches as the daemon does, once more after a start that Wine lost.
+bool LaunchOnceMore(const std::wstring& executable, const std::wstring& arguments) {
+    return StartOnceMoreAfterWineLoss([&] { return LaunchWithOutputPipe(executable, arguments); });
+}
+
 bool Closed() { return LaunchesClosed(); }
 bool NoReaders() { return ThePipeManager().RunningReaders() == 0; }
 bool EncoderRunning() { return FindProcessByName(kEncoderImageName); }
@@ -136,7 +142,7 @@ void RestartEncoder(int count) {
             WaitUntil(NoReaders, 10000);
             settled = HandleCount(&source);
         }
-        if (LaunchWithOutputPipe(executable, L" -f dshow")) ++launched;
+        if (LaunchOnceMore(executable, L" -f dshow")) ++launched;
         WaitUntil(EncoderRunning, 10000);
         KillProcessesByName(kEncoderImageName);
         WaitUntil(EncoderGone, 10000);
@@ -278,7 +284,10 @@ void Step(const std::wstring& step, Supervisor& supervisor) {
         SayFlag("launch", LaunchProcess(first, second));
     } else if (verb == L"launch-pipe") {
         SplitPair(value, first, second);
-        SayFlag("launch-pipe", LaunchWithOutputPipe(first, second));
+        bool launched = LaunchOnceMore(first, second);
+        DWORD error = ::GetLastError();
+        SayFlag("launch-pipe", launched);
+        if (!launched) Say("launch-pipe-error " + std::to_string(error));
     } else if (verb == L"readers") {
         Say("readers " + std::to_string(ThePipeManager().RunningReaders()));
     } else if (verb == L"restart-encoder") {
