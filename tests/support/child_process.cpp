@@ -87,8 +87,10 @@ UniqueHandle StartProgram(const std::wstring& program, HANDLE output) {
     }
     PROCESS_INFORMATION created = {};
     std::wstring commandLine = QuoteArgument(program);
-    if (!::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, output ? TRUE : FALSE,
-                          CREATE_NO_WINDOW, nullptr, nullptr, &startup, &created))
+    if (!StartOnceMoreAfterWineLoss([&] {
+            return ::CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, output ? TRUE : FALSE,
+                                    CREATE_NO_WINDOW, nullptr, nullptr, &startup, &created) != FALSE;
+        }))
         return UniqueHandle();
     ::CloseHandle(created.hThread);
     return UniqueHandle(created.hProcess);
