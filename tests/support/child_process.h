@@ -27,7 +27,7 @@ std::wstring FromGbk(const std::string& bytes);
 
 // Wine's CreateProcess fails with ERROR_INTERNAL_ERROR when the new process
 // dies before it has started: about one start in 1500 in ctest runs here,
-// none in 6000 outside ctest. The daemon's supervisor retries such a start
+// none in over 8000 outside it. The daemon's supervisor retries such a start
 // after its back-off; a test starts once more at once, and says so on
 // standard error, so that what it counts is the code under test, not that
 // start. `start` returns false with the last error set when it fails.
