@@ -86,12 +86,12 @@ void CPictureWatch::Offer(const std::shared_ptr<const std::string>& jpeg, Pictur
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_stop || m_broken || m_request.rate == 0) return;
-        // Pictures keep to a grid of the asked interval, so that frames that
-        // come a little late do not lower the rate; after a pause the grid
-        // starts again from now rather than catching up in a burst.
+        // One grid of the asked interval for every watcher of that rate, from
+        // the tick count's zero: watchers of one rate and width are due at
+        // the same frame and share its picture, and a frame that comes a
+        // little late in its slot does not lower the rate.
         const ULONGLONG interval = 1000 / m_request.rate;
-        const ULONGLONG next = (m_nextDue == 0 ? now : m_nextDue) + interval;
-        m_nextDue = next <= now ? now + interval : next;
+        m_nextDue = (now / interval + 1) * interval;
         m_offered = true;
         m_lastOffer = now;
         m_lastSource = source;
