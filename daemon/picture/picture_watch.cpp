@@ -1,6 +1,7 @@
 #include "daemon/picture/picture_watch.h"
 
 #include "daemon/picture/picture_hub.h"
+#include "daemon/text/diagnostics.h"
 
 namespace {
 
@@ -8,12 +9,21 @@ namespace {
 // the rate, so that a page sees the daemon still answers.
 const ULONGLONG kStandbyEveryMs = 1000;
 
+// What the system may hold for a watching session: a send returns once its
+// bytes are buffered, and a growing buffer (megabytes on loopback) would be
+// a queue of seconds of old pictures for a client that reads slowly. With a
+// small one the picture in flight stays in flight until the client reads.
+const int kWatchingSendBufferBytes = 64 * 1024;
+
+// Printed when a session that watched ends.
+const char kPictureTotalsText[] = "pictures: %llu sent, %llu dropped\n";
+
 const char* SourceName(PictureSource source) { return source == PictureSource::Camera ? "camera" : "standby"; }
 
 }  // namespace
 
-CPictureWatch::CPictureWatch(Send sendBinary, Send sendText)
-    : m_sendBinary(std::move(sendBinary)), m_sendText(std::move(sendText)) {}
+CPictureWatch::CPictureWatch(SOCKET socket, Send sendBinary, Send sendText)
+    : m_socket(socket), m_sendBinary(std::move(sendBinary)), m_sendText(std::move(sendText)) {}
 
 CPictureWatch::~CPictureWatch() { Stop(); }
 
@@ -42,6 +52,8 @@ void CPictureWatch::Apply(const PictureRequest& request) {
         // Sessions that never ask have neither a thread nor a place in the hub.
         if (request.rate != 0 && !m_joined) {
             m_joined = join = true;
+            ::setsockopt(m_socket, SOL_SOCKET, SO_SNDBUF, reinterpret_cast<const char*>(&kWatchingSendBufferBytes),
+                         sizeof(kWatchingSendBufferBytes));
             m_thread = std::thread(&CPictureWatch::Run, this);
         }
     }
@@ -60,7 +72,10 @@ void CPictureWatch::Stop() {
     if (!joined) return;
     ThePictureHub().Leave(*this);
     m_ready.notify_all();
-    if (m_thread.joinable()) m_thread.join();
+    m_thread.join();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_joined = false;
+    PrintFormat(kPictureTotalsText, m_sent, m_dropped);
 }
 
 unsigned long long CPictureWatch::Dropped() const {
@@ -132,6 +147,7 @@ void CPictureWatch::Run() {
             m_noticedSource = source;
         }
         // A frame cut short leaves the stream unreadable: nothing more goes out.
-        if (!sent) m_broken = true;
+        if (sent) ++m_sent;
+        else m_broken = true;
     }
 }

@@ -8,6 +8,7 @@
 // Before the first picture from another source than the last, the session
 // gets the text {"type":"picture","source":"camera"} (or "standby"), JSON
 // like the status objects, so that a page can say what is going out.
+#include <winsock2.h>
 #include <windows.h>
 
 #include <condition_variable>
@@ -25,7 +26,8 @@ public:
     // Both go through the connection's own guarded send, serialised with
     // its status feed and replies; false once the client is gone.
     using Send = std::function<bool(const std::string&)>;
-    CPictureWatch(Send sendBinary, Send sendText);
+    // socket: the session's, only to bound what the system buffers for it.
+    CPictureWatch(SOCKET socket, Send sendBinary, Send sendText);
     ~CPictureWatch();
     CPictureWatch(const CPictureWatch&) = delete;
     CPictureWatch& operator=(const CPictureWatch&) = delete;
@@ -48,6 +50,7 @@ private:
     void Apply(const PictureRequest& request);
     void Run();
 
+    SOCKET m_socket;
     Send m_sendBinary;
     Send m_sendText;
     mutable std::mutex m_mutex;
@@ -69,5 +72,6 @@ private:
     bool m_inFlight = false;
     bool m_noticeSent = false;
     PictureSource m_noticedSource = PictureSource::Standby;
+    unsigned long long m_sent = 0;
     unsigned long long m_dropped = 0;
 };

@@ -51,7 +51,7 @@ void RunWebSocketSession(SharedSocket& connection, std::string received) {
     }
     CStatusFeed status(socket);
     // Pictures only for a session that asks; the command port has no such request.
-    CPictureWatch pictures([&socket](const std::string& jpeg) { return socket.SendBinary(jpeg); },
+    CPictureWatch pictures(connection.get(), [&socket](const std::string& jpeg) { return socket.SendBinary(jpeg); },
                            [&socket](const std::string& notice) { return socket.SendText(notice); });
     for (;;) {
         std::string message;

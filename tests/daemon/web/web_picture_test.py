@@ -5,15 +5,17 @@ writes a webcam's picture; the daemon scales it, encodes it with WIC and
 sends it to the sessions that asked. JPEGs are decoded with Debian's
 ffmpeg; the page is read through Chromium's DevTools protocol."""
 import os
+import re
 import select
 import shutil
 import socket
 import struct
 import subprocess
+import threading
 import time
 import unittest
 
-from qv_daemon import (ARTIFACTS, BIN, BRIDGE, WEB_PORT, WINE, Daemon, require, wait_until)
+from qv_daemon import (ARTIFACTS, BIN, BRIDGE, COMMAND_PORT, WEB_PORT, WINE, Daemon, require, wait_until)
 from ws_wire import BINARY, CLOSE, TEXT, WsClient, frame, handshake_request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -85,6 +87,7 @@ class Producer:
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait(timeout=30)
+        self.process.stdout.close()
 
 
 class Watcher:
@@ -93,7 +96,12 @@ class Watcher:
     def __init__(self, test, rcvbuf=None):
         self.client = WsClient(WEB_PORT)
         if rcvbuf:
+            # Set before the connection is made, so that the window it offers stays small.
+            self.client.sock.close()
+            self.client.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
             self.client.sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, rcvbuf)
+            self.client.sock.settimeout(15)
+            self.client.sock.connect(('127.0.0.1', WEB_PORT))
         test.addCleanup(self.client.close)
         test.assertEqual(self.client.handshake(handshake_request()).status, 101)
         self.sources = []
@@ -192,8 +200,15 @@ class PictureSessionTest(unittest.TestCase):
             watcher = Watcher(self)
             watcher.ask(5, width)
             watchers.append(watcher)
-        for watcher, (width, size) in zip(watchers, cases):
-            got = watcher.pictures(4)
+        # All read at once: a watcher left unread gets fewer pictures.
+        results = [None] * len(watchers)
+        readers = [threading.Thread(target=lambda i=i: results.__setitem__(i, watchers[i].pictures(4)))
+                   for i in range(len(watchers))]
+        for reader in readers:
+            reader.start()
+        for reader in readers:
+            reader.join()
+        for got, (width, size) in zip(results, cases):
             self.assertGreaterEqual(len(got), 10, 'width %d' % width)
             self.assertEqual({jpeg_size(p) for _, p in got}, {size}, 'width %d' % width)
 
@@ -209,6 +224,10 @@ class PictureSessionTest(unittest.TestCase):
         memory.append(self.daemon_memory_kb())
         self.assertGreaterEqual(len(got), 90, 'the other watcher keeps its rate')
         self.assertLess(memory[1] - memory[0], 20 * 1024, 'the daemon does not queue pictures: %r kB' % memory)
+        slow.client.close()
+        self.assertTrue(wait_until(lambda: re.search(rb'pictures: \d+ sent, [1-9]\d* dropped', self.daemon.output()), 15),
+                        'the slow session\'s dropped pictures are counted; the daemon printed: %r'
+                        % re.findall(rb'pictures: .*', self.daemon.output()))
         code, out = producer.finish()
         self.assertEqual(code, 0, 'the producer kept writing: ' + out)
         self.assertGreaterEqual(int(out.split('=')[1]), 16 * 30 - 2, 'the producer kept its 30 fps: ' + out)
@@ -226,6 +245,21 @@ class PictureSessionTest(unittest.TestCase):
             bitmap = f.read()[-640 * 480 * 3:]
         upright = b''.join(bitmap[(479 - y) * 1920:(480 - y) * 1920] for y in range(480))
         self.assertGreaterEqual(psnr(decode_jpeg(got[-1][1]), upright), 30.0, 'the stand-by picture')
+
+    def test_command_port_has_no_pictures(self):
+        self.producer(4)
+        client = WsClient(COMMAND_PORT)
+        self.addCleanup(client.close)
+        client.read_until(b'\0')
+        client.send(b'picture rate="10" width="640"\0')
+        time.sleep(3)
+        client.sock.settimeout(0.5)
+        try:
+            rest = client.buffer + client.sock.recv(65536)
+        except socket.timeout:
+            rest = client.buffer
+        self.assertNotIn(b'\xff\xd8', rest)
+        self.assertNotIn(b'picture', rest)
 
     def test_foreign_origin_cannot_open_a_session(self):
         client = WsClient(WEB_PORT)
