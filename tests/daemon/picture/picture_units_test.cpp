@@ -2,10 +2,7 @@
 // conversion, the exchange reader's copy, and WIC's JPEG encoder (decoded
 // back with WIC).
 #include <gtest/gtest.h>
-#include <wincodec.h>
-#include <wrl/client.h>
 
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -15,9 +12,8 @@
 #include "daemon/picture/jpeg_encoder.h"
 #include "daemon/picture/picture_request.h"
 #include "daemon/picture/picture_scaling.h"
+#include "tests/daemon/picture/jpeg_decoding.h"
 #include "tests/daemon/picture/test_card.h"
-
-using Microsoft::WRL::ComPtr;
 
 namespace {
 
@@ -135,35 +131,6 @@ TEST(ExchangePictureReader, CopiesTheNewestFrameOutOfTheExchange) {
     EXPECT_NE(reader.Look().frameCount, count);
 }
 
-// Decodes a JPEG with WIC into 24bppBGR rows.
-bool DecodeJpeg(const std::string& jpeg, UINT& width, UINT& height, std::vector<BYTE>& bgr) {
-    ComPtr<IWICImagingFactory> factory;
-    if (FAILED(::CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory))))
-        return false;
-    ComPtr<IWICStream> stream;
-    ComPtr<IWICBitmapDecoder> decoder;
-    ComPtr<IWICBitmapFrameDecode> frame;
-    ComPtr<IWICFormatConverter> converter;
-    if (FAILED(factory->CreateStream(&stream)) ||
-        FAILED(stream->InitializeFromMemory(reinterpret_cast<BYTE*>(const_cast<char*>(jpeg.data())),
-                                            static_cast<DWORD>(jpeg.size()))) ||
-        FAILED(factory->CreateDecoderFromStream(stream.Get(), nullptr, WICDecodeMetadataCacheOnDemand, &decoder)) ||
-        FAILED(decoder->GetFrame(0, &frame)) || FAILED(frame->GetSize(&width, &height)) ||
-        FAILED(factory->CreateFormatConverter(&converter)) ||
-        FAILED(converter->Initialize(frame.Get(), GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone, nullptr, 0,
-                                     WICBitmapPaletteTypeCustom)))
-        return false;
-    bgr.resize(static_cast<size_t>(width) * height * 3);
-    return SUCCEEDED(converter->CopyPixels(nullptr, width * 3, static_cast<UINT>(bgr.size()), bgr.data()));
-}
-
-double Psnr(const std::vector<BYTE>& a, const std::vector<BYTE>& b) {
-    double sum = 0;
-    for (size_t i = 0; i < a.size(); ++i) sum += (double(a[i]) - b[i]) * (double(a[i]) - b[i]);
-    const double mse = sum / a.size();
-    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
-}
-
 TEST(JpegEncoder, BaselineJpegOfTheAskedSizeThatDecodesToThePicture) {
     ScopedComApartment apartment(COINIT_MULTITHREADED);
     std::vector<BYTE> card;
@@ -192,7 +159,7 @@ TEST(JpegEncoder, BaselineJpegOfTheAskedSizeThatDecodesToThePicture) {
         ASSERT_TRUE(DecodeJpeg(jpeg, width, height, decoded)) << c.width;
         EXPECT_EQ(width, static_cast<UINT>(c.width));
         EXPECT_EQ(height, static_cast<UINT>(c.height));
-        EXPECT_GE(Psnr(decoded, scaled), c.minimumPsnr) << c.width;
+        EXPECT_GE(PsnrOfBytes(decoded, scaled), c.minimumPsnr) << c.width;
     }
 }
 
