@@ -142,6 +142,7 @@ void CPictureHub::Run() {
 }
 
 CPictureHub& ThePictureHub() {
-    static CPictureHub hub;
-    return hub;
+    // Deliberately leaked: sessions may still leave it during exit.
+    static CPictureHub* hub = new CPictureHub();
+    return *hub;
 }
