@@ -18,6 +18,7 @@ const PageEntry kPages[] = {
     {"/app.js", IDR_PAGE_SCRIPT, "text/javascript; charset=utf-8"},
     {"/style.css", IDR_PAGE_STYLE, "text/css; charset=utf-8"},
     {"/status.js", IDR_PAGE_STATUS, "text/javascript; charset=utf-8"},
+    {"/picture.js", IDR_PAGE_PICTURE, "text/javascript; charset=utf-8"},
 };
 
 bool LoadRcData(int id, std::string& bytes) {

@@ -60,6 +60,8 @@ WebSocketConnection::Received WebSocketConnection::ReceiveText(std::string& mess
 
 bool WebSocketConnection::SendText(const std::string& utf8) { return SendFrame(kOpText, utf8); }
 
+bool WebSocketConnection::SendBinary(const std::string& bytes) { return SendFrame(kOpBinary, bytes); }
+
 bool WebSocketConnection::SendFrame(uint8_t opcode, const std::string& payload) {
     std::lock_guard<std::mutex> guard(m_sendMutex);
     if (m_closeSent) return false;

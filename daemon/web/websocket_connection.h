@@ -26,6 +26,8 @@ public:
     // May be called from another thread than the receiving one (the status
     // feed): frames never interleave.
     bool SendText(const std::string& utf8);
+    // One binary message (a picture), under the same guard.
+    bool SendBinary(const std::string& bytes);
 
 private:
     bool SendFrame(uint8_t opcode, const std::string& payload);

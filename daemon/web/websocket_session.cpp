@@ -4,6 +4,7 @@
 #include "daemon/command/command_session.h"
 #include "daemon/command/greeting.h"
 #include "daemon/command/parse_command.h"
+#include "daemon/picture/picture_watch.h"
 #include "daemon/text/diagnostics.h"
 #include "daemon/text/text_conversion.h"
 #include "daemon/web/status_feed.h"
@@ -49,25 +50,32 @@ void RunWebSocketSession(SharedSocket& connection, std::string received) {
         return;
     }
     CStatusFeed status(socket);
+    // Pictures only for a session that asks; the command port has no such request.
+    CPictureWatch pictures(connection.get(), [&socket](const std::string& jpeg) { return socket.SendBinary(jpeg); },
+                           [&socket](const std::string& notice) { return socket.SendText(notice); });
     for (;;) {
         std::string message;
         switch (socket.ReceiveText(message)) {
         case WebSocketConnection::Received::Silence:
             if (session.Announce()) continue;
             // As on the command port, a failed announcement leaves the executables running.
+            pictures.Stop();
             connection.Close();
             return;
         case WebSocketConnection::Received::Closed:
+            pictures.Stop();
             connection.Close();
             session.End();
             return;
         case WebSocketConnection::Received::Message: {
+            if (pictures.TakeRequest(message)) break;
             // The command port's grammar, on the UTF-16 text itself.
             const std::wstring line = Utf8ToWide(message);
             PrintLine(WideToNarrow(line));
             RecvCmd cmd;
             if (!ParseCommandMessage(line, cmd) || session.Carry(cmd)) break;
             // The reply did not go out: the client is gone or stopped reading.
+            pictures.Stop();
             connection.Close();
             session.End();
             return;

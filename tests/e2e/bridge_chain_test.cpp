@@ -4,9 +4,11 @@
 // what the server received, read back with Debian's ffmpeg, is the webcam's
 // picture. A bridge killed from outside comes back through the daemon's
 // supervisor with the same camera.
+#include "common/com_apartment.h"
 #include "tests/bridge/webcam_pictures.h"
 #include "tests/daemon/command/wire_messages.h"
 #include "tests/e2e/publish_chain.h"
+#include "tests/daemon/picture/jpeg_decoding.h"
 #include "tests/e2e/status_session.h"
 #include "tests/support/child_process.h"
 #include "tests/support/rtmp/component_check.h"
@@ -189,6 +191,55 @@ TEST(BridgeChainTest, StalledWebcamIsReportedAndBridgedAgain) {
     EXPECT_TRUE(session.WaitForStatus("camera", {"delivering"}, 15000)) << "not bridged again\n" << LastSeen(session);
     session.Send("stop");
     session.WaitForStatus("camera", {"idle"}, 10000);
+    EXPECT_TRUE(WaitUntilGone({L"QvGraph.exe"}, 5000)) << "the bridge outlived the stop";
+}
+
+}  // namespace
+
+namespace {
+
+// What a watching page gets of the previewed demo webcam: JPEGs at the asked
+// rate and width showing the webcam's picture, and the stand-by picture
+// once the preview has stopped.
+TEST(BridgeChainTest, WatchingSessionSeesThePreviewedWebcam) {
+    ScopedComApartment apartment(COINIT_MULTITHREADED);
+    const RgbPicture webcam = MakeQuadrantPicture(640, 480);
+    const std::wstring picturePath = ScratchDirectory(L"bridge-picture-") + L"webcam.bmp";
+    ASSERT_TRUE(WriteBmp(picturePath, webcam));
+    PublishChain chain;
+    QV_REQUIRE_COMPONENT(chain.Start(picturePath));
+    StatusSession session;
+    ASSERT_TRUE(session.Open()) << session.Problem();
+    ASSERT_TRUE(session.Send(ToUtf8(L"preview videoDevice=\"" + std::wstring(kDemoWebcam) + L"\" audioDevice=\"" +
+                                    kDemoMicrophone + L"\"")));
+    ASSERT_TRUE(session.WaitForStatus("camera", {"delivering"}, 20000)) << LastSeen(session);
+    ASSERT_TRUE(session.Send("picture rate=\"10\" width=\"640\""));
+
+    std::string jpeg;
+    ASSERT_TRUE(session.NextBinary(jpeg, 5000)) << "no picture within 5 s";
+    int pictures = 0;
+    const DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < 10000)
+        if (session.NextBinary(jpeg, 10000 - (::GetTickCount() - start))) ++pictures;
+    std::printf("pictures of the previewed webcam: %d in 10 s\n", pictures);
+    EXPECT_GE(pictures, 90);
+    UINT width = 0, height = 0;
+    std::vector<BYTE> decoded;
+    ASSERT_TRUE(DecodeJpeg(jpeg, width, height, decoded));
+    EXPECT_EQ(640u, width);
+    EXPECT_EQ(480u, height);
+    const double psnr = PsnrOfBytes(decoded, webcam.bgr);
+    std::printf("picture of the previewed webcam: PSNR %.2f dB\n", psnr);
+    EXPECT_GE(psnr, 30.0) << "the pictures do not show the webcam";
+
+    ASSERT_TRUE(session.Send("stop"));
+    ASSERT_TRUE(session.WaitForStatus("camera", {"idle"}, 10000)) << LastSeen(session);
+    bool standby = false;
+    const DWORD stopped = ::GetTickCount();
+    while (!standby && ::GetTickCount() - stopped < 10000 && session.NextBinary(jpeg, 3000))
+        for (const StatusMessage& seen : session.Seen())
+            standby = standby || seen.json == "{\"type\":\"picture\",\"source\":\"standby\"}";
+    EXPECT_TRUE(standby) << "no stand-by picture after the preview stopped\n" << LastSeen(session);
     EXPECT_TRUE(WaitUntilGone({L"QvGraph.exe"}, 5000)) << "the bridge outlived the stop";
 }
 

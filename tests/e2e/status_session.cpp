@@ -87,6 +87,24 @@ bool StatusSession::NextText(std::string& text, DWORD timeoutMs) {
     }
 }
 
+bool StatusSession::NextBinary(std::string& bytes, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    for (;;) {
+        int opcode = 0;
+        std::string payload;
+        while (TakeFrame(payload, opcode)) {
+            if (opcode == 0x8) return false;
+            if (opcode == 0x1 && !payload.empty() && payload[0] == '{')
+                m_seen.push_back(StatusMessage{payload, ::GetTickCount()});
+            if (opcode != 0x2) continue;
+            bytes.swap(payload);
+            return true;
+        }
+        if (::GetTickCount() - start > timeoutMs || m_client.Ended()) return false;
+        m_buffer += m_client.Read(65536, kReadSliceMs);
+    }
+}
+
 bool StatusSession::WaitForStatus(const std::string& type, const std::vector<std::string>& states, DWORD timeoutMs,
                                   StatusMessage* found) {
     const DWORD start = ::GetTickCount();

@@ -23,6 +23,9 @@ public:
     bool Send(const std::string& utf8);
     // The next text message; false when none came within timeoutMs.
     bool NextText(std::string& text, DWORD timeoutMs);
+    // The next binary message (a picture), text messages skipped (status
+    // objects among them kept in Seen()); false when none came in time.
+    bool NextBinary(std::string& bytes, DWORD timeoutMs);
     // Waits for a status object of `type` ("publish", "camera") in one of
     // `states`; every status object read on the way is kept in Seen().
     bool WaitForStatus(const std::string& type, const std::vector<std::string>& states, DWORD timeoutMs,

@@ -45,6 +45,13 @@ void BenchmarkService::Stop() {
 }
 
 // (Wine leaves PrivateUsage at 0; PagefileUsage is the commit charge.)
+double BenchmarkService::ProcessorMs() const {
+    FILETIME created, exited, kernel, user;
+    if (!m_process || !::GetProcessTimes(m_process.get(), &created, &exited, &kernel, &user)) return 0;
+    auto ms = [](const FILETIME& t) { return ((static_cast<ULONGLONG>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e4; };
+    return ms(kernel) + ms(user);
+}
+
 std::string BenchmarkService::Footprint() const {
     PROCESS_MEMORY_COUNTERS_EX memory = {};
     memory.cb = sizeof(memory);

@@ -21,6 +21,8 @@ public:
     void Stop();
     // Committed bytes and working set in KiB, and the number of threads.
     std::string Footprint() const;
+    // Processor time (user and kernel) the service has used so far.
+    double ProcessorMs() const;
 
 private:
     unsigned long ThreadCount() const;

@@ -56,9 +56,11 @@ function onGreeting(text) {
   greeted = true;
   setState('connected', '已连接', 'Connected');
   reconnected();
+  QvPicture.ask(socket);
 }
 
 function onMessage(text) {
+  if (greeted && QvPicture.take(text)) return;
   if (greeted && QvStatus.take(text)) return;
   log('in', text);
   if (!greeted) return onGreeting(text);
@@ -74,9 +76,11 @@ function connect() {
   setState('connecting', '连接中', 'Connecting');
   const scheme = location.protocol === 'https:' ? 'wss://' : 'ws://';
   socket = new WebSocket(scheme + location.host + '/ws');
-  socket.onmessage = (event) => onMessage(String(event.data));
+  socket.binaryType = 'blob';
+  socket.onmessage = (event) => (typeof event.data === 'string' ? onMessage(event.data) : QvPicture.show(event.data));
   socket.onclose = () => {
     socket = null;
+    QvPicture.reset();
     scheduleReconnect();
   };
 }
