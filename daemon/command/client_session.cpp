@@ -4,6 +4,8 @@
 #include "daemon/command/foreign_client.h"
 #include "daemon/command/greeting.h"
 #include "daemon/command/parse_command.h"
+#include "daemon/command/peer_owner.h"
+#include "daemon/command/thread_main_service.h"
 #include "daemon/text/diagnostics.h"
 #include "daemon/text/text_conversion.h"
 
@@ -135,8 +137,13 @@ DWORD WINAPI ClientSession(LPVOID parameter) {
     std::unique_ptr<SessionParameter> taken(static_cast<SessionParameter*>(parameter));
     const std::shared_ptr<SharedSocket> connection = taken->connection;
     try {
-        CommandPortTransport transport(connection);
-        RunCommandSession(transport);
+        // Here rather than on the listener: the check reads the TCP table,
+        // which takes tens of milliseconds under Wine, and accepts must not
+        // queue behind it.
+        if (MayServePeer(connection->get(), kCommandPort)) {
+            CommandPortTransport transport(connection);
+            RunCommandSession(transport);
+        }
     } catch (...) {
         // Out of memory at worst; the client must not be left hanging.
     }
