@@ -62,6 +62,8 @@ class SessionTest(DaemonTestCase):
         self.daemon.settle()
         self.daemon.script(ENCODER, live_script(600))
         watcher = self.command_client()
+        clients = []
+        self.addCleanup(lambda: [c.close() for c in clients])
         for reload in range(20):
             page = WsClient(WEB_PORT)
             reply = page.get('/', '127.0.0.1:%d' % WEB_PORT)
@@ -74,11 +76,18 @@ class SessionTest(DaemonTestCase):
             self.assertEqual(session.recv_text(timeout=20), 'start ok')
             session.recv_status('publish', ['live'], timeout=20)
             session.close()
+            # Connected while the page's session ends: the likeliest to be
+            # given the handle that session's socket had.
+            fresh = RawCommandClient()
+            clients.append(fresh)
+            fresh.read_for(1.5)
         watcher.read_for(4)
-        messages = watcher.received.split(b'\0')
-        self.assertEqual(messages[-1], b'', 'a message without its NUL: %r' % watcher.received[-80:])
-        strays = [m for m in messages[1:-1] if m not in LEVEL_WORDS]
-        self.assertEqual(strays, [], 'the command client received bytes of other sessions')
+        for client in [watcher] + clients:
+            messages = client.received.split(b'\0')
+            self.assertEqual(messages[0], GREETING, 'not greeted first: %r' % client.received[:80])
+            self.assertEqual(messages[-1], b'', 'a message without its NUL: %r' % client.received[-80:])
+            strays = [m for m in messages[1:-1] if m not in LEVEL_WORDS]
+            self.assertEqual(strays, [], 'a command client received bytes of other sessions')
         self.daemon.script(ENCODER, None)
 
     def test_rejected_start_of_another_session_does_not_redirect_the_restart(self):
