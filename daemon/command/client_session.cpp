@@ -1,12 +1,14 @@
 #include "daemon/command/client_session.h"
 
 #include "daemon/command/command_session.h"
-#include "daemon/command/greeting.h"
 #include "daemon/command/foreign_client.h"
+#include "daemon/command/greeting.h"
 #include "daemon/command/parse_command.h"
+#include "daemon/command/peer_owner.h"
+#include "daemon/command/thread_main_service.h"
 #include "daemon/text/diagnostics.h"
+#include "daemon/text/text_conversion.h"
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,10 +19,57 @@ std::string TextOf(const char* bytes, int count) {
     return std::string(bytes, strnlen(bytes, static_cast<size_t>(count)));
 }
 
-// Every message on the command port ends with a NUL, the client's own mark.
-class CommandPortChannel : public SessionChannel {
+// True when the socket has something to read (bytes or its end) within ms.
+bool Readable(SOCKET socket, DWORD ms) {
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(socket, &readable);
+    timeval wait = {static_cast<long>(ms / 1000), static_cast<long>((ms % 1000) * 1000)};
+    return ::select(0, &readable, nullptr, nullptr, &wait) > 0;
+}
+
+// The command port: every message ends with a NUL, in the client's own code
+// page both ways; lines end with CR LF.
+class CommandPortTransport : public SessionTransport {
 public:
-    explicit CommandPortChannel(SharedSocket& connection) : m_connection(connection) {}
+    explicit CommandPortTransport(std::shared_ptr<SharedSocket> connection)
+        : m_connection(std::move(connection)), m_buffer(kReceiveBufferSize, '\0') {}
+
+    // Flash-era clients wait for the greeting and send nothing first; a
+    // browser's fetch, image or TLS handshake sends its request at once.
+    bool OpenForGreeting() override {
+        const ULONGLONG deadline = ::GetTickCount64() + kFirstBytesWindowMs;
+        while (!m_firstLineSeen && !m_peerGone) {
+            const ULONGLONG now = ::GetTickCount64();
+            if (now >= deadline || !Readable(Socket(), static_cast<DWORD>(deadline - now))) break;
+            if (ReceiveSome() && Judge() == FirstLineVerdict::Foreign) return false;
+        }
+        return true;
+    }
+
+    Arrival Receive(std::wstring& line) override {
+        for (;;) {
+            if (m_firstLineSeen && !m_receiveFirst) {
+                PrintLine(TextOf(m_buffer.data(), m_held));
+                std::string message;
+                if (TakeCommandPortMessage(m_buffer.data(), m_held, message)) {
+                    line = NarrowToWide(message);
+                    return Arrival::Line;
+                }
+            }
+            m_receiveFirst = false;
+            if (m_peerGone) return Arrival::Gone;
+            // A full buffer without a complete message counts as a closed connection.
+            if (m_held >= kReceiveBufferSize) return Arrival::Gone;
+            if (!ReceiveSome()) return m_peerGone ? Arrival::Gone : Arrival::Silence;
+            if (!m_firstLineSeen && Judge() == FirstLineVerdict::Foreign) return Arrival::Foreign;
+        }
+    }
+
+    size_t VideoDeviceUnits() const override { return kCommandPortVideoDeviceUnits; }
+
+    // What follows a rejected line waits for the next receive, as it always has.
+    void Rejected() override { m_receiveFirst = true; }
 
     bool SendGreeting(const std::vector<std::wstring>& deviceNames) override {
         const std::string cut = CutGreeting(BuildGreetingText(deviceNames));
@@ -28,81 +77,42 @@ public:
         return SendText(cut);
     }
 
-    bool SendText(const std::string& text) override {
-        return ::send(m_connection.get(), text.c_str(), static_cast<int>(text.size()) + 1, 0) > 0;
-    }
+    bool SendText(const std::string& text) override { return m_connection->Send(std::string(text.c_str(), text.size() + 1)); }
+
+    void Close() override { m_connection->Close(); }
 
 private:
-    SharedSocket& m_connection;
-};
+    static const DWORD kFirstBytesWindowMs = 150;
 
-enum class SessionEnd {
-    ClientGone,   // closed, failed, or filled the buffer: the session's end rule applies
-    SendFailed,   // an announcement could not be sent: the executables are left running
-    NotOurClient  // a browser's request, a TLS handshake: nothing of it may act
-};
-
-class Session {
-public:
-    explicit Session(std::shared_ptr<SharedSocket> connection)
-        : m_connection(std::move(connection)), m_channel(*m_connection), m_core(m_channel),
-          m_buffer(kReceiveBufferSize, '\0') {}
-
-    void Run() {
-        const SessionEnd end = m_core.Greet() ? ReceiveLoop() : SessionEnd::SendFailed;
-        // Closed in every case, so that no socket lingers.
-        m_connection->Close();
-        if (end == SessionEnd::ClientGone) m_core.End();
-    }
-
-private:
     SOCKET Socket() { return m_connection->get(); }
 
-    SessionEnd ReceiveLoop() {
-        for (;;) {
-            // A full buffer without a complete message counts as a closed connection.
-            if (m_held >= kReceiveBufferSize) return SessionEnd::ClientGone;
-            char* room = &m_buffer[static_cast<size_t>(m_held)];
-            int count = ::recv(Socket(), room, kReceiveBufferSize - m_held, 0);
-            if (count > 0) {
-                PrintLine(TextOf(room, count));
-                m_held += count;
-                if (!m_firstLineSeen) {
-                    switch (JudgeFirstLine(m_buffer.data(), static_cast<size_t>(m_held), kReceiveBufferSize)) {
-                    case FirstLineVerdict::Foreign: return SessionEnd::NotOurClient;
-                    case FirstLineVerdict::Undecided: continue;
-                    case FirstLineVerdict::Ours: m_firstLineSeen = true; break;
-                    }
-                }
-                if (!HandleHeldMessages()) return SessionEnd::ClientGone;
-                continue;
-            }
-            if (count == 0) return SessionEnd::ClientGone;
-            const int error = ::WSAGetLastError();
-            if (error != WSAEINTR && error != WSAEWOULDBLOCK && error != WSAETIMEDOUT) return SessionEnd::ClientGone;
-            if (!m_core.Announce()) return SessionEnd::SendFailed;
+    // False on silence or when the client has gone (m_peerGone).
+    bool ReceiveSome() {
+        char* room = &m_buffer[static_cast<size_t>(m_held)];
+        const int count = ::recv(Socket(), room, kReceiveBufferSize - m_held, 0);
+        if (count > 0) {
+            PrintLine(TextOf(room, count));
+            m_held += count;
+            return true;
         }
+        const int error = count == 0 ? 0 : ::WSAGetLastError();
+        if (error != WSAEINTR && error != WSAEWOULDBLOCK && error != WSAETIMEDOUT) m_peerGone = true;
+        return false;
     }
 
-    // Accepted commands are handled one after the other; a rejected line
-    // sends the session back to receiving, with what follows it still held.
-    // False when a reply could not be sent.
-    bool HandleHeldMessages() {
-        for (;;) {
-            PrintLine(TextOf(m_buffer.data(), m_held));
-            RecvCmd cmd;
-            if (!ParseCommand(m_buffer.data(), m_held, cmd)) return true;
-            std::fill(m_buffer.begin() + m_held, m_buffer.end(), '\0');
-            if (!m_core.Carry(cmd)) return false;
-        }
+    FirstLineVerdict Judge() {
+        const FirstLineVerdict verdict =
+            JudgeFirstLine(m_buffer.data(), static_cast<size_t>(m_held), kReceiveBufferSize);
+        if (verdict == FirstLineVerdict::Ours) m_firstLineSeen = true;
+        return verdict;
     }
 
     std::shared_ptr<SharedSocket> m_connection;
-    CommandPortChannel m_channel;
-    CommandSession m_core;
     std::vector<char> m_buffer;
     int m_held = 0;
     bool m_firstLineSeen = false;
+    bool m_receiveFirst = false;
+    bool m_peerGone = false;
 };
 
 }  // namespace
@@ -127,10 +137,16 @@ DWORD WINAPI ClientSession(LPVOID parameter) {
     std::unique_ptr<SessionParameter> taken(static_cast<SessionParameter*>(parameter));
     const std::shared_ptr<SharedSocket> connection = taken->connection;
     try {
-        Session(connection).Run();
+        // Here rather than on the listener: the check reads the TCP table,
+        // which takes tens of milliseconds under Wine, and accepts must not
+        // queue behind it.
+        if (MayServePeer(connection->get(), kCommandPort)) {
+            CommandPortTransport transport(connection);
+            RunCommandSession(transport);
+        }
     } catch (...) {
         // Out of memory at worst; the client must not be left hanging.
-        connection->Close();
     }
+    connection->Close();
     return 0;
 }

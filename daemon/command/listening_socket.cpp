@@ -1,5 +1,7 @@
 #include "daemon/command/listening_socket.h"
 
+#include <ws2tcpip.h>
+
 ListenStep OpenListeningSocket(uint16_t port, int backlog, UniqueSocket& listening) {
     // Not inheritable from its first moment, so no child started meanwhile
     // gets it. Sockets accepted on it are inheritable all the same under
@@ -10,6 +12,12 @@ ListenStep OpenListeningSocket(uint16_t port, int backlog, UniqueSocket& listeni
     UniqueSocket s(::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
                                 WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT));
     if (!s) return ListenStep::Socket;
+    // Another user's program must not bind the same port beside the daemon
+    // (or take it over) and receive its clients.
+    const BOOL exclusive = TRUE;
+    if (::setsockopt(s.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive),
+                     sizeof(exclusive)) != 0)
+        return ListenStep::Socket;
     sockaddr_in address = {};
     address.sin_family = AF_INET;
     address.sin_port = ::htons(port);

@@ -9,8 +9,6 @@
 
 namespace {
 
-const size_t kVideoDeviceMaxUnits = 31;
-
 const char kVideoDevicePrint[] = "m_videoDevice=%s$$\r\n\r\n";
 const char kAudioDevicePrint[] = "m_audioDevice=%s$$$\r\n\r\n";
 
@@ -56,41 +54,41 @@ int32_t ToInteger(const std::string& text) {
     return static_cast<int32_t>(value);
 }
 
-void ReadDevices(const std::wstring& line, RecvCmd& cmd, PublishState& state) {
+void ReadDevices(const std::wstring& line, RecvCmd& cmd, size_t videoDeviceUnits) {
     std::wstring value;
     if (FindValue(line, L"videoDevice", value)) {
-        cmd.m_videoDevice = value.substr(0, kVideoDeviceMaxUnits);
+        cmd.m_videoDevice = value.substr(0, videoDeviceUnits);
         PrintFormat(kVideoDevicePrint, WideToNarrow(cmd.m_videoDevice).c_str());
-        state.SetVideoDevice(cmd.m_videoDevice);
     }
     if (FindValue(line, L"audioDevice", value)) {
         cmd.m_audioDevice = value;
         PrintFormat(kAudioDevicePrint, WideToNarrow(cmd.m_audioDevice).c_str());
-        state.SetAudioDevice(cmd.m_audioDevice);
     }
 }
 
 }  // namespace
 
-bool ParseCommand(char* buffer, int& held, RecvCmd& cmd, PublishState& state) {
+bool TakeCommandPortMessage(char* buffer, int& held, std::string& message) {
     DropLeadingNuls(buffer, held);
-    std::string message;
-    if (!TakeMessage(buffer, held, message)) return false;
-    return ParseCommandLine(NarrowToWide(message), cmd, state);
+    return TakeMessage(buffer, held, message);
 }
 
-bool ParseCommandLine(const std::wstring& line, RecvCmd& cmd, PublishState& state) {
+bool ParseCommand(char* buffer, int& held, RecvCmd& cmd) {
+    std::string message;
+    if (!TakeCommandPortMessage(buffer, held, message)) return false;
+    return ParseCommandLine(NarrowToWide(message), cmd, kCommandPortVideoDeviceUnits);
+}
+
+bool ParseCommandLine(const std::wstring& line, RecvCmd& cmd, size_t videoDeviceUnits) {
+    if (line.find(L'\0') != std::wstring::npos) return false;
     if (line.compare(0, 5, L"start") == 0) {
         cmd.m_strCmd = L"start";
-        ReadDevices(line, cmd, state);
+        ReadDevices(line, cmd, videoDeviceUnits);
         std::wstring value;
-        if (FindValue(line, L"streamUrl", value)) {
-            cmd.m_streamUrl = value;
-            state.SetStreamUrl(cmd.m_streamUrl);
-        }
+        if (FindValue(line, L"streamUrl", value)) cmd.m_streamUrl = value;
         if (FindValue(line, L"pushLevel", value)) {
             cmd.m_pushLevel = ToInteger(WideToNarrow(value));
-            state.SetPushLevel(cmd.m_pushLevel);
+            cmd.m_pushLevelGiven = true;
         }
         return !cmd.m_videoDevice.empty() && !cmd.m_audioDevice.empty() && !cmd.m_streamUrl.empty();
     }
@@ -102,15 +100,14 @@ bool ParseCommandLine(const std::wstring& line, RecvCmd& cmd, PublishState& stat
     }
     if (line.find(L"previ") != std::wstring::npos) {
         cmd.m_strCmd = L"preview";
-        ReadDevices(line, cmd, state);
+        ReadDevices(line, cmd, videoDeviceUnits);
         return !cmd.m_videoDevice.empty() && !cmd.m_audioDevice.empty();
     }
     return false;
 }
 
-bool ParseCommandMessage(const std::wstring& message, RecvCmd& cmd, PublishState& state) {
-    const std::wstring line = message.substr(0, message.find(L"\r\n"));
-    // A NUL would cut a name short wherever it is passed on as a C string.
-    if (line.find(L'\0') != std::wstring::npos) return false;
-    return ParseCommandLine(line, cmd, state);
+std::wstring FirstLineOfMessage(const std::wstring& message) { return message.substr(0, message.find(L"\r\n")); }
+
+bool ParseCommandMessage(const std::wstring& message, RecvCmd& cmd) {
+    return ParseCommandLine(FirstLineOfMessage(message), cmd);
 }

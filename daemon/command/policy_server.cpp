@@ -95,8 +95,10 @@ DWORD RunPolicyServer() {
     for (;;) {
         UniqueSocket connection(::accept(listening.get(), nullptr, nullptr));
         if (!connection) {
+            // One connection's failure; the port serves on.
             PrintText("Accept fail!\n");
-            return kThreadFailed;
+            ::Sleep(kAcceptRetryPauseMs);
+            continue;
         }
         KeepFromChildProcesses(connection.get());
         PrintLine("accept connect");

@@ -4,6 +4,7 @@
 
 const unsigned short kPolicyPort = 19722;
 
-// Thread procedure: serves one request per connection, one connection at a
-// time, for the life of the process; returns (DWORD)-1 on a socket failure.
+// Thread procedure: serves one request per connection for the life of the
+// process; returns (DWORD)-1 only when the port cannot be opened. A failed
+// accept is logged and passed over.
 DWORD WINAPI PolicyServer(LPVOID unused);

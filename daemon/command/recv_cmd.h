@@ -12,4 +12,6 @@ public:
     std::wstring m_audioDevice;
     std::wstring m_streamUrl;
     int32_t m_pushLevel = 0;
+    // A start without pushLevel keeps the level the publish had.
+    bool m_pushLevelGiven = false;
 };

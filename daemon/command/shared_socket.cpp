@@ -1,18 +1,32 @@
 #include "daemon/command/shared_socket.h"
 
+#include "daemon/command/send_all_bytes.h"
+
+#include <mutex>
+
 SOCKET SharedSocket::get() {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::shared_lock<std::shared_mutex> guard(m_mutex);
     return m_socket;
 }
 
+bool SharedSocket::Send(const std::string& bytes) {
+    std::shared_lock<std::shared_mutex> guard(m_mutex);
+    return m_socket != INVALID_SOCKET && SendAllBytes(m_socket, bytes);
+}
+
 void SharedSocket::Close() {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::unique_lock<std::shared_mutex> guard(m_mutex);
     if (m_socket == INVALID_SOCKET) return;
     ::closesocket(m_socket);
     m_socket = INVALID_SOCKET;
 }
 
 void SharedSocket::Shutdown() {
-    std::lock_guard<std::mutex> guard(m_mutex);
+    std::shared_lock<std::shared_mutex> guard(m_mutex);
     if (m_socket != INVALID_SOCKET) ::shutdown(m_socket, SD_BOTH);
+}
+
+void SharedSocket::ShutdownSend() {
+    std::shared_lock<std::shared_mutex> guard(m_mutex);
+    if (m_socket != INVALID_SOCKET) ::shutdown(m_socket, SD_SEND);
 }

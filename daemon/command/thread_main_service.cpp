@@ -98,16 +98,22 @@ void CThreadMainService::run() {
     for (;;) {
         UniqueSocket accepted(::accept(listening->get(), nullptr, nullptr));
         if (!accepted) {
+            // StopListening closed it: the shutdown runs. Any other failure
+            // (a connection reset while queued, a shortage of buffers) is
+            // one connection's, and a live publish must outlast it.
             PrintText("Accept fail!\n");
-            break;
+            if (listening->get() == INVALID_SOCKET) break;
+            ::Sleep(kAcceptRetryPauseMs);
+            continue;
         }
         KeepFromChildProcesses(accepted.get());
         PrintLine("19723 accept connect");
         u_long blocking = 0;
         ::ioctlsocket(accepted.get(), FIONBIO, &blocking);
         if (!SetReceiveTimeout(accepted.get())) {
+            // Without it the session could not pace its announcements.
             DebugText(std::string(kTimeoutFailedDebugText));
-            break;
+            continue;
         }
         SetSendTimeout(accepted.get());
         // Beyond the bound the connection is closed before any greeting.

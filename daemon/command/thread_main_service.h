@@ -17,7 +17,8 @@ public:
     ~CThreadMainService() override = default;
 
     // Accepts clients, one session thread each, after starting the supervisor
-    // and the policy server; returns on a socket failure.
+    // and the policy server; returns when StopListening has closed the port.
+    // A failed accept or set-up of one connection is logged and passed over.
     void run() override;
     // Ends the supervisor and the latest session, then stops the executables.
     void exit() override;

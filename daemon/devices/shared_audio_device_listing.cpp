@@ -1,26 +1,36 @@
 #include "daemon/devices/shared_audio_device_listing.h"
 
 #include "daemon/devices/list_working_audio_devices.h"
+#include "daemon/text/diagnostics.h"
 
 #include <chrono>
 
-namespace {
+const char kListingBeginsText[] = "audio device listing";
 
-// Longer than any listing takes; a listing stuck beyond it (a driver that
-// hangs in its graph) no longer holds the others, which then list themselves.
-const std::chrono::seconds kLongestWait(30);
-
-}  // namespace
+SharedAudioDeviceListing::SharedAudioDeviceListing(Lister lister, ULONGLONG longestWaitMs)
+    : m_lister(lister ? std::move(lister) : Lister([](std::vector<std::wstring>& names) {
+          ListWorkingAudioDevices(names);
+      })),
+      m_longestWaitMs(longestWaitMs) {}
 
 std::vector<std::wstring> SharedAudioDeviceListing::Names() {
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (m_running) m_finished.wait_for(lock, kLongestWait, [this] { return !m_running; });
+    if (m_running) {
+        const ULONGLONG deadline = m_startedTick + m_longestWaitMs;
+        const ULONGLONG now = ::GetTickCount64();
+        if (now < deadline)
+            m_finished.wait_for(lock, std::chrono::milliseconds(deadline - now), [this] { return !m_running; });
+        // Still running: stuck. Another listing beside it would only hang as well.
+        if (m_running) return m_names;
+    }
     if (m_haveNames && ::GetTickCount64() - m_finishedTick < kListingReuseMs) return m_names;
     m_running = true;
+    m_startedTick = ::GetTickCount64();
     lock.unlock();
+    PrintLine(kListingBeginsText);
     std::vector<std::wstring> names;
     try {
-        ListWorkingAudioDevices(names);
+        m_lister(names);
     } catch (...) {
         // Out of memory at worst: this greeting lists nothing.
         names.clear();

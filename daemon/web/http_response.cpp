@@ -8,6 +8,10 @@ const char kIsolationFields[] =
     "X-Content-Type-Options: nosniff\r\n"
     "Referrer-Policy: no-referrer\r\n";
 
+const char kContentSecurityPolicyField[] =
+    "Content-Security-Policy: default-src 'self'; connect-src 'self' ws://127.0.0.1:19724 "
+    "ws://localhost:19724; img-src 'self' data:; frame-ancestors 'none'\r\n";
+
 namespace {
 
 const char* Reason(int status) {
@@ -34,14 +38,11 @@ bool SendHttpResponse(SOCKET connection, int status, const std::string& contentT
     response += "Content-Type: " + contentType + "\r\n";
     response += "Content-Length: " + std::to_string(body.size()) + "\r\n";
     response += kIsolationFields;
-    // The page drives the user's camera: no other site may frame it, and
-    // nothing it loads comes from anywhere but this endpoint.
     response +=
         "Cache-Control: no-store\r\n"
-        "X-Frame-Options: DENY\r\n"
-        "Content-Security-Policy: default-src 'self'; connect-src 'self' ws://127.0.0.1:19724 "
-        "ws://localhost:19724; img-src 'self' data:; frame-ancestors 'none'\r\n"
-        "Connection: close\r\n";
+        "X-Frame-Options: DENY\r\n";
+    response += kContentSecurityPolicyField;
+    response += "Connection: close\r\n";
     response += extraFields;
     response += "\r\n";
     response += body;

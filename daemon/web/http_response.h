@@ -10,6 +10,10 @@
 // load the page's files (a <script src> would tell it the daemon runs), keep a
 // handle on a window of the page it opened, nor learn where the user came from.
 extern const char kIsolationFields[];
+// The page drives the user's camera: no other site may frame it, and nothing
+// it loads or connects to comes from anywhere but this endpoint. Every answer
+// carries it, the WebSocket upgrade's too.
+extern const char kContentSecurityPolicyField[];
 
 // status: 200, 400, 403, 404, 405, 408, 426, 431, 500, 503.
 // extraFields: whole header lines, each ending in CR LF.

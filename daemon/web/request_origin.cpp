@@ -2,7 +2,7 @@
 
 #include "daemon/text/diagnostics.h"
 #include "daemon/web/http_request.h"
-#include "daemon/web/utf8_text.h"
+#include "daemon/text/utf8_text.h"
 
 #include <windows.h>
 

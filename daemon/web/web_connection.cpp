@@ -1,5 +1,6 @@
 #include "daemon/web/web_connection.h"
 
+#include "daemon/command/peer_owner.h"
 #include "daemon/web/http_request.h"
 #include "daemon/web/http_response.h"
 #include "daemon/web/page_resources.h"
@@ -43,6 +44,10 @@ void Serve(SharedSocket& connection) {
     }
     const std::string path = request.target.substr(0, request.target.find('?'));
     if (path == kWebSocketPath) {
+        // Only a session can act; the page's files are the same for anyone.
+        // Checked on this thread, not the accept thread: the check reads the
+        // TCP table, which takes from tens of milliseconds to seconds under Wine.
+        if (!MayServePeer(socket, kWebPort)) return;
         if (AnswerWebSocketHandshake(socket, request)) RunWebSocketSession(connection, std::move(rest));
         return;
     }

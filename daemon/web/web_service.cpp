@@ -1,5 +1,6 @@
 #include "daemon/web/web_service.h"
 
+#include "daemon/command/listening_socket.h"
 #include "daemon/command/session_slots.h"
 #include "daemon/command/unique_socket.h"
 #include "daemon/text/diagnostics.h"
@@ -7,27 +8,30 @@
 #include "daemon/web/request_origin.h"
 #include "daemon/web/web_connection.h"
 
-#ifndef WSA_FLAG_NO_HANDLE_INHERIT
-#define WSA_FLAG_NO_HANDLE_INHERIT 0x80
-#endif
-
 namespace {
 
-// Overlapped, so that the receive time-outs hold on accepted sockets; not
-// inheritable, so that the encoder (started with inherited handles) never
-// keeps a connection or the port open.
-SOCKET NewSocket() {
-    return ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
-                        WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+// Read first: closing a socket with unread bytes resets the connection, and
+// the reset can overtake the answer, so the client would never see the 503.
+// Only what has arrived is read: a browser sends its request with the
+// connect, and the accept thread must not wait for a client that sends nothing.
+void DrainArrived(SOCKET socket) {
+    char discard[4096];
+    for (int round = 0; round < 16; ++round) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(socket, &readable);
+        timeval now = {0, 0};
+        if (::select(0, &readable, nullptr, nullptr, &now) <= 0) return;
+        if (::recv(socket, discard, sizeof(discard), 0) <= 0) return;
+    }
 }
 
-bool Listen(SOCKET s) {
-    sockaddr_in address = {};
-    address.sin_family = AF_INET;
-    address.sin_port = ::htons(kWebPort);
-    address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
-    return ::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof(address)) == 0 &&
-           ::listen(s, SOMAXCONN) == 0;
+void TurnAway(SharedSocket& connection) {
+    DrainArrived(connection.get());
+    SendHttpError(connection.get(), 503, "Retry-After: 1\r\n");
+    connection.ShutdownSend();
+    DrainArrived(connection.get());
+    connection.Close();
 }
 
 }  // namespace
@@ -38,8 +42,8 @@ CWebService& TheWebService() {
 }
 
 void CWebService::Start() {
-    UniqueSocket listening(NewSocket());
-    if (!listening || !Listen(listening.get())) {
+    UniqueSocket listening;
+    if (OpenListeningSocket(kWebPort, SOMAXCONN, listening) != ListenStep::Done) {
         PrintLine("19724 listen fail!");
         return;
     }
@@ -77,15 +81,11 @@ void CWebService::AcceptLoop() {
             ::Sleep(100);
             continue;
         }
-        ::SetHandleInformation(reinterpret_cast<HANDLE>(accepted), HANDLE_FLAG_INHERIT, 0);
-        SetSendTimeout(accepted);
+        KeepFromChildProcesses(accepted);
         auto connection = std::make_shared<SharedSocket>(accepted);
+        SetSendTimeout(accepted);
         if (!m_open.Add(connection)) {
-            // Answered on this thread: a fresh socket takes the short answer
-            // into its send buffer without waiting for the client.
-            SendHttpError(accepted, 503, "Retry-After: 1\r\n");
-            ::shutdown(accepted, SD_SEND);
-            connection->Close();
+            TurnAway(*connection);
             continue;
         }
         LPVOID parameter = MakeWebConnectionParameter(connection, m_open);

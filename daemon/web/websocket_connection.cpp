@@ -1,8 +1,7 @@
 #include "daemon/web/websocket_connection.h"
 
-#include "daemon/command/send_all_bytes.h"
 #include "daemon/web/http_response.h"
-#include "daemon/web/utf8_text.h"
+#include "daemon/text/utf8_text.h"
 #include "daemon/web/websocket_frame.h"
 
 namespace {
@@ -30,7 +29,7 @@ WebSocketConnection::Received WebSocketConnection::ReceiveText(std::string& mess
         if (take == FrameTake::Fault) return Fail(closeCode);
         if (take == FrameTake::Incomplete) {
             char chunk[4096];
-            const int count = ::recv(m_socket, chunk, sizeof(chunk), 0);
+            const int count = ::recv(m_socket.get(), chunk, sizeof(chunk), 0);
             if (count > 0) {
                 m_received.append(chunk, static_cast<size_t>(count));
                 continue;
@@ -66,7 +65,7 @@ bool WebSocketConnection::SendFrame(uint8_t opcode, const std::string& payload) 
     std::lock_guard<std::mutex> guard(m_sendMutex);
     if (m_closeSent) return false;
     if (opcode == kOpClose) m_closeSent = true;
-    return SendAllBytes(m_socket, ServerFrame(opcode, payload));
+    return m_socket.Send(ServerFrame(opcode, payload));
 }
 
 bool WebSocketConnection::HandleControl(uint8_t opcode, const std::string& payload) {
@@ -91,13 +90,14 @@ WebSocketConnection::Received WebSocketConnection::Fail(uint16_t code) { return 
 
 WebSocketConnection::Received WebSocketConnection::CloseWith(const std::string& payload) {
     SendFrame(kOpClose, payload);
-    ::shutdown(m_socket, SD_SEND);
+    m_socket.ShutdownSend();
+    const SOCKET socket = m_socket.get();
     const ULONGLONG deadline = ::GetTickCount64() + kCloseDrainMs;
     const DWORD drainTimeout = 200;
-    ::setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&drainTimeout), sizeof(drainTimeout));
+    ::setsockopt(socket, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&drainTimeout), sizeof(drainTimeout));
     char discard[1024];
     while (::GetTickCount64() < deadline) {
-        const int count = ::recv(m_socket, discard, sizeof(discard), 0);
+        const int count = ::recv(socket, discard, sizeof(discard), 0);
         if (count == 0 || (count < 0 && ::WSAGetLastError() != WSAETIMEDOUT)) break;
     }
     return Received::Closed;

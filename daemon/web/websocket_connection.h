@@ -2,7 +2,7 @@
 // One WebSocket connection after its handshake: whole text messages in,
 // text frames out, pings answered, the close handshake, and the close codes
 // for clients that break the protocol.
-#include <winsock2.h>
+#include "daemon/command/shared_socket.h"
 
 #include <cstdint>
 #include <mutex>
@@ -12,7 +12,10 @@ class WebSocketConnection {
 public:
     // received: bytes that came behind the handshake. The socket's receive
     // time-out decides how long a receive waits before reporting silence.
-    WebSocketConnection(SOCKET socket, std::string received) : m_socket(socket), m_received(std::move(received)) {}
+    // Receives run on the thread that will close the socket; sends may come
+    // from others and go through the socket's guard.
+    WebSocketConnection(SharedSocket& socket, std::string received)
+        : m_socket(socket), m_received(std::move(received)) {}
     WebSocketConnection(const WebSocketConnection&) = delete;
     WebSocketConnection& operator=(const WebSocketConnection&) = delete;
 
@@ -38,7 +41,7 @@ private:
     Received Fail(uint16_t code);
     Received CloseWith(const std::string& payload);
 
-    SOCKET m_socket;
+    SharedSocket& m_socket;
     std::string m_received;
     std::string m_message;
     bool m_inMessage = false;

@@ -38,5 +38,5 @@ bool AnswerWebSocketHandshake(SOCKET connection, const HttpRequest& request) {
                         "HTTP/1.1 101 Switching Protocols\r\n"
                         "Upgrade: websocket\r\n"
                         "Connection: Upgrade\r\n" +
-                            std::string(kIsolationFields) + "Sec-WebSocket-Accept: " + accept + "\r\n\r\n");
+                            std::string(kIsolationFields) + kContentSecurityPolicyField + "Sec-WebSocket-Accept: " + accept + "\r\n\r\n");
 }

@@ -157,6 +157,31 @@ TEST_F(PublishChainTest, KilledFfmpegIsReplacedWithResignedUrlAndStopHolds) {
     ExpectStreamEnded(beforeStop, stopTick, "stop");
 }
 
+// Another allowed client's start that the daemon rejects (it names no
+// devices) must not change where the owner's stream goes when the
+// supervisor brings the encoder back.
+TEST_F(PublishChainTest, RejectedStartOfAnotherClientDoesNotRedirectTheRestart) {
+    RtmpEvent first;
+    StartAndWaitForPublish(0, Chain().RoomUrl(), first);
+    WireClient other;
+    ASSERT_TRUE(other.Connect(kCommandPort, 5000));
+    std::string greeting;
+    ASSERT_TRUE(other.ReadMessage(greeting, 15000));
+    // Another application of the same server.
+    std::string elsewhere = Server().Url("x");
+    elsewhere.replace(elsewhere.find("/kavo/"), 6, "/other/");
+    ASSERT_TRUE(other.Send(Message(L"start streamUrl=\"" + FromUtf8(elsewhere) + L"\" pushLevel=\"3\"")));
+    EXPECT_EQ(other.ReadFor(1000), "") << "a rejected line got an answer";
+    ::Sleep(1500);
+    const size_t from = Server().EventCount();
+    ASSERT_EQ(1, Chain().KillFfmpeg());
+    RtmpEvent second;
+    ASSERT_TRUE(Server().WaitForEvent(RtmpEvent::kPublish, from, 10000, &second))
+        << "the supervisor did not publish again; server log:\n" << Server().Log();
+    EXPECT_EQ(second.name, "room1") << "the restart went elsewhere; server log:\n" << Server().Log();
+    other.Close();
+}
+
 // A name no single code page holds goes whole from the WebSocket session
 // through the daemon, QvShow.exe and FFmpeg's command lines to DirectShow.
 TEST_F(PublishChainTest, MicrophoneNamedInAnyScriptPublishesOverWebSocket) {

@@ -1,5 +1,6 @@
 // How sessions of port 19723 end, and what their end and the end of the
 // listener do to the outside executables; two clients at once.
+#include "daemon/devices/shared_audio_device_listing.h"
 #include "tests/daemon/command/session_fixture.h"
 #include "tests/daemon/terminate_processes.h"
 
@@ -20,6 +21,32 @@ const struct {
     {"first line longer than the buffer", std::string(1500, 'a')},
     {"NUL first", std::string("\0stop\r\n\0", 8)},
 };
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+// A page's fetch() or image sends its request as soon as it connects: judged
+// before any greeting, it gets none, and no device listing runs for it.
+TEST_F(CommandSessionTest, RequestsSentAtOnceGetNoGreetingAndListNoDevices) {
+    const std::string listing = std::string(kListingBeginsText) + "\n";
+    for (const auto& foreign : kForeignFirstBytes) {
+        SCOPED_TRACE(foreign.what);
+        WireClient client;
+        ASSERT_TRUE(client.Connect(kCommandPort));
+        ASSERT_TRUE(client.Send(foreign.bytes));
+        std::string rest;
+        EXPECT_TRUE(client.WaitForEnd(5000, &rest)) << "not closed";
+        EXPECT_EQ(Printable(rest), "") << "greeted";
+    }
+    EXPECT_EQ(Count(m_sandbox.Host().Output(), listing), 0u) << m_sandbox.Host().Output();
+    // A client that waits for its greeting, as the Flash-era ones do, is greeted after one listing.
+    WireClient client;
+    ConnectGreeted(client);
+    EXPECT_EQ(Count(m_sandbox.Host().Output(), listing), 1u);
+}
 
 TEST_F(CommandSessionTest, ConnectionsOfOtherClientsAreClosedAtOnceAndStopNothing) {
     ASSERT_TRUE(m_sandbox.StartStandIn(kEncoder));

@@ -1,4 +1,5 @@
 #include "daemon/command/parse_command.h"
+#include "daemon/publisher/publish_state.h"
 
 #include "daemon/text/text_conversion.h"
 #include "tests/support/child_process.h"
@@ -30,9 +31,16 @@ struct Parsed {
     RecvCmd cmd;
 };
 
+// The state stands for the publishing state: a parse never writes it (only
+// a dispatch does), so every parse here checks that it is left as it was.
 Parsed ParseOne(Buffer& buffer, PublishState& state) {
+    const std::wstring video = state.GetVideoDevice(), audio = state.GetAudioDevice(), url = state.GetStreamUrl();
+    const int32_t level = state.GetPushLevel();
     Parsed p;
-    p.accepted = ParseCommand(buffer.bytes, buffer.held, p.cmd, state);
+    p.accepted = ParseCommand(buffer.bytes, buffer.held, p.cmd);
+    EXPECT_TRUE(state.GetVideoDevice() == video && state.GetAudioDevice() == audio && state.GetStreamUrl() == url &&
+                state.GetPushLevel() == level)
+        << "the parse wrote the publishing state";
     return p;
 }
 
@@ -46,7 +54,7 @@ const std::wstring kFullStart =
     L"start videoDevice=\"USB 摄像头\" audioDevice=\"麦克风 (Realtek)\" "
     L"streamUrl=\"rtmp://live.example/kavo/room1\" pushLevel=\"2\"";
 
-TEST(ParseCommand, FullStartIsAcceptedAndStoresAllFourValues) {
+TEST(ParseCommand, FullStartIsAcceptedWithAllFourValuesAndStoresNone) {
     PublishState state;
     Parsed p = ParseLine(kFullStart, state);
     EXPECT_TRUE(p.accepted);
@@ -55,10 +63,8 @@ TEST(ParseCommand, FullStartIsAcceptedAndStoresAllFourValues) {
     EXPECT_EQ(p.cmd.m_audioDevice, L"麦克风 (Realtek)");
     EXPECT_EQ(p.cmd.m_streamUrl, L"rtmp://live.example/kavo/room1");
     EXPECT_EQ(p.cmd.m_pushLevel, 2);
-    EXPECT_EQ(state.GetVideoDevice(), L"USB 摄像头");
-    EXPECT_EQ(state.GetAudioDevice(), L"麦克风 (Realtek)");
-    EXPECT_EQ(state.GetStreamUrl(), L"rtmp://live.example/kavo/room1");
-    EXPECT_EQ(state.GetPushLevel(), 2);
+    EXPECT_TRUE(p.cmd.m_pushLevelGiven);
+    EXPECT_EQ(state.GetStreamUrl(), L"");
 }
 
 TEST(ParseCommand, CommandWordRecognition) {
@@ -119,8 +125,19 @@ TEST(ParseCommand, VideoDeviceKeepsItsFirst31Units) {
     Parsed p = ParseLine(L"start videoDevice=\"" + forty + L"\" audioDevice=\"" + longAudio + L"\" streamUrl=\"u\"", state);
     EXPECT_TRUE(p.accepted);
     EXPECT_EQ(p.cmd.m_videoDevice, forty.substr(0, 31));
-    EXPECT_EQ(state.GetVideoDevice(), forty.substr(0, 31));
     EXPECT_EQ(p.cmd.m_audioDevice, longAudio);
+}
+
+// A WebSocket message is UTF-16 text of any length: a camera's name is
+// taken whole, and a character outside the BMP at unit 31 stays a pair.
+TEST(ParseCommand, MessagesKeepTheWholeVideoDevice) {
+    const std::wstring emoji = L"\xD83D\xDCF7";
+    const std::wstring names[] = {std::wstring(30, L'x') + emoji + L" 摄像头", std::wstring(200, L'c')};
+    for (const std::wstring& name : names) {
+        RecvCmd cmd;
+        EXPECT_TRUE(ParseCommandMessage(L"preview videoDevice=\"" + name + L"\" audioDevice=\"a\"\r\n", cmd));
+        EXPECT_EQ(cmd.m_videoDevice, name);
+    }
 }
 
 TEST(ParseCommand, PushLevelIsAtoiOfTheValue) {
@@ -136,28 +153,29 @@ TEST(ParseCommand, PushLevelIsAtoiOfTheValue) {
                                  c.value + L"\"",
                              state);
         EXPECT_TRUE(p.accepted);
-        EXPECT_EQ(state.GetPushLevel(), c.level) << ToUtf8(c.value);
+        EXPECT_EQ(p.cmd.m_pushLevel, c.level) << ToUtf8(c.value);
+        EXPECT_TRUE(p.cmd.m_pushLevelGiven) << ToUtf8(c.value);
     }
     PublishState state;
-    state.SetPushLevel(5);
-    ParseLine(L"start videoDevice=\"v\" audioDevice=\"a\" streamUrl=\"u\"", state);
-    EXPECT_EQ(state.GetPushLevel(), 5) << "a missing pushLevel leaves the level alone";
+    Parsed p = ParseLine(L"start videoDevice=\"v\" audioDevice=\"a\" streamUrl=\"u\"", state);
+    EXPECT_FALSE(p.cmd.m_pushLevelGiven) << "a missing pushLevel leaves the level to the dispatch";
 }
 
-TEST(ParseCommand, RejectedCommandsKeepTheValuesStored) {
+// A rejected line must not move a running stream: the supervisor restarts
+// from the publishing state, which keeps the last dispatched command.
+TEST(ParseCommand, RejectedCommandsStoreNothing) {
     PublishState state;
-    Parsed p = ParseLine(L"start videoDevice=\"cam\" streamUrl=\"rtmp://u\" pushLevel=\"1\"", state);
+    state.SetStreamUrl(L"rtmp://owner/kavo/room1");
+    Parsed p = ParseLine(L"start videoDevice=\"cam\" streamUrl=\"rtmp://elsewhere/x\" pushLevel=\"1\"", state);
     EXPECT_FALSE(p.accepted);
-    EXPECT_EQ(state.GetVideoDevice(), L"cam");
-    EXPECT_EQ(state.GetStreamUrl(), L"rtmp://u");
-    EXPECT_EQ(state.GetPushLevel(), 1);
-    EXPECT_EQ(state.GetAudioDevice(), L"");
+    EXPECT_EQ(p.cmd.m_streamUrl, L"rtmp://elsewhere/x");
+    EXPECT_EQ(state.GetStreamUrl(), L"rtmp://owner/kavo/room1");
 
     p = ParseLine(L"preview audioDevice=\"mic\" streamUrl=\"rtmp://other\" pushLevel=\"3\"", state);
     EXPECT_FALSE(p.accepted);
-    EXPECT_EQ(state.GetAudioDevice(), L"mic");
-    EXPECT_EQ(state.GetStreamUrl(), L"rtmp://u") << "preview does not read streamUrl";
-    EXPECT_EQ(state.GetPushLevel(), 1) << "preview does not read pushLevel";
+    EXPECT_EQ(p.cmd.m_audioDevice, L"mic");
+    EXPECT_EQ(p.cmd.m_streamUrl, L"") << "preview does not read streamUrl";
+    EXPECT_FALSE(p.cmd.m_pushLevelGiven) << "preview does not read pushLevel";
 }
 
 TEST(ParseCommand, StopStoresNothing) {

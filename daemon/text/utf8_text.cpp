@@ -1,4 +1,4 @@
-#include "daemon/web/utf8_text.h"
+#include "daemon/text/utf8_text.h"
 
 #include <windows.h>
 
@@ -63,4 +63,7 @@ std::string WideToUtf8(const std::wstring& wide) {
 
 std::wstring Utf8ToWide(const std::string& utf8) { return ToWide(CP_UTF8, utf8); }
 
-
+std::string BytesAsUtf8(const std::string& bytes) {
+    if (IsValidUtf8(bytes)) return bytes;
+    return WideToUtf8(ToWide(CP_ACP, bytes));
+}
