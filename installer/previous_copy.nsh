@@ -6,8 +6,9 @@
 ;
 ; The old folder may not have been protected (versions before every object
 ; was), so its uninstaller runs elevated only when the folder passes the
-; same check as an install folder; otherwise nothing from there is run and
-; the names an installation writes are removed one by one.
+; same check as an install folder and no object in it lets a user change
+; it; otherwise nothing from there is run and the names an installation
+; writes are removed one by one.
 
 !macro RemoveCopyElsewhere
   ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
@@ -25,7 +26,7 @@
       ${EndIf}
       ${Log} "$(FfmpegCarried) $R0\ffmpeg.exe"
     ${EndIf}
-    !insertmacro RunSetupHelper 'check "$R0" registered'
+    !insertmacro RunSetupHelper 'trusted "$R0"'
     ${If} $0 == 0
     ${AndIf} ${FileExists} "$R0\${UNINSTALLER}"
       ClearErrors

@@ -117,6 +117,38 @@ bool HasTrustedOwner(const std::wstring& path) {
     return trusted;
 }
 
+bool OnlyTrustedCanChange(PACL acl, PSID setupUser) {
+    if (!acl) return false;
+    const ACCESS_MASK changes = GENERIC_ALL | GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA |
+                                FILE_WRITE_ATTRIBUTES | FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER;
+    ACL_SIZE_INFORMATION size = {};
+    if (!::GetAclInformation(acl, &size, sizeof(size), AclSizeInformation)) return false;
+    for (DWORD i = 0; i < size.AceCount; ++i) {
+        void* ace = nullptr;
+        if (!::GetAce(acl, i, &ace)) return false;
+        const auto* header = static_cast<const ACE_HEADER*>(ace);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) continue;  // a deny, audit or object entry grants nothing here
+        if (header->AceFlags & INHERIT_ONLY_ACE) continue;
+        const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+        if (!(allowed->Mask & changes)) continue;
+        PSID sid = const_cast<DWORD*>(&allowed->SidStart);
+        if (!IsTrustedOwner(sid, setupUser) && !::IsWellKnownSid(sid, WinCreatorOwnerSid)) return false;
+    }
+    return true;
+}
+
+bool HasTrustedDacl(const std::wstring& path) {
+    static const std::vector<BYTE> setupUser = AdministratorAccount();
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                                nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    const bool trusted = OnlyTrustedCanChange(dacl, setupUser.empty() ? nullptr : const_cast<BYTE*>(setupUser.data()));
+    ::LocalFree(descriptor);
+    return trusted;
+}
+
 DWORD ProtectObject(const std::wstring& path) {
     static const ProtectionAcl protection;
     if (protection.error != ERROR_SUCCESS) return protection.error;

@@ -17,6 +17,14 @@ bool IsTrustedOwner(PSID owner, PSID setupUser);
 // when it is an administrator); false when it cannot be read.
 bool HasTrustedOwner(const std::wstring& path);
 
+// True when `acl` lets no one but the trusted owners above (and CREATOR
+// OWNER, which stands for them here) write, delete or change permissions or
+// owner; a null DACL lets everyone.
+bool OnlyTrustedCanChange(PACL acl, PSID setupUser);
+
+// The same for the DACL of `path`; false when it cannot be read.
+bool HasTrustedDacl(const std::wstring& path);
+
 // Administrators and SYSTEM full control, users read and execute, nothing
 // inherited from above, owned by the administrators, on `path` alone.
 DWORD ProtectObject(const std::wstring& path);

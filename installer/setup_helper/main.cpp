@@ -13,6 +13,9 @@
 //                           is not ours, is a reparse point or belongs to
 //                           an ordinary user ("registered": the folder
 //                           Apps & Features records)
+//   trusted <folder>        exit code 0 when an old copy's folder passes the
+//                           check (as registered) and no object in it lets
+//                           an ordinary user change it, 2 if not
 //   pending <install folder>
 //                           exit code 350 (ERROR_FAIL_NOACTION_REBOOT) while
 //                           file operations queued for the next restart
@@ -35,6 +38,7 @@
 #include <string>
 #include <vector>
 
+#include "installer/setup_helper/folder_security.h"
 #include "installer/setup_helper/install_folder.h"
 #include "installer/setup_helper/pending_restart.h"
 #include "installer/setup_helper/launch_as_desktop_user.h"
@@ -139,6 +143,28 @@ int Check(const std::wstring& folder, bool registered) {
     return kForeignFilesExitCode;
 }
 
+int Trusted(const std::wstring& folder) {
+    const std::vector<RefusedEntry> refused = CheckFolder(folder, true);
+    std::wstring open;
+    for (const FolderEntry& entry : ReadFolderEntries(folder)) {
+        const std::wstring path = entry.relative.empty() ? folder : folder + L"\\" + entry.relative;
+        if (!HasTrustedDacl(path)) {
+            open = path;
+            break;
+        }
+    }
+    if (refused.empty() && open.empty()) {
+        PrintLine(Say(L"The old copy's folder is QvPush's alone and protected: ", L"旧副本的文件夹只属于 QvPush 且受保护：") +
+                  folder);
+        return 0;
+    }
+    const std::wstring why = !refused.empty() ? (refused[0].relative.empty() ? folder : refused[0].relative) + L": " +
+                                                    Why(refused[0].why)
+                                              : open + L": " + Say(L"users may change it", L"普通用户可以修改");
+    PrintLine(Say(L"The old copy's folder is not safe to run from: ", L"旧副本的文件夹不可安全运行程序：") + why);
+    return kForeignFilesExitCode;
+}
+
 int Pending(const std::wstring& folder) {
     const std::vector<std::wstring> queued = PendingOperationsIn(folder);
     if (queued.empty()) {
@@ -208,11 +234,12 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 4 && std::wstring(argv[1]) == L"check" && std::wstring(argv[3]) == L"registered")
         return Check(argv[2], true);
     if (argc == 3 && std::wstring(argv[1]) == L"pending") return Pending(argv[2]);
+    if (argc == 3 && std::wstring(argv[1]) == L"trusted") return Trusted(argv[2]);
     if (argc == 3 && std::wstring(argv[1]) == L"trycamera") return TryCamera(argv[2]);
     if (argc == 3 && std::wstring(argv[1]) == L"protect") return Protect(argv[2]);
     if (argc == 3 && std::wstring(argv[1]) == L"size") return Size(argv[2]);
     PrintLine(L"usage: QvPushSetupHelper stop <install folder> | launch <program> | "
-              L"check <install folder> [registered] | pending <install folder> | trycamera <dll> | protect <folder> | "
+              L"check <install folder> [registered] | trusted <folder> | pending <install folder> | trycamera <dll> | protect <folder> | "
               L"size <folder>");
     return kUsageExitCode;
 }

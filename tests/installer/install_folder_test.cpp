@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -113,6 +114,39 @@ TEST(InstallFolderCheck, TrustsOnlyAccountsAUserCannotBe) {
     EXPECT_FALSE(IsTrustedOwner(nullptr, setupUser));
 }
 
+// Whether an old copy's folder may have been changed by a user, from its
+// permissions (SDDL as Windows would report them).
+TEST(InstallFolderCheck, TrustsOnlyPermissionsThatLetNoUserChangeTheFolder) {
+    PSID setupUser = Sid(L"S-1-5-21-1000-2000-3000-500");
+    const struct {
+        const wchar_t* sddl;
+        bool trusted;
+    } cases[] = {
+        {L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)", true},   // what protection sets
+        {L"D:P(A;OICI;FA;;;BA)(A;OICIIO;FA;;;CO)(A;OICI;GRGX;;;BU)", true},       // Program Files' kind
+        {L"D:P(A;OICI;FA;;;S-1-5-21-1000-2000-3000-500)", true},                  // the setup's administrator
+        {L"D:P(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;BU)", false},                  // users may modify
+        {L"D:P(A;OICI;FA;;;BA)(A;OICI;FA;;;AU)", false},                        // authenticated users full
+        {L"D:P(A;OICI;FA;;;BA)(A;OICI;WD;;;WD)", false},                        // everyone may change the DACL
+        {L"D:P(A;OICI;FA;;;BA)(A;OICI;SD;;;S-1-5-21-1000-2000-3000-1001)", false},  // a user may delete
+        {L"D:P(A;OICIIO;FA;;;BU)(A;OICI;FA;;;BA)", true},                       // inherit-only: not on this object
+        {L"D:P(D;OICI;FA;;;BU)(A;OICI;FA;;;BA)", true},                         // a deny grants nothing
+    };
+    for (const auto& c : cases) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1, &descriptor,
+                                                                            nullptr))
+            << ToUtf8(c.sddl);
+        BOOL present = FALSE;
+        BOOL defaulted = FALSE;
+        PACL dacl = nullptr;
+        ASSERT_TRUE(::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted));
+        EXPECT_EQ(c.trusted, OnlyTrustedCanChange(dacl, setupUser)) << ToUtf8(c.sddl);
+        ::LocalFree(descriptor);
+    }
+    EXPECT_FALSE(OnlyTrustedCanChange(nullptr, setupUser)) << "a null DACL lets everyone in";
+}
+
 TEST(InstallFolderCheck, FindsRestartOperationsInTheFolder) {
     const std::wstring value = std::wstring(L"\\??\\C:\\Program Files\\QvPush\\QvCamera.dll") + L'\0' + L"" + L'\0' +
                                L"\\??\\C:\\Temp\\nsA.tmp" + L'\0' + L"!\\??\\C:\\Program Files\\QvPush\\x86\\QvCamera.dll" +
@@ -162,6 +196,8 @@ TEST_F(InstallFolderOnDisk, ProtectsEveryObjectAndKeepsThemReadable) {
     ASSERT_TRUE(::CreateDirectoryW((m_folder + L"\\x86").c_str(), nullptr));
     Write(L"x86\\QvCamera.dll");
     EXPECT_EQ(static_cast<DWORD>(ERROR_SUCCESS), ProtectFolder(m_folder));
+    // What Wine reads back after it (it keeps mode bits, not the DACL).
+    std::printf("protected folder's DACL reads as trusted here: %s\n", HasTrustedDacl(m_folder) ? "yes" : "no");
     HANDLE file = ::CreateFileW((m_folder + L"\\x86\\QvCamera.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, 0, nullptr);
     EXPECT_NE(INVALID_HANDLE_VALUE, file);

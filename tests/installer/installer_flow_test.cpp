@@ -359,6 +359,10 @@ TEST_F(InstallerFlow, MoveToAnotherFolderWithoutStart) {
     ExpectLogOnStart(kOtherFolder);
     EXPECT_TRUE(Daemons().empty());
     EXPECT_NE(std::string::npos, ReadInstallLog(kOtherFolder).find("/NOSTART"));
+    // The old folder (Program Files) was the administrators' alone: its own
+    // uninstaller ran.
+    EXPECT_NE(std::string::npos, ReadInstallLog(kOtherFolder).find(ToUtf8(L"旧副本的文件夹只属于 QvPush 且受保护")))
+        << ReadInstallLog(kOtherFolder);
 
     // Wine keeps no security descriptor on files (it turns a DACL into Unix
     // mode bits and reads back a made-up one), so the call's success is
