@@ -9,6 +9,7 @@
 // this order and each starts from the state the one before left.
 #include <windows.h>
 #include <dshow.h>
+#include <aclapi.h>
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@
 
 #include "camera/filter/camera_identity.h"
 #include "tests/camera/module/device_registry.h"
+#include "installer/setup_helper/folder_security.h"
 #include "tests/installer/installed_copy.h"
 
 namespace {
@@ -310,7 +312,9 @@ TEST_F(InstallerFlow, FolderNotOursAloneIsRefused) {
     for (const auto& c : cases) {
         const std::wstring folder = c.folder;
         ::CreateDirectoryW(folder.c_str(), nullptr);
-        if (c.subfolder) ASSERT_TRUE(::CreateDirectoryW((folder + L"\\" + c.subfolder).c_str(), nullptr));
+        if (c.subfolder) {
+            ASSERT_TRUE(::CreateDirectoryW((folder + L"\\" + c.subfolder).c_str(), nullptr));
+        }
         if (c.files) {
             ASSERT_TRUE(::CopyFileW(lingering.c_str(), (folder + L"\\uninstall.exe").c_str(), FALSE));
             WriteBytes(folder + L"\\readme.txt", "mine\r\n");
@@ -523,6 +527,53 @@ TEST_F(InstallerFlow, CarriedFfmpegAndLeftoversOfEarlierRuns) {
     ExpectInstalled(folder, CurrentPayload(), kCurrentVersion);
 
     ExpectSetupRan(RunQuietUninstall());
+    ExpectNothingLeft(folder);
+}
+
+// Moving away from a copy in a folder that users may change: its
+// uninstaller could have been swapped (here for a program that never ends),
+// so nothing is run from there; its files go by name, the user's FFmpeg
+// moves along first.
+TEST_F(InstallerFlow, MoveAwayFromAnUnprotectedCopyRunsNothingFromIt) {
+    const std::wstring old = L"C:\\QvPush 旧";
+    ExpectSetupRan(RunSetup(CurrentSetup(), L"/S /NOSTART /D=" + old));
+    const std::wstring lingering = TestBinDir() + L"installer_test_lingering_program.exe";
+    ASSERT_TRUE(::CopyFileW(lingering.c_str(), (old + L"\\uninstall.exe").c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(lingering.c_str(), (old + L"\\ffmpeg.exe").c_str(), FALSE));
+    // Everyone may change the folder, as before it was protected.
+    BYTE everyone[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(everyone);
+    ASSERT_TRUE(::CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size));
+    EXPLICIT_ACCESSW entry = {};
+    entry.grfAccessPermissions = GENERIC_ALL;
+    entry.grfAccessMode = SET_ACCESS;
+    entry.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+    entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    entry.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+    entry.Trustee.ptstrName = reinterpret_cast<LPWSTR>(everyone);
+    PACL acl = nullptr;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), ::SetEntriesInAclW(1, &entry, nullptr, &acl));
+    std::wstring path = old;
+    const DWORD set = ::SetNamedSecurityInfoW(&path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                              acl, nullptr);
+    ::LocalFree(acl);
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), set);
+    ASSERT_FALSE(HasTrustedDacl(old)) << "Wine reads the loosened permissions back as the administrators' alone";
+
+    const std::wstring folder = DefaultInstallFolder();
+    const SetupRun setup = RunSetup(CurrentSetup(), L"/S /NOSTART /D=" + folder);
+    ExpectSetupRan(setup);
+    const std::string log = ReadInstallLog(folder);
+    EXPECT_NE(std::string::npos, log.find(ToUtf8(L"旧副本的文件夹未受保护"))) << log;
+    EXPECT_TRUE(RunningPrograms(L"installer_test_lingering_program.exe").empty());
+    EXPECT_TRUE(RunningPrograms(L"uninstall.exe").empty()) << "the swapped uninstaller was run";
+    EXPECT_FALSE(FolderExists(old)) << ::testing::PrintToString(FilesBelow(old));
+    EXPECT_EQ(ReadFileBytes(lingering), ReadFileBytes(folder + L"\\ffmpeg.exe")) << "the user's FFmpeg is lost";
+    ExpectInstalled(folder, CurrentPayload(), kCurrentVersion);
+
+    ExpectSetupRan(RunQuietUninstall());
+    ::DeleteFileW((folder + L"\\ffmpeg.exe").c_str());
+    ::RemoveDirectoryW(folder.c_str());
     ExpectNothingLeft(folder);
 }
 
