@@ -189,13 +189,13 @@ void RemoveFolderTree(const std::wstring& folder) {
             const std::wstring name = found.cFileName;
             if (name == L"." || name == L"..") continue;
             const std::wstring path = folder + L"\\" + name;
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+            const bool directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            if (directory && !(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
                 RemoveFolderTree(path);
-            } else if (!::DeleteFileW(path.c_str()) && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            } else if (directory) {
+                ::RemoveDirectoryW(path.c_str());  // the link only, never what it leads to
+            } else if (!::DeleteFileW(path.c_str())) {
                 ::MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-            } else {
-                ::RemoveDirectoryW(path.c_str());
             }
         } while (::FindNextFileW(search, &found));
         ::FindClose(search);
