@@ -260,7 +260,8 @@ qv_marked() {
     for path in /proc/[0-9]*; do
         pid=${path#/proc/}
         [ "$pid" = $$ ] && continue
-        mark=$(tr '\0' '\n' 2>/dev/null <"$path/environ" | sed -n 's/^QV_TEST_RUN=//p')
+        # Unreadable for processes of other users and those ending now.
+        mark=$(tr '\0' '\n' 2>/dev/null <"$path/environ" | sed -n 's/^QV_TEST_RUN=//p') || continue
         [[ -n $mark && $mark == "$dir#"* ]] || continue
         case $which in
             own) [ "$mark" = "${QV_TEST_RUN:-}" ] || continue ;;
@@ -278,9 +279,10 @@ qv_end_pid() {
 }
 
 # qv_stop_strays <build dir> own|dead: ends what a test run left: this run's
-# at its end, a killed run's before the next one sets up: the wineservers
-# of its prefixes (each with its programs: daemons in the lanes, the
-# installer test's), its Xvfb, and the nginx instances of the tests' scratch
+# at its end, a killed run's before the next one sets up (its ctest and
+# test scripts too): the wineservers of its prefixes (each with its
+# programs: daemons in the lanes, the installer test's), its Xvfb, and the
+# nginx instances of the tests' scratch
 # folders (nginx overwrites its environment, so those go by folder, and only
 # when no other run on the tree is alive). scripts/run-daemon.sh's server,
 # prefix and nginx carry no mark and are never touched.
@@ -291,12 +293,15 @@ qv_stop_strays() {
         name=$(cat "/proc/$pid/comm" 2>/dev/null) || continue
         case $name in
             wineserver*)
-                prefix=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | sed -n 's/^WINEPREFIX=//p')
+                prefix=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | sed -n 's/^WINEPREFIX=//p') || prefix=
                 if [ -z "$prefix" ] || ! WINEPREFIX=$prefix "$QV_WINESERVER" -k </dev/null >/dev/null 2>&1; then
                     qv_end_pid "$pid" "$name"
                 fi
                 ;;
             Xvfb) qv_end_pid "$pid" "$name" ;;
+            # A killed run's ctest and test scripts would go on starting
+            # programs; this run's own end only after their tests.
+            *) [ "$which" = dead ] && qv_end_pid "$pid" "$name" ;;
         esac
     done < <(qv_marked "$dir" "$which")
     # A server ends its programs and then itself, a moment after it is told.

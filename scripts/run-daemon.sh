@@ -21,7 +21,8 @@ webcam="Kavo演示摄像头"
 mkdir -p "$run"
 exec 8>"$run/run-daemon.lock"
 if ! flock -n 8; then
-    echo "run-daemon.sh is already running from $run (or what it started still runs): stop that one first (Ctrl+C)" >&2
+    echo "run-daemon.sh is already running from $run (or what it started still runs: the processes that" \
+         "hold $run/run-daemon.lock): stop that one first (Ctrl+C)" >&2
     exit 1
 fi
 # Not marked as a test run's: scripts/test.sh never ends what this starts.
@@ -61,6 +62,9 @@ nginx_pid= daemon=
 # Under errexit a failing command would end a trap early, so each step here
 # is allowed to fail; Ctrl+C exits, and the exit trap stops everything once.
 stop_all() {
+    # A second Ctrl+C (or TERM) must not cut the clean-up short: what it
+    # skipped would stay, holding the lock below.
+    trap '' INT TERM
     [ -n "$daemon" ] && { kill "$daemon" 2>/dev/null || true; wait "$daemon" 2>/dev/null || true; }
     "$QV_WINE" "$dir/bin/demo_devices.exe" unregister --microphone "$microphone" </dev/null >/dev/null 2>&1 || true
     "$QV_WINE" "$dir/bin/demo_devices.exe" unregister --webcam "$webcam" </dev/null >/dev/null 2>&1 || true
