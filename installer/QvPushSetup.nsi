@@ -12,7 +12,10 @@
 ;   /NOAUTOSTART  do not start QvPush at log-on (the Run key is on by default)
 ;   /NOSTART      do not start QvPush when the installation ends
 ;
-; Exit codes (silent): 0 done, 2 refused or failed (install.log says why),
+; Exit codes (silent): 0 done, 2 refused or failed (install.log says why,
+; or for a refused folder, which is never written to, the value
+; SetupRefused of HKLM\Software\QvPush), 350 refused until Windows has
+; restarted (an uninstallation's file operations wait for it in the folder),
 ; 3010 done, but a file in use is put in place at the next restart.
 
 Unicode true
@@ -35,7 +38,12 @@ ManifestDPIAware true
 !define RUN_ONCE_KEY "Software\Microsoft\Windows\CurrentVersion\RunOnce"
 ; Created by the browser side for the user's settings; ours to remove.
 !define USER_KEY "Software\QvPush"
+; Per machine: why the last setup refused (see install_folder.nsh).
+!define SETUP_KEY "Software\QvPush"
+; What Apps & Features runs; it runs the NSIS uninstaller, UNINSTALLER_CORE,
+; from a private copy and waits for it.
 !define UNINSTALLER "uninstall.exe"
+!define UNINSTALLER_CORE "uninstall.dat"
 
 Name "${PRODUCT} ${QV_VERSION}"
 OutFile "${QV_OUTFILE}"
@@ -121,6 +129,7 @@ Section "QvPush" SecMain
   ${PutFile} "${QV_BIN}\QvGraph.exe" "QvGraph.exe"
   ${PutFile} "${QV_BIN}\QvCamera.dll" "QvCamera.dll"
   ${PutFile} "${QV_X86_BIN}\QvCamera.dll" "x86\QvCamera.dll"
+  ${PutFile} "${QV_BIN}\QvPushUninstall.exe" "${UNINSTALLER}"
 !ifdef QV_FFMPEG_EXE
   ${PutFile} "${QV_FFMPEG_EXE}" "ffmpeg.exe"
   ${PutFile} "${QV_FFMPEG_LICENSE}" "ffmpeg-LICENSE.txt"
@@ -134,9 +143,12 @@ Section "QvPush" SecMain
   ${EndIf}
 !endif
   !insertmacro ListFile "install.log"
-  !insertmacro ListFile "${UNINSTALLER}"
+  !insertmacro ListFile "${UNINSTALLER_CORE}"
   !insertmacro CloseFilesList
-  WriteUninstaller "$INSTDIR\${UNINSTALLER}"
+  WriteUninstaller "$INSTDIR\${UNINSTALLER_CORE}"
+  ; Objects made before the folder was protected, and the files just
+  ; written, all become the administrators'.
+  !insertmacro ProtectInstallFolder
   ; At once: from here on there is something to uninstall.
   !insertmacro WriteAppsEntry
   ${Log} "$(FilesWritten)"
@@ -169,7 +181,12 @@ Section "-Finish"
     !insertmacro StartDaemon
   ${EndIf}
   !insertmacro CloseInstallLog
+  !insertmacro RemoveStage
 SectionEnd
+
+Function .onInstFailed
+  !insertmacro RemoveStage
+FunctionEnd
 
 Function .onInit
   SetRegView 64
@@ -199,6 +216,7 @@ Section "Uninstall"
   DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
   ${If} $Upgrading != 1
     DeleteRegKey HKCU "${USER_KEY}"
+    DeleteRegKey HKLM "${SETUP_KEY}"
   ${EndIf}
   ${If} ${RebootFlag}
     DetailPrint "$(RestartNeeded)"
@@ -214,7 +232,12 @@ Section "Uninstall"
     DeleteRegKey HKLM "${UNINSTALL_KEY}"
   ${EndIf}
   DetailPrint "$(Removed)"
+  !insertmacro RemoveStage
 SectionEnd
+
+Function un.onUninstFailed
+  !insertmacro RemoveStage
+FunctionEnd
 
 Function un.onInit
   SetRegView 64

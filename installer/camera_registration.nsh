@@ -51,11 +51,11 @@
   ${If} $0 != 1
     ${Log} "$(RollingBack)"
     !insertmacro CloseInstallLog
-    Rename "$INSTDIR\install.log" "$PLUGINSDIR\install.log"
-    ExecWait '"$INSTDIR\${UNINSTALLER}" /S /UPGRADE _?=$INSTDIR'
+    Rename "$INSTDIR\install.log" "$Stage\install.log"
+    ExecWait '"$INSTDIR\${UNINSTALLER}" /S /UPGRADE'
     Delete "$INSTDIR\${UNINSTALLER}"
     CreateDirectory "$INSTDIR"
-    Rename "$PLUGINSDIR\install.log" "$INSTDIR\install.log"
+    Rename "$Stage\install.log" "$INSTDIR\install.log"
     FileOpen $LogFile "$INSTDIR\install.log" a
     FileSeek $LogFile 0 END
     MessageBox MB_OK|MB_ICONSTOP "$(CameraNotRegistered)" /SD IDOK

@@ -54,6 +54,31 @@ Var Queued
   ${EndIf}
 !macroend
 
+; Leaves 1 in `result` when `name` is one of the relative names the
+; installer writes (the same fixed set as the helper's IsInstallerFileName),
+; else 0. NSIS compares without regard to case, as the file system does.
+!macro IsInstallerFileName name result
+  StrCpy ${result} 0
+  ${If} ${name} == "QvPushServer.exe"
+  ${OrIf} ${name} == "QvShow.exe"
+  ${OrIf} ${name} == "QvGraph.exe"
+  ${OrIf} ${name} == "QvCamera.dll"
+  ${OrIf} ${name} == "x86\QvCamera.dll"
+  ${OrIf} ${name} == "QvPushServer.exe.new"
+  ${OrIf} ${name} == "QvShow.exe.new"
+  ${OrIf} ${name} == "QvGraph.exe.new"
+  ${OrIf} ${name} == "QvCamera.dll.new"
+  ${OrIf} ${name} == "x86\QvCamera.dll.new"
+  ${OrIf} ${name} == "uninstall.exe"
+  ${OrIf} ${name} == "uninstall.dat"
+  ${OrIf} ${name} == "install.log"
+  ${OrIf} ${name} == "ffmpeg.exe"
+  ${OrIf} ${name} == "ffmpeg-LICENSE.txt"
+  ${OrIf} ${name} == "ffmpeg-version.txt"
+    StrCpy ${result} 1
+  ${EndIf}
+!macroend
+
 ; PutFile "folder\file" "installed name"
 !macro PutFile source name
   !insertmacro ClearPayloadPlace "${name}"

@@ -231,20 +231,112 @@ qv_wine_down() {
     fi
 }
 
-# qv_stop_strays <build dir>: ends what tests under that tree started and
-# left behind when a run was interrupted or timed out: nginx instances
-# (their command lines name a folder below the tree) and the wineservers of
-# prefixes below it (each with its programs). Nothing else is touched.
-qv_stop_strays() {
-    local dir=$1 pid prefix
-    for pid in $(pgrep -x nginx 2>/dev/null); do
-        if tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" | grep -qF -- " $dir/"; then kill "$pid" 2>/dev/null || true; fi
-    done
-    for pid in $(pgrep -x wineserver 2>/dev/null; pgrep -x wineserver64 2>/dev/null); do
-        prefix=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | sed -n 's/^WINEPREFIX=//p') || continue
-        case $prefix in
-            "$dir"/*) WINEPREFIX=$prefix "$QV_WINESERVER" -k </dev/null >/dev/null 2>&1 || kill "$pid" 2>/dev/null || true ;;
+# What a test run starts carries its mark, QV_TEST_RUN=<build dir>#<pid>.<start
+# time> of that run's scripts/test.sh, in the environment every child
+# inherits, so that a run ends only what it started, and the next run can
+# tell what a killed one left (its mark names a process that is gone).
+qv_mark_run() {
+    export QV_TEST_RUN="$1#$$.$(qv_start_time $$)"
+}
+
+# qv_start_time <pid>: field 22 of its stat, which tells a reused pid apart.
+qv_start_time() {
+    local stat
+    stat=$(cat "/proc/$1/stat" 2>/dev/null) || return 1
+    stat=${stat##*) }
+    echo "$stat" | cut -d' ' -f20
+}
+
+# qv_run_alive <mark>: true while the run that made this mark still runs.
+qv_run_alive() {
+    local id=${1##*#}
+    [ "$(qv_start_time "${id%%.*}")" = "${id#*.}" ]
+}
+
+# qv_marked <build dir> own|dead|any: "pid mark" of each process with a mark
+# of a run on that build dir: this run's, those of runs that are gone, any.
+qv_marked() {
+    local dir=$1 which=$2 path pid mark
+    for path in /proc/[0-9]*; do
+        pid=${path#/proc/}
+        [ "$pid" = $$ ] && continue
+        # Unreadable for processes of other users and those ending now.
+        mark=$(tr '\0' '\n' 2>/dev/null <"$path/environ" | sed -n 's/^QV_TEST_RUN=//p') || continue
+        [[ -n $mark && $mark == "$dir#"* ]] || continue
+        case $which in
+            own) [ "$mark" = "${QV_TEST_RUN:-}" ] || continue ;;
+            dead) qv_run_alive "$mark" && continue ;;
         esac
+        echo "$pid $mark"
+    done
+}
+
+# qv_end_pid <pid> <name>: ends the process if it is still the one named
+# (comm), checked again just before the signal: a pid can be reused.
+qv_end_pid() {
+    [ "$(cat "/proc/$1/comm" 2>/dev/null)" = "$2" ] && kill "$1" 2>/dev/null
+    return 0
+}
+
+# qv_stop_strays <build dir> own|dead: ends what a test run left: this run's
+# at its end, a killed run's before the next one sets up (its ctest and
+# test scripts too): the wineservers of its prefixes (each with its
+# programs: daemons in the lanes, the installer test's), its Xvfb, and the
+# nginx instances of the tests' scratch
+# folders (nginx overwrites its environment, so those go by folder, and only
+# when no other run on the tree is alive). scripts/run-daemon.sh's server,
+# prefix and nginx carry no mark and are never touched.
+qv_stop_strays() {
+    local dir=$1 which=$2 pid mark prefix name ended=0
+    while read -r pid mark; do
+        ended=1
+        name=$(cat "/proc/$pid/comm" 2>/dev/null) || continue
+        case $name in
+            wineserver*)
+                prefix=$(tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | sed -n 's/^WINEPREFIX=//p') || prefix=
+                if [ -z "$prefix" ] || ! WINEPREFIX=$prefix "$QV_WINESERVER" -k </dev/null >/dev/null 2>&1; then
+                    qv_end_pid "$pid" "$name"
+                fi
+                ;;
+            Xvfb) qv_end_pid "$pid" "$name" ;;
+            # A killed run's ctest and test scripts would go on starting
+            # programs; this run's own end only after their tests.
+            *) [ "$which" = dead ] && qv_end_pid "$pid" "$name" ;;
+        esac
+    done < <(qv_marked "$dir" "$which")
+    # A server ends its programs and then itself, a moment after it is told.
+    for _ in $(seq 10); do
+        [ $ended = 1 ] && [ -n "$(qv_marked "$dir" "$which" | head -n 1)" ] || break
+        sleep 0.5
+    done
+    qv_other_run_alive "$dir" && return 0
+    for pid in $(pgrep -x nginx 2>/dev/null); do
+        if tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline" | grep -qF -- " $dir/scratch/"; then qv_end_pid "$pid" nginx; fi
     done
     return 0
+}
+
+# True while another run of scripts/test.sh on that build dir is alive.
+qv_other_run_alive() {
+    local pid mark
+    while read -r pid mark; do
+        [ "$mark" != "${QV_TEST_RUN:-}" ] && qv_run_alive "$mark" && return 0
+    done < <(qv_marked "$1" any)
+    return 1
+}
+
+# The machine-wide lock of the daemon's fixed ports, for lanes on the host's
+# loopback and for scripts/run-daemon.sh. In a folder that only root can
+# write to: in /tmp another account could make the file first and hold it.
+QV_PORTS_LOCK_DIR=/run/qvpush
+QV_PORTS_LOCK=$QV_PORTS_LOCK_DIR/daemon-ports.lock
+
+# qv_ports_lock_ready: makes that folder (root's, 0755) or fails saying why.
+qv_ports_lock_ready() {
+    mkdir -p -m 0755 "$QV_PORTS_LOCK_DIR" 2>/dev/null || true
+    if [ -L "$QV_PORTS_LOCK_DIR" ] || [ "$(stat -c %u "$QV_PORTS_LOCK_DIR" 2>/dev/null)" != 0 ] ||
+        [ $(( 0$(stat -c %a "$QV_PORTS_LOCK_DIR" 2>/dev/null) & 022 )) != 0 ]; then
+        echo "$QV_PORTS_LOCK_DIR must be a folder of root's that only root can write to (run as root)" >&2
+        return 1
+    fi
 }

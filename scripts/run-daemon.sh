@@ -14,6 +14,19 @@ dir=$QV_ROOT/build/windows-x64
 run=$dir/run-daemon
 microphone="Kavo演示麦克风"
 webcam="Kavo演示摄像头"
+
+# One demo at a time: a second would take over the first one's prefix,
+# nginx and ports. The lock lives in the demo's own folder; the programs it
+# starts inherit it, so it stays held while anything of a demo still runs.
+mkdir -p "$run"
+exec 8>"$run/run-daemon.lock"
+if ! flock -n 8; then
+    echo "run-daemon.sh is already running from $run (or what it started still runs: the processes that" \
+         "hold $run/run-daemon.lock): stop that one first (Ctrl+C)" >&2
+    exit 1
+fi
+# Not marked as a test run's: scripts/test.sh never ends what this starts.
+unset QV_TEST_RUN
 qv_build windows-x64 "$dir"
 bash "$QV_ROOT/scripts/fetch-ffmpeg.sh" "$dir/ffmpeg" || {
     echo "no Windows FFmpeg: publishing will fail until an ffmpeg.exe is put into $run" >&2; }
@@ -49,6 +62,9 @@ nginx_pid= daemon=
 # Under errexit a failing command would end a trap early, so each step here
 # is allowed to fail; Ctrl+C exits, and the exit trap stops everything once.
 stop_all() {
+    # A second Ctrl+C (or TERM) must not cut the clean-up short: what it
+    # skipped would stay, holding the lock below.
+    trap '' INT TERM
     [ -n "$daemon" ] && { kill "$daemon" 2>/dev/null || true; wait "$daemon" 2>/dev/null || true; }
     "$QV_WINE" "$dir/bin/demo_devices.exe" unregister --microphone "$microphone" </dev/null >/dev/null 2>&1 || true
     "$QV_WINE" "$dir/bin/demo_devices.exe" unregister --webcam "$webcam" </dev/null >/dev/null 2>&1 || true
@@ -71,7 +87,8 @@ nginx_pid=$(cat "$run/nginx/nginx.pid")
 
 # The ports are machine-wide: the tests that use them take this lock, and
 # the daemon holds it (an inherited descriptor) for as long as it runs.
-exec 9>/tmp/qv-daemon-ports.lock
+qv_ports_lock_ready
+exec 9>"$QV_PORTS_LOCK"
 if ! flock -n 9; then
     echo "waiting for the tests that use ports 19722-19724 to finish..."
     flock 9

@@ -3,7 +3,8 @@
 # Extra arguments go to ctest (for example -R parse or -L camera); a run that
 # selects no test fails.
 # QV_BUILD_DIR picks another build tree (default build/windows-x64; the
-# installer's 32-bit camera is built in its x86/ folder),
+# installer's 32-bit camera is built in its x86/ folder; a relative one is
+# taken from the current folder),
 # QV_BUILD_TARGETS builds only those targets, QV_SKIP_X86=1 skips the x86 build.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -11,6 +12,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 start=$(date +%s)
 qv_install_packages
 dir=${QV_BUILD_DIR:-$QV_ROOT/build/windows-x64}
+# Wine takes only an absolute prefix path.
+case $dir in /*) ;; *) dir=$PWD/$dir ;; esac
 if [ -n "${QV_BUILD_TARGETS:-}" ]; then
     qv_use_ccache
     cmake --preset windows-x64 -S "$QV_ROOT" -B "$dir" >/dev/null
@@ -23,12 +26,21 @@ if [ "${QV_SKIP_X86:-0}" != 1 ]; then
     # The installer takes nothing else from the 32-bit build than its camera.
     qv_build windows-x86 "$dir/x86" QvCamera
 fi
-# Also on Ctrl+C and on a time-out of the whole run: what the tests started
-# (nginx instances, the installer test's own wineserver) ends with the run.
-finish() {
-    qv_stop_strays "$dir"
-    qv_wine_down
+# Everything this run starts from here on carries its mark.
+qv_mark_run "$dir"
+# A run killed outright (SIGKILL) left its servers, its display, daemons in
+# its lanes and the lanes' namespaces: they go before this run sets up.
+if ! qv_other_run_alive "$dir"; then
+    qv_stop_strays "$dir" dead
     qv_port_lanes_down "$dir"
+fi
+# Also on Ctrl+C and on a time-out of the whole run: what this run and its
+# tests started (nginx instances, the installer test's own wineserver) ends
+# with it; nothing else does, scripts/run-daemon.sh's demo included.
+finish() {
+    qv_stop_strays "$dir" own
+    qv_wine_down
+    qv_other_run_alive "$dir" || qv_port_lanes_down "$dir"
 }
 trap finish EXIT
 trap 'exit 130' INT TERM

@@ -1,8 +1,7 @@
 #include "installer/setup_helper/install_folder.h"
 
+#include "installer/setup_helper/folder_security.h"
 #include "installer/setup_helper/process_image.h"
-
-#include <aclapi.h>
 
 #include <algorithm>
 #include <fstream>
@@ -10,32 +9,83 @@
 
 namespace {
 
-const wchar_t kUserFfmpeg[] = L"ffmpeg.exe";
+const wchar_t* const kPayload[] = {L"QvPushServer.exe", L"QvShow.exe", L"QvGraph.exe", L"QvCamera.dll",
+                                   L"x86\\QvCamera.dll"};
+const wchar_t* const kAlwaysOurs[] = {L"install.log", L"ffmpeg.exe", L"ffmpeg-LICENSE.txt", L"ffmpeg-version.txt",
+                                      kInstalledFilesList};
+const wchar_t* const kInstallerWrites[] = {L"uninstall.exe", L"uninstall.dat"};
+const wchar_t kX86Folder[] = L"x86";
+const wchar_t kX86Camera[] = L"x86\\QvCamera.dll";
 // What versions before the list installed.
 const std::vector<std::wstring> kEarlierPayload = {L"QvPushServer.exe", L"QvShow.exe",        L"QvGraph.exe",
                                                    L"QvCamera.dll",     L"x86\\QvCamera.dll", L"ffmpeg-LICENSE.txt",
                                                    L"install.log",      L"uninstall.exe"};
 
-void CollectFiles(const std::wstring& folder, const std::wstring& relative, std::vector<std::wstring>& files) {
-    WIN32_FIND_DATAW found = {};
-    HANDLE search = ::FindFirstFileW((folder + relative + L"*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name == L"." || name == L"..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            CollectFiles(folder, relative + name + L"\\", files);
-        } else {
-            files.push_back(relative + name);
-        }
-    } while (::FindNextFileW(search, &found));
-    ::FindClose(search);
+bool OneOf(const std::wstring& name, const wchar_t* const* names, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+        if (SameFileName(name, names[i])) return true;
+    }
+    return false;
 }
 
-// The list's lines (UTF-16, a byte-order mark allowed); empty when there
-// is no list.
-std::vector<std::wstring> ReadList(const std::wstring& path) {
-    std::ifstream file(path.c_str(), std::ios::binary);
+bool Listed(const std::vector<std::wstring>& list, const std::wstring& name) {
+    for (const std::wstring& entry : list) {
+        if (SameFileName(entry, name)) return true;
+    }
+    return false;
+}
+
+// In name order, so that what is reported first is the same on every run.
+void CollectEntries(const std::wstring& folder, const std::wstring& relative, std::vector<FolderEntry>& entries) {
+    std::vector<FolderEntry> found;
+    WIN32_FIND_DATAW data = {};
+    HANDLE search = ::FindFirstFileW((folder + relative + L"*").c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        FolderEntry entry;
+        entry.relative = relative + name;
+        entry.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        entry.reparsePoint = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        entry.trustedOwner = HasTrustedOwner(folder + entry.relative);
+        found.push_back(entry);
+    } while (::FindNextFileW(search, &data));
+    ::FindClose(search);
+    std::sort(found.begin(), found.end(),
+              [](const FolderEntry& a, const FolderEntry& b) { return a.relative < b.relative; });
+    for (const FolderEntry& entry : found) {
+        entries.push_back(entry);
+        // Never through a junction: what lies behind it is not the folder.
+        if (entry.directory && !entry.reparsePoint) CollectEntries(folder, entry.relative + L"\\", entries);
+    }
+}
+
+}  // namespace
+
+bool IsInstallerFileName(const std::wstring& relative) {
+    for (const wchar_t* name : kPayload) {
+        if (SameFileName(relative, name) || SameFileName(relative, std::wstring(name) + L".new")) return true;
+    }
+    return OneOf(relative, kAlwaysOurs, std::size(kAlwaysOurs)) ||
+           OneOf(relative, kInstallerWrites, std::size(kInstallerWrites));
+}
+
+std::vector<FolderEntry> ReadFolderEntries(const std::wstring& folder) {
+    std::vector<FolderEntry> entries;
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return entries;
+    FolderEntry top;
+    top.directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    top.reparsePoint = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    top.trustedOwner = HasTrustedOwner(folder);
+    entries.push_back(top);
+    if (top.directory && !top.reparsePoint) CollectEntries(folder + L"\\", L"", entries);
+    return entries;
+}
+
+std::vector<std::wstring> ReadInstalledList(const std::wstring& folder) {
+    std::ifstream file((folder + L"\\" + kInstalledFilesList).c_str(), std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     std::vector<std::wstring> lines;
     const bool mark = bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
@@ -55,69 +105,55 @@ std::vector<std::wstring> ReadList(const std::wstring& path) {
     return lines;
 }
 
-bool Listed(const std::vector<std::wstring>& list, const std::wstring& name) {
-    for (const std::wstring& entry : list) {
-        if (SameFileName(entry, name)) return true;
+std::vector<RefusedEntry> RefusedEntries(const std::vector<FolderEntry>& entries, std::vector<std::wstring> list,
+                                         bool registered) {
+    // A line that names anything but what the installer writes vouches for
+    // nothing.
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [](const std::wstring& line) { return !IsInstallerFileName(line); }),
+               list.end());
+    if (list.empty() && registered) list = kEarlierPayload;
+    std::vector<RefusedEntry> refused;
+    for (const FolderEntry& entry : entries) {
+        const std::wstring shown = entry.directory && !entry.relative.empty() ? entry.relative + L"\\" : entry.relative;
+        if (entry.reparsePoint) {
+            refused.push_back({shown, Refusal::ReparsePoint});
+        } else if (!entry.trustedOwner) {
+            refused.push_back({shown, Refusal::Owner});
+        } else if (entry.directory) {
+            const bool ours = entry.relative.empty() || (SameFileName(entry.relative, kX86Folder) && Listed(list, kX86Camera));
+            if (!ours) refused.push_back({shown, Refusal::NotOurs});
+        } else {
+            const bool ours = OneOf(entry.relative, kAlwaysOurs, std::size(kAlwaysOurs)) || Listed(list, entry.relative);
+            if (!ours) refused.push_back({shown, Refusal::NotOurs});
+        }
     }
-    return false;
+    return refused;
 }
 
-}  // namespace
+std::vector<RefusedEntry> CheckFolder(const std::wstring& folder, bool registered) {
+    return RefusedEntries(ReadFolderEntries(folder), ReadInstalledList(folder), registered);
+}
 
 std::vector<std::wstring> FilesBelow(const std::wstring& folder) {
     std::vector<std::wstring> files;
-    CollectFiles(folder + L"\\", L"", files);
+    for (const FolderEntry& entry : ReadFolderEntries(folder)) {
+        if (!entry.directory) files.push_back(entry.relative);
+    }
     std::sort(files.begin(), files.end());
     return files;
 }
 
-std::vector<std::wstring> ForeignFiles(const std::wstring& folder, bool registered) {
-    const std::vector<std::wstring> files = FilesBelow(folder);
-    std::vector<std::wstring> list = ReadList(folder + L"\\" + kInstalledFilesList);
-    if (list.empty() && registered) list = kEarlierPayload;
-    std::vector<std::wstring> foreign;
-    for (const std::wstring& file : files) {
-        const bool ours = !list.empty() && (Listed(list, file) || SameFileName(file, kInstalledFilesList) ||
-                                            SameFileName(file, kUserFfmpeg));
-        if (!ours) foreign.push_back(file);
-    }
-    return foreign;
-}
-
 DWORD ProtectFolder(const std::wstring& folder) {
-    BYTE administrators[SECURITY_MAX_SID_SIZE];
-    BYTE system[SECURITY_MAX_SID_SIZE];
-    BYTE users[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof(administrators);
-    if (!::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size)) return ::GetLastError();
-    size = sizeof(system);
-    if (!::CreateWellKnownSid(WinLocalSystemSid, nullptr, system, &size)) return ::GetLastError();
-    size = sizeof(users);
-    if (!::CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &size)) return ::GetLastError();
-
-    const struct {
-        void* sid;
-        DWORD rights;
-    } grants[] = {{administrators, GENERIC_ALL}, {system, GENERIC_ALL}, {users, GENERIC_READ | GENERIC_EXECUTE}};
-    EXPLICIT_ACCESSW entries[3] = {};
-    for (int i = 0; i < 3; ++i) {
-        entries[i].grfAccessPermissions = grants[i].rights;
-        entries[i].grfAccessMode = SET_ACCESS;
-        entries[i].grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
-        entries[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
-        entries[i].Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-        entries[i].Trustee.ptstrName = static_cast<LPWSTR>(grants[i].sid);
+    const std::vector<FolderEntry> entries = ReadFolderEntries(folder);
+    for (const FolderEntry& entry : entries) {
+        if (entry.reparsePoint) return ERROR_REPARSE_TAG_INVALID;
     }
-    PACL acl = nullptr;
-    DWORD error = ::SetEntriesInAclW(3, entries, nullptr, &acl);
-    if (error != ERROR_SUCCESS) return error;
-    // Whoever owns the folder may change its permissions: a folder that an
-    // ordinary user made must not stay theirs.
-    std::wstring path = folder;
-    error = ::SetNamedSecurityInfoW(&path[0], SE_FILE_OBJECT,
-                                    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                                        PROTECTED_DACL_SECURITY_INFORMATION,
-                                    administrators, nullptr, acl, nullptr);
-    ::LocalFree(acl);
-    return error;
+    // Whoever owns an object may change its permissions: nothing in the
+    // folder may stay an ordinary user's, down to the last subfolder.
+    for (const FolderEntry& entry : entries) {
+        const DWORD error = ProtectObject(entry.relative.empty() ? folder : folder + L"\\" + entry.relative);
+        if (error != ERROR_SUCCESS) return error;
+    }
+    return entries.empty() ? ERROR_PATH_NOT_FOUND : ERROR_SUCCESS;
 }

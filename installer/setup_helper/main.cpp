@@ -1,24 +1,46 @@
 // QvPushSetupHelper.exe: what the installer and the uninstaller cannot do
 // in their own script language.
 //   stop <install folder>   ends a running QvPush (exit code 0 when nothing
-//                           of it runs from that folder any more, 1 if not)
+//                           of it runs from that folder any more, 1 if not);
+//                           as SYSTEM it asks the daemon through a copy of
+//                           itself in the user's session first
+//   askexit                 that copy: asks this desktop's daemons to exit
 //   launch <program>        starts the daemon as the desktop's user, or
 //                           not at all (exit code 0 either way, 1 when a
 //                           start failed)
 //   check <install folder> [registered]
-//                           exit code 2 when the folder holds files that
-//                           are not ours ("registered": the folder Apps &
-//                           Features records)
-//   protect <folder>        gives the folder Program Files' permissions
-// Each prints one line for the install log, in the user's language as the
-// installer's pages are (Simplified Chinese or English).
+//                           exit code 2 when the folder, or anything in it,
+//                           is not ours, is a reparse point or belongs to
+//                           an ordinary user ("registered": the folder
+//                           Apps & Features records)
+//   trusted <folder>        exit code 0 when an old copy's folder passes the
+//                           check (as registered) and no object in it lets
+//                           an ordinary user change it, 2 if not
+//   pending <install folder>
+//                           exit code 350 (ERROR_FAIL_NOACTION_REBOOT) while
+//                           file operations queued for the next restart
+//                           name something in that folder
+//   trycamera <QvCamera.dll>
+//                           exit code 0 when that copy of the camera loads
+//                           and has what registration calls, 1 if not
+//   protect <folder>        gives the folder and everything in it Program
+//                           Files' permissions
+//   size <folder>           exit code: the size of the files in it, in KB
+//                           (what NSIS's own GetSize would need a plug-in for)
+// Each writes one line for the install log, in the user's language as the
+// installer's pages are (Simplified Chinese or English), into
+// QvPushSetupHelper.txt beside itself (UTF-16): the installer runs it
+// without a plug-in, so nothing of it comes from a folder a user could
+// have made first.
 #include <windows.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "installer/setup_helper/folder_security.h"
 #include "installer/setup_helper/install_folder.h"
+#include "installer/setup_helper/pending_restart.h"
 #include "installer/setup_helper/launch_as_desktop_user.h"
 #include "installer/setup_helper/stop_running.h"
 
@@ -26,16 +48,21 @@ namespace {
 
 const int kUsageExitCode = 2;
 const int kForeignFilesExitCode = 2;
+const int kRestartFirstExitCode = 350;  // ERROR_FAIL_NOACTION_REBOOT
+const wchar_t kOutputName[] = L"QvPushSetupHelper.txt";
 
-// The installer reads our output as text of the ANSI code page.
+// One line, UTF-16 without a byte-order mark (NSIS's FileReadUTF16LE), in
+// the file beside this program.
 void PrintLine(const std::wstring& text) {
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(::GetModuleFileNameW(nullptr, &path[0], MAX_PATH));
+    path = path.substr(0, path.find_last_of(L'\\') + 1) + kOutputName;
     const std::wstring line = text + L"\r\n";
-    const int size = ::WideCharToMultiByte(CP_ACP, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0,
-                                           nullptr, nullptr);
-    std::string bytes(size, '\0');
-    ::WideCharToMultiByte(CP_ACP, 0, line.c_str(), static_cast<int>(line.size()), &bytes[0], size, nullptr, nullptr);
-    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
-    std::fflush(stdout);
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    ::WriteFile(file, line.data(), static_cast<DWORD>(line.size() * sizeof(wchar_t)), &written, nullptr);
+    ::CloseHandle(file);
 }
 
 // NSIS picks its pages' language the same way.
@@ -43,8 +70,14 @@ bool UserReadsChinese() { return PRIMARYLANGID(::GetUserDefaultUILanguage()) == 
 
 const wchar_t* Say(const wchar_t* english, const wchar_t* chinese) { return UserReadsChinese() ? chinese : english; }
 
+std::wstring OwnPath() {
+    std::wstring path(MAX_PATH, L'\0');
+    path.resize(::GetModuleFileNameW(nullptr, &path[0], MAX_PATH));
+    return path;
+}
+
 int Stop(const std::wstring& folder) {
-    const StopReport report = StopRunningCopies(folder);
+    const StopReport report = StopRunningCopies(folder, L"\"" + OwnPath() + L"\" askexit");
     std::wstring line = Say(L"Running copies: ", L"正在运行的副本：") + std::to_wstring(report.daemonsAsked) +
                         Say(L" daemon(s) asked to exit, ", L" 个服务程序被要求退出，") +
                         std::to_wstring(report.daemonsExited) + Say(L" exited, ", L" 个已退出，") +
@@ -58,6 +91,10 @@ int Stop(const std::wstring& folder) {
 int Launch(const std::wstring& program) {
     const LaunchOutcome outcome = LaunchAsDesktopUser(program);
     switch (outcome.route) {
+    case LaunchRoute::SessionUserToken:
+        PrintLine(Say(L"Started as the user logged on at the console (from SYSTEM): ",
+                      L"已以控制台登录用户身份启动（从 SYSTEM）：") + program);
+        return 0;
     case LaunchRoute::ShellToken:
         PrintLine(Say(L"Started as the desktop user (with the shell's token): ",
                       L"已以桌面用户身份启动（使用外壳程序的令牌）：") + program);
@@ -68,9 +105,10 @@ int Launch(const std::wstring& program) {
         return 0;
     case LaunchRoute::NoRoute:
         PrintLine(Say(L"Not started: no desktop shell to start it from and no unelevated token of the desktop user "
-                      L"(setup runs as SYSTEM or as another account); it starts at the next log-on",
-                      L"未启动：没有可用的桌面外壳程序，也没有桌面用户的未提升令牌（安装程序以 SYSTEM 或其他账户运行）；"
-                      L"下次登录时启动"));
+                      L"(setup runs as SYSTEM with no one logged on, or elevated with another account); it starts at "
+                      L"the next log-on",
+                      L"未启动：没有可用的桌面外壳程序，也没有桌面用户的未提升令牌（安装程序以 SYSTEM 运行且无人登录，"
+                      L"或以其他账户提升运行）；下次登录时启动"));
         return 0;
     case LaunchRoute::Failed:
         break;
@@ -79,24 +117,102 @@ int Launch(const std::wstring& program) {
     return 1;
 }
 
+const wchar_t* Why(Refusal why) {
+    switch (why) {
+    case Refusal::ReparsePoint:
+        return Say(L"a junction or link", L"联接或链接");
+    case Refusal::Owner:
+        return Say(L"owned by an ordinary user", L"属于普通用户");
+    case Refusal::NotOurs:
+        break;
+    }
+    return Say(L"not QvPush's", L"不属于 QvPush");
+}
+
 int Check(const std::wstring& folder, bool registered) {
-    const std::vector<std::wstring> foreign = ForeignFiles(folder, registered);
-    if (foreign.empty()) {
+    const std::vector<RefusedEntry> refused = CheckFolder(folder, registered);
+    if (refused.empty()) {
         PrintLine(Say(L"The folder holds nothing but QvPush: ", L"文件夹中只有 QvPush 的文件：") + folder);
         return 0;
     }
-    std::wstring line = Say(L"Refused: files that are not QvPush's in ", L"拒绝安装：文件夹中有不属于 QvPush 的文件：") +
-                        folder + L" (" + foreign[0];
-    if (foreign.size() > 1) line += L", +" + std::to_wstring(foreign.size() - 1);
+    const std::wstring first = refused[0].relative.empty() ? folder : refused[0].relative;
+    std::wstring line = Say(L"Refused: the folder is not QvPush's alone: ", L"拒绝安装：文件夹不只属于 QvPush：") +
+                        folder + L" (" + first + L": " + Why(refused[0].why);
+    if (refused.size() > 1) line += L", +" + std::to_wstring(refused.size() - 1);
     PrintLine(line + L")");
     return kForeignFilesExitCode;
+}
+
+int Trusted(const std::wstring& folder) {
+    const std::vector<RefusedEntry> refused = CheckFolder(folder, true);
+    std::wstring open;
+    for (const FolderEntry& entry : ReadFolderEntries(folder)) {
+        const std::wstring path = entry.relative.empty() ? folder : folder + L"\\" + entry.relative;
+        if (!HasTrustedDacl(path)) {
+            open = path;
+            break;
+        }
+    }
+    if (refused.empty() && open.empty()) {
+        PrintLine(Say(L"The old copy's folder is QvPush's alone and protected: ", L"旧副本的文件夹只属于 QvPush 且受保护：") +
+                  folder);
+        return 0;
+    }
+    const std::wstring why = !refused.empty() ? (refused[0].relative.empty() ? folder : refused[0].relative) + L": " +
+                                                    Why(refused[0].why)
+                                              : open + L": " + Say(L"users may change it", L"普通用户可以修改");
+    PrintLine(Say(L"The old copy's folder is not safe to run from: ", L"旧副本的文件夹不可安全运行程序：") + why);
+    return kForeignFilesExitCode;
+}
+
+int Pending(const std::wstring& folder) {
+    const std::vector<std::wstring> queued = PendingOperationsIn(folder);
+    if (queued.empty()) {
+        PrintLine(Say(L"No file operation waits for a restart in ", L"没有等待重启的文件操作：") + folder);
+        return 0;
+    }
+    PrintLine(Say(L"Restart Windows first: a restart will still delete or replace ",
+                  L"请先重启 Windows：重启时仍将删除或替换 ") + queued[0] +
+              (queued.size() > 1 ? L", +" + std::to_wstring(queued.size() - 1) : std::wstring()));
+    return kRestartFirstExitCode;
+}
+
+int TryCamera(const std::wstring& camera) {
+    HMODULE module = ::LoadLibraryExW(camera.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    const bool usable = module && ::GetProcAddress(module, "DllRegisterServer") &&
+                        ::GetProcAddress(module, "DllUnregisterServer") &&
+                        ::GetProcAddress(module, "DllGetClassObject");
+    const DWORD error = module ? ERROR_PROC_NOT_FOUND : ::GetLastError();
+    if (module) ::FreeLibrary(module);
+    if (usable) {
+        PrintLine(Say(L"The new camera loads: ", L"新摄像头可以加载：") + camera);
+        return 0;
+    }
+    PrintLine(Say(L"The new camera does not load (error ", L"新摄像头无法加载（错误 ") + std::to_wstring(error) +
+              L"): " + camera);
+    return 1;
+}
+
+int Size(const std::wstring& folder) {
+    ULONGLONG bytes = 0;
+    for (const FolderEntry& entry : ReadFolderEntries(folder)) {
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        if (entry.directory || entry.reparsePoint ||
+            !::GetFileAttributesExW((folder + L"\\" + entry.relative).c_str(), GetFileExInfoStandard, &data))
+            continue;
+        bytes += (static_cast<ULONGLONG>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+    const ULONGLONG kilobytes = (bytes + 1023) / 1024;
+    PrintLine(Say(L"Installed size: ", L"安装大小：") + std::to_wstring(kilobytes) + L" KB");
+    return static_cast<int>(kilobytes);
 }
 
 int Protect(const std::wstring& folder) {
     const DWORD error = ProtectFolder(folder);
     if (error == ERROR_SUCCESS) {
-        PrintLine(Say(L"Permissions set (administrators and SYSTEM full control, users read and run): ",
-                      L"已设置权限（管理员和 SYSTEM 完全控制，用户读取和运行）：") + folder);
+        PrintLine(Say(L"Permissions set on the folder and everything in it (administrators and SYSTEM full "
+                      L"control, users read and run): ",
+                      L"已设置文件夹及其全部内容的权限（管理员和 SYSTEM 完全控制，用户读取和运行）：") + folder);
         return 0;
     }
     PrintLine(Say(L"Could not set the permissions of ", L"无法设置权限：") + folder + L" (error " +
@@ -108,12 +224,22 @@ int Protect(const std::wstring& folder) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && std::wstring(argv[1]) == L"stop") return Stop(argv[2]);
+    if (argc == 2 && std::wstring(argv[1]) == L"askexit") {
+        StopReport report;
+        AskDaemonsToExit(report);
+        return static_cast<int>(AskedExitCode(report));
+    }
     if (argc == 3 && std::wstring(argv[1]) == L"launch") return Launch(argv[2]);
     if (argc == 3 && std::wstring(argv[1]) == L"check") return Check(argv[2], false);
     if (argc == 4 && std::wstring(argv[1]) == L"check" && std::wstring(argv[3]) == L"registered")
         return Check(argv[2], true);
+    if (argc == 3 && std::wstring(argv[1]) == L"pending") return Pending(argv[2]);
+    if (argc == 3 && std::wstring(argv[1]) == L"trusted") return Trusted(argv[2]);
+    if (argc == 3 && std::wstring(argv[1]) == L"trycamera") return TryCamera(argv[2]);
     if (argc == 3 && std::wstring(argv[1]) == L"protect") return Protect(argv[2]);
+    if (argc == 3 && std::wstring(argv[1]) == L"size") return Size(argv[2]);
     PrintLine(L"usage: QvPushSetupHelper stop <install folder> | launch <program> | "
-              L"check <install folder> [registered] | protect <folder>");
+              L"check <install folder> [registered] | trusted <folder> | pending <install folder> | trycamera <dll> | protect <folder> | "
+              L"size <folder>");
     return kUsageExitCode;
 }

@@ -1,6 +1,7 @@
 #include "installer/setup_helper/stop_running.h"
 
 #include "common/unique_handle.h"
+#include "installer/setup_helper/launch_as_desktop_user.h"
 #include "installer/setup_helper/process_image.h"
 
 #include <windows.h>
@@ -64,8 +65,7 @@ int WaitForEnd(const std::vector<DWORD>& processIds, DWORD timeoutMs) {
 
 }  // namespace
 
-StopReport StopRunningCopies(const std::wstring& installFolder) {
-    StopReport report;
+void AskDaemonsToExit(StopReport& report) {
     // Every daemon is asked, wherever it runs from: only one copy can serve
     // the ports, and the one about to be started must be that copy.
     DaemonWindows daemons;
@@ -74,6 +74,25 @@ StopReport StopRunningCopies(const std::wstring& installFolder) {
         if (::PostMessageW(window, WM_COMMAND, kExitCommand, 0)) ++report.daemonsAsked;
     }
     report.daemonsExited = WaitForEnd(daemons.processIds, kGracefulWaitMs);
+}
+
+DWORD AskedExitCode(const StopReport& report) {
+    return static_cast<DWORD>(report.daemonsAsked & 0xFF) << 8 | static_cast<DWORD>(report.daemonsExited & 0xFF);
+}
+
+void FromAskedExitCode(DWORD exitCode, StopReport& report) {
+    report.daemonsAsked = static_cast<int>(exitCode >> 8 & 0xFF);
+    report.daemonsExited = static_cast<int>(exitCode & 0xFF);
+}
+
+StopReport StopRunningCopies(const std::wstring& installFolder, const std::wstring& askExit) {
+    StopReport report;
+    DWORD asked = 0;
+    if (RunsAsSystem() && RunAsSessionUser(askExit, kGracefulWaitMs + 5000, asked)) {
+        FromAskedExitCode(asked, report);
+    } else {
+        AskDaemonsToExit(report);
+    }
 
     const std::wstring folder = NormalizedFolder(installFolder);
     std::vector<DWORD> leftovers = ProcessesStartedFrom(folder, kOurImages);

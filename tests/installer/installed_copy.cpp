@@ -76,18 +76,62 @@ SetupRun RunQuietUninstall() {
     SetupRun setup;
     if (!ReadRegistryString(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString", command)) return setup;
     const auto start = std::chrono::steady_clock::now();
-    setup.run = RunProgram(command, 60000);
-    // The copy does the work from a folder "~nsu<number>.tmp" in the
-    // temporary folder.
-    const auto copyRuns = [] {
-        for (const RunningProgram& program : RunningPrograms(nullptr)) {
-            if (program.image.find(L"\\~nsu") != std::wstring::npos) return true;
-        }
-        return false;
-    };
-    for (int i = 0; i < 1200 && copyRuns(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    setup.run = RunProgram(command, 180000);
     setup.seconds = SecondsSince(start);
     return setup;
+}
+
+FolderWatch::FolderWatch(const std::wstring& folder)
+    : m_folder(::CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr)),
+      m_stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    if (m_folder != INVALID_HANDLE_VALUE) m_thread = std::thread(&FolderWatch::Watch, this);
+}
+
+FolderWatch::~FolderWatch() {
+    Made();
+    if (m_folder != INVALID_HANDLE_VALUE) ::CloseHandle(m_folder);
+    ::CloseHandle(m_stop);
+}
+
+bool FolderWatch::Watching() const { return m_folder != INVALID_HANDLE_VALUE; }
+
+std::vector<std::wstring> FolderWatch::Made() {
+    ::SetEvent(m_stop);
+    if (m_thread.joinable()) m_thread.join();
+    std::lock_guard<std::mutex> guard(m_mutex);
+    return m_made;
+}
+
+void FolderWatch::Watch() {
+    UniqueHandle changed(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    alignas(DWORD) BYTE buffer[64 * 1024];
+    for (;;) {
+        OVERLAPPED overlapped = {};
+        overlapped.hEvent = changed.get();
+        ::ResetEvent(changed.get());
+        if (!::ReadDirectoryChangesW(m_folder, buffer, sizeof(buffer), TRUE,
+                                     FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME, nullptr, &overlapped,
+                                     nullptr))
+            return;
+        const HANDLE events[] = {changed.get(), m_stop};
+        const DWORD woken = ::WaitForMultipleObjects(2, events, FALSE, INFINITE);
+        DWORD size = 0;
+        if (woken != WAIT_OBJECT_0) {
+            ::CancelIoEx(m_folder, &overlapped);
+            ::GetOverlappedResult(m_folder, &overlapped, &size, TRUE);
+            return;
+        }
+        if (!::GetOverlappedResult(m_folder, &overlapped, &size, FALSE)) return;
+        std::lock_guard<std::mutex> guard(m_mutex);
+        for (DWORD offset = 0; size != 0;) {
+            const auto* entry = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer + offset);
+            if (entry->Action == FILE_ACTION_ADDED || entry->Action == FILE_ACTION_RENAMED_NEW_NAME)
+                m_made.emplace_back(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+            if (entry->NextEntryOffset == 0) break;
+            offset += entry->NextEntryOffset;
+        }
+    }
 }
 
 bool FolderExists(const std::wstring& folder) {

@@ -4,7 +4,9 @@
 // and the daemon's command port.
 #include <windows.h>
 
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "installer/setup_helper/install_folder.h"
@@ -30,10 +32,32 @@ SetupRun RunSetup(const std::wstring& program, const std::wstring& arguments);
 // elevated token with a linked one, and no shell window).
 SetupRun RunSetupWithoutElevation(const std::wstring& program, const std::wstring& arguments);
 
-// Runs the QuietUninstallString of the Apps & Features entry. The
-// uninstaller copies itself to the temporary folder and returns at once;
-// this waits until that copy has ended too.
+// Runs the QuietUninstallString of the Apps & Features entry to its end
+// (no more than that: the uninstaller itself waits for the copy that does
+// the work).
 SetupRun RunQuietUninstall();
+
+// Records the names of files and folders made anywhere below `folder`
+// while it lives (relative paths, as ReadDirectoryChangesW gives them).
+class FolderWatch {
+public:
+    explicit FolderWatch(const std::wstring& folder);
+    ~FolderWatch();
+    FolderWatch(const FolderWatch&) = delete;
+    FolderWatch& operator=(const FolderWatch&) = delete;
+    bool Watching() const;
+    // Stops watching; what was made until then.
+    std::vector<std::wstring> Made();
+
+private:
+    void Watch();
+
+    HANDLE m_folder;
+    HANDLE m_stop;
+    std::thread m_thread;
+    std::mutex m_mutex;
+    std::vector<std::wstring> m_made;
+};
 
 bool FolderExists(const std::wstring& folder);
 std::vector<BYTE> ReadFileBytes(const std::wstring& path);

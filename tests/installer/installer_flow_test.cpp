@@ -1,13 +1,15 @@
 // The installer as an administrator runs it, in a fresh Wine prefix of its
 // own (installer_test.sh makes it): a silent installation of an older
-// version where the daemon cannot be started as the desktop user, an
-// upgrade over that copy while it runs and a capture program holds its
-// camera, a refused folder of someone else's, a move to another folder with
-// the administrator's switches, the uninstaller, a camera that cannot be
-// registered, and an FFmpeg the installer carries. The tests run in this
-// order and each starts from the state the one before left.
+// version as a deployment tool runs it, an upgrade over that copy while it
+// runs and a capture program holds its camera, folders that are not ours
+// alone, a move to another folder with the administrator's switches, an
+// in-place upgrade whose camera cannot load, the uninstaller and a list
+// turned against it, the setups that follow an uninstallation (one waiting
+// for its restart), and an FFmpeg the installer carries. The tests run in
+// this order and each starts from the state the one before left.
 #include <windows.h>
 #include <dshow.h>
+#include <aclapi.h>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +21,7 @@
 
 #include "camera/filter/camera_identity.h"
 #include "tests/camera/module/device_registry.h"
+#include "installer/setup_helper/folder_security.h"
 #include "tests/installer/installed_copy.h"
 
 namespace {
@@ -83,7 +86,7 @@ protected:
     static void ExpectInstalled(const std::wstring& folder, const std::vector<Payload>& payload,
                                 const std::wstring& version) {
         // Files: the payload byte for byte, the log and the uninstaller.
-        std::vector<std::wstring> expected = {L"install.files", L"install.log", L"uninstall.exe"};
+        std::vector<std::wstring> expected = {L"install.files", L"install.log", L"uninstall.dat", L"uninstall.exe"};
         for (const Payload& file : payload) {
             expected.push_back(file.installed);
             EXPECT_EQ(ReadFileBytes(file.source), ReadFileBytes(folder + L"\\" + file.installed))
@@ -173,13 +176,37 @@ protected:
 };
 
 // As a deployment tool runs it (SYSTEM): no route to the desktop user, so
-// the daemon is not started at all; the log-on start brings it up.
+// the daemon is not started at all; the log-on start brings it up. SYSTEM's
+// temporary folder is Windows' own, where any user can make a folder first:
+// here it is one a user made, and the setup unpacks nothing into it (NSIS's
+// own start-up only tries that it can make a file there, an empty one it
+// deletes again).
 TEST_F(InstallerFlow, SilentInstallWithoutDesktopUserStartsNothing) {
     const std::wstring folder = DefaultInstallFolder();
     ASSERT_FALSE(FolderExists(folder)) << "the prefix is not fresh";
     ASSERT_EQ("", ReadGreeting(0)) << "something already serves the command port";
 
+    const std::wstring userTemp = L"C:\\users\\Public\\Temp";
+    ::CreateDirectoryW(userTemp.c_str(), nullptr);
+    wchar_t temp[MAX_PATH] = {};
+    wchar_t tmp[MAX_PATH] = {};
+    ::GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH);
+    ::GetEnvironmentVariableW(L"TMP", tmp, MAX_PATH);
+    ::SetEnvironmentVariableW(L"TEMP", userTemp.c_str());
+    ::SetEnvironmentVariableW(L"TMP", userTemp.c_str());
+    FolderWatch watch(userTemp);
+    ASSERT_TRUE(watch.Watching());
     const SetupRun setup = RunSetupWithoutElevation(PreviousSetup(), L"/S");
+    const std::vector<std::wstring> made = watch.Made();
+    for (const std::wstring& name : made) {
+        const bool program = name.size() > 4 && (_wcsicmp(name.c_str() + name.size() - 4, L".exe") == 0 ||
+                                                  _wcsicmp(name.c_str() + name.size() - 4, L".dll") == 0);
+        EXPECT_TRUE(name.find(L'\\') == std::wstring::npos && !program)
+            << "unpacked into a temporary folder a user could have made: " << ToUtf8(name);
+    }
+    EXPECT_TRUE(FilesBelow(userTemp).empty()) << ::testing::PrintToString(FilesBelow(userTemp));
+    ::SetEnvironmentVariableW(L"TEMP", temp);
+    ::SetEnvironmentVariableW(L"TMP", tmp);
     PrintTime("silent installation", setup);
     ExpectSetupRan(setup);
     ExpectInstalled(folder, PreviousPayload(), kPreviousVersion);
@@ -244,26 +271,69 @@ TEST_F(InstallerFlow, UpgradeOverTheRunningCopy) {
     EXPECT_FALSE(ReadRegistryString(HKEY_LOCAL_MACHINE, kRunKey, kRunValue, run)) << ToUtf8(run);
 }
 
-// Someone else's files: nothing is written, nothing is stopped.
-TEST_F(InstallerFlow, FolderWithForeignFilesIsRefused) {
-    const std::wstring foreign = L"C:\\Tools 测试";
-    ::CreateDirectoryW(foreign.c_str(), nullptr);
-    const std::wstring lingering = TestBinDir() + L"installer_test_lingering_program.exe";
-    ASSERT_TRUE(::CopyFileW(lingering.c_str(), (foreign + L"\\uninstall.exe").c_str(), FALSE));
-    const std::vector<BYTE> readme = {'m', 'i', 'n', 'e', '\r', '\n'};
-    {
-        std::ofstream file((foreign + L"\\readme.txt").c_str(), std::ios::binary);
-        file.write(reinterpret_cast<const char*>(readme.data()), readme.size());
-    }
-    const auto daemons = Daemons();
+// Objects and names of the folder and below, for "nothing was written".
+std::vector<std::wstring> EntriesOf(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    for (const FolderEntry& entry : ReadFolderEntries(folder)) names.push_back(entry.relative);
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
-    const SetupRun setup = RunSetup(CurrentSetup(), L"/S /D=" + foreign);
-    ExpectSetupRan(setup, 2);
-    EXPECT_EQ((std::vector<std::wstring>{L"readme.txt", L"uninstall.exe"}), FilesBelow(foreign));
-    EXPECT_EQ(readme, ReadFileBytes(foreign + L"\\readme.txt"));
-    EXPECT_EQ(ReadFileBytes(lingering), ReadFileBytes(foreign + L"\\uninstall.exe"));
-    ASSERT_EQ(1u, Daemons().size());
-    EXPECT_EQ(daemons[0].processId, Daemons()[0].processId) << "a refused installation stopped the running copy";
+void WriteBytes(const std::wstring& path, const std::string& bytes) {
+    std::ofstream file(path.c_str(), std::ios::binary);
+    file.write(bytes.data(), bytes.size());
+}
+
+std::string Refusal() {
+    std::wstring text;
+    ReadRegistryString(HKEY_LOCAL_MACHINE, L"Software\\QvPush", L"SetupRefused", text);
+    return ToUtf8(text);
+}
+
+// A folder that is not ours alone: nothing is written, nothing is stopped,
+// and the reason is where an administrator looks. A junction as the folder
+// or below it is refused by the same check (install_folder_test; Wine
+// cannot make junctions).
+TEST_F(InstallerFlow, FolderNotOursAloneIsRefused) {
+    const std::wstring lingering = TestBinDir() + L"installer_test_lingering_program.exe";
+    const struct {
+        const wchar_t* folder;
+        const wchar_t* subfolder;  // made empty, as a user would make it first
+        bool files;                // someone else's files
+    } cases[] = {
+        {L"C:\\Tools 测试", nullptr, true},
+        {L"C:\\QvPush 空子文件夹", L"plugins", false},
+        // Made first, it would stay the user's, who then swaps the 32-bit
+        // camera that every 32-bit capture program loads.
+        {L"C:\\QvPush x86", L"x86", false},
+    };
+    const auto daemons = Daemons();
+    ASSERT_EQ(1u, daemons.size());
+    for (const auto& c : cases) {
+        const std::wstring folder = c.folder;
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+        if (c.subfolder) {
+            ASSERT_TRUE(::CreateDirectoryW((folder + L"\\" + c.subfolder).c_str(), nullptr));
+        }
+        if (c.files) {
+            ASSERT_TRUE(::CopyFileW(lingering.c_str(), (folder + L"\\uninstall.exe").c_str(), FALSE));
+            WriteBytes(folder + L"\\readme.txt", "mine\r\n");
+        }
+        const std::vector<std::wstring> before = EntriesOf(folder);
+
+        const SetupRun setup = RunSetup(CurrentSetup(), L"/S /D=" + folder);
+        ExpectSetupRan(setup, 2);
+        EXPECT_EQ(before, EntriesOf(folder)) << ToUtf8(folder);
+        EXPECT_EQ(0u, Refusal().find("2: ")) << Refusal();
+        EXPECT_NE(std::string::npos, Refusal().find(ToUtf8(folder))) << Refusal();
+        if (c.files) {
+            const std::vector<BYTE> readme = ReadFileBytes(folder + L"\\readme.txt");
+            EXPECT_EQ("mine\r\n", std::string(readme.begin(), readme.end()));
+            EXPECT_EQ(ReadFileBytes(lingering), ReadFileBytes(folder + L"\\uninstall.exe"));
+        }
+        ASSERT_EQ(1u, Daemons().size());
+        EXPECT_EQ(daemons[0].processId, Daemons()[0].processId) << "a refused installation stopped the running copy";
+    }
 }
 
 const wchar_t kOtherFolder[] = L"C:\\QvPush 测试";
@@ -293,34 +363,129 @@ TEST_F(InstallerFlow, MoveToAnotherFolderWithoutStart) {
     ExpectLogOnStart(kOtherFolder);
     EXPECT_TRUE(Daemons().empty());
     EXPECT_NE(std::string::npos, ReadInstallLog(kOtherFolder).find("/NOSTART"));
+    // The old folder (Program Files) was the administrators' alone: its own
+    // uninstaller ran.
+    EXPECT_NE(std::string::npos, ReadInstallLog(kOtherFolder).find(ToUtf8(L"旧副本的文件夹只属于 QvPush 且受保护")))
+        << ReadInstallLog(kOtherFolder);
 
     // Wine keeps no security descriptor on files (it turns a DACL into Unix
     // mode bits and reads back a made-up one), so the call's success is
     // what can be seen here.
     EXPECT_NE(std::string::npos,
               ReadInstallLog(kOtherFolder)
-                  .find(ToUtf8(L"已设置权限（管理员和 SYSTEM 完全控制，用户读取和运行）：" + std::wstring(kOtherFolder))));
+                  .find(ToUtf8(L"已设置文件夹及其全部内容的权限（管理员和 SYSTEM 完全控制，用户读取和运行）：" +
+                               std::wstring(kOtherFolder))));
 }
 
-// Exactly what was installed goes; the user's FFmpeg stays.
-TEST_F(InstallerFlow, UninstallerLeavesNothing) {
+// The new camera is tried from a staging copy before anything of the old
+// installation is touched: one that cannot be registered leaves it exactly
+// as it was (files, log, entry, camera), instead of rolling it back.
+TEST_F(InstallerFlow, InPlaceUpgradeWhoseCameraCannotLoadLeavesTheOldOne) {
+    const std::wstring folder = kOtherFolder;
+    const std::vector<std::wstring> files = FilesBelow(folder);
+    std::vector<std::vector<BYTE>> contents;
+    for (const std::wstring& file : files) contents.push_back(ReadFileBytes(folder + L"\\" + file));
+    // Wine's own switch: a module overridden as "" is never loaded.
+    HKEY overrides = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0,
+                                               KEY_WRITE, nullptr, &overrides, nullptr));
+    ::RegSetValueExW(overrides, L"qvcamera", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
+    const SetupRun setup = RunSetup(CurrentSetup(), L"/S /NOSTART /D=" + folder);
+    ::RegDeleteValueW(overrides, L"qvcamera");
+    ::RegCloseKey(overrides);
+
+    ExpectSetupRan(setup, 2);
+    EXPECT_EQ(0u, Refusal().find("2: ")) << Refusal();
+    ASSERT_EQ(files, FilesBelow(folder));
+    for (size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(contents[i], ReadFileBytes(folder + L"\\" + files[i])) << ToUtf8(files[i]) << " changed";
+    }
+    ExpectInstalled(folder, CurrentPayload(), kCurrentVersion);
+    ExpectLogOnStart(folder);
+}
+
+// Exactly what was installed goes, and before the uninstaller returns; the
+// user's FFmpeg stays. Lines a user slipped into the list (a way out of the
+// folder, a rooted path, wildcards) delete nothing.
+TEST_F(InstallerFlow, UninstallerLeavesNothingAndDeletesNothingElse) {
     ASSERT_TRUE(StartDetached(std::wstring(kOtherFolder) + L"\\QvPushServer.exe"));
     ExpectServing(kOtherFolder);
+    const std::wstring victims[] = {L"C:\\qv-victim.txt", L"C:\\qv-victim-rooted.txt"};
+    for (const std::wstring& victim : victims) WriteBytes(victim, "not QvPush's\r\n");
+    const std::wstring traps[] = {L"..\\qv-victim.txt", L"C:\\qv-victim-rooted.txt", L"..\\*.txt", L"*",
+                                  L"x86\\..\\..\\qv-victim.txt"};
+    {
+        std::ofstream list((std::wstring(kOtherFolder) + L"\\install.files").c_str(), std::ios::binary | std::ios::app);
+        for (const std::wstring& trap : traps) {
+            const std::wstring line = trap + L"\r\n";
+            list.write(reinterpret_cast<const char*>(line.data()), line.size() * sizeof(wchar_t));
+        }
+    }
 
     const SetupRun setup = RunQuietUninstall();
     PrintTime("silent uninstallation", setup);
     ExpectSetupRan(setup);
+    // At once: the uninstaller returned only when it was done.
     EXPECT_EQ(std::vector<std::wstring>{L"ffmpeg.exe"}, FilesBelow(kOtherFolder));
-    ::DeleteFileW((std::wstring(kOtherFolder) + L"\\ffmpeg.exe").c_str());
-    ::RemoveDirectoryW(kOtherFolder);
-    ExpectNothingLeft(kOtherFolder);
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    for (const std::wstring& victim : victims) {
+        const std::vector<BYTE> bytes = ReadFileBytes(victim);
+        EXPECT_EQ("not QvPush's\r\n", std::string(bytes.begin(), bytes.end()))
+            << ToUtf8(victim) << " was deleted by the uninstaller";
+        ::DeleteFileW(victim.c_str());
+    }
 }
 
-// Without the 64-bit camera there is nothing to capture: the installation
-// is taken back and only its log stays, to say why.
-TEST_F(InstallerFlow, CameraThatCannotBeRegisteredRollsTheInstallationBack) {
+// What an uninstallation leaves (the user's ffmpeg.exe) is ours: a setup
+// into that folder goes ahead.
+TEST_F(InstallerFlow, SetupAfterAnUninstallationThatKeptFfmpeg) {
+    ASSERT_EQ(std::vector<std::wstring>{L"ffmpeg.exe"}, FilesBelow(kOtherFolder));
+    const SetupRun setup = RunSetup(CurrentSetup(), std::wstring(L"/S /NOSTART /D=") + kOtherFolder);
+    ExpectSetupRan(setup);
+    ExpectInstalled(kOtherFolder, CurrentPayload(), kCurrentVersion);
+    EXPECT_EQ("", Refusal());
+}
+
+// An uninstallation with a file in use queues its deletion and the removal
+// of the Apps & Features entry for the restart, and says so (3010). A setup
+// before the restart would see its new files deleted then: it takes back
+// the queued removal of the entry and asks for the restart first (350).
+TEST_F(InstallerFlow, ReinstallWaitsForTheRestartThatAnUninstallationQueued) {
+    const std::wstring folder = kOtherFolder;
+    const std::wstring camera = folder + L"\\QvCamera.dll";
+    HANDLE held = ::CreateFileW(camera.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    const SetupRun uninstall = RunSetup(folder + L"\\uninstall.exe", L"/S");
+    ExpectSetupRan(uninstall, 3010);
+    EXPECT_EQ((std::vector<std::wstring>{L"QvCamera.dll", L"ffmpeg.exe"}), FilesBelow(folder));
+    const wchar_t runOnce[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+    std::wstring text;
+    EXPECT_TRUE(ReadRegistryString(HKEY_LOCAL_MACHINE, runOnce, L"QvPushUninstall", text));
+
+    const SetupRun early = RunSetup(CurrentSetup(), L"/S /NOSTART /D=" + folder);
+    ::CloseHandle(held);
+    ExpectSetupRan(early, 350);
+    EXPECT_FALSE(ReadRegistryString(HKEY_LOCAL_MACHINE, runOnce, L"QvPushUninstall", text)) << ToUtf8(text);
+    EXPECT_EQ(0u, Refusal().find("350: ")) << Refusal();
+    EXPECT_EQ((std::vector<std::wstring>{L"QvCamera.dll", L"ffmpeg.exe"}), FilesBelow(folder));
+
+    const ProgramResult restart = RunProgram(L"wineboot.exe -r", 60000);
+    ASSERT_TRUE(restart.started && !restart.timedOut);
+    EXPECT_EQ(std::vector<std::wstring>{L"ffmpeg.exe"}, FilesBelow(folder));
+    ExpectSetupRan(RunSetup(CurrentSetup(), L"/S /NOSTART /D=" + folder));
+    ExpectInstalled(folder, CurrentPayload(), kCurrentVersion);
+
+    ExpectSetupRan(RunQuietUninstall());
+    EXPECT_EQ(std::vector<std::wstring>{L"ffmpeg.exe"}, FilesBelow(folder));
+    ::DeleteFileW((folder + L"\\ffmpeg.exe").c_str());
+    ::RemoveDirectoryW(folder.c_str());
+    ExpectNothingLeft(folder);
+}
+
+// Without a camera that loads there is nothing to capture: refused before
+// anything is written.
+TEST_F(InstallerFlow, CameraThatCannotLoadIsRefusedBeforeAnythingIsWritten) {
     const std::wstring folder = DefaultInstallFolder();
-    // Wine's own switch: a module overridden as "" is never loaded.
     HKEY overrides = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\DllOverrides", 0, nullptr, 0,
                                                KEY_WRITE, nullptr, &overrides, nullptr));
@@ -330,17 +495,21 @@ TEST_F(InstallerFlow, CameraThatCannotBeRegisteredRollsTheInstallationBack) {
     ::RegCloseKey(overrides);
 
     ExpectSetupRan(setup, 2);
-    EXPECT_EQ(std::vector<std::wstring>{L"install.log"}, FilesBelow(folder));
-    EXPECT_NE(std::string::npos, ReadInstallLog(folder).find(ToUtf8(L"64 位摄像头未注册：安装已回滚")));
-    ::DeleteFileW((folder + L"\\install.log").c_str());
-    ::RemoveDirectoryW(folder.c_str());
+    EXPECT_EQ(0u, Refusal().find("2: ")) << Refusal();
+    EXPECT_NE(std::string::npos, Refusal().find("QvCamera.dll")) << Refusal();
     ExpectNothingLeft(folder);
 }
 
 // A carried FFmpeg comes with its licence and build configuration, and as
-// a file of the installation it goes with the uninstaller.
-TEST_F(InstallerFlow, CarriedFfmpegComesWithItsTextsAndGoesWithTheUninstaller) {
+// a file of the installation it goes with the uninstaller. What a rollback
+// leaves (the log) and what an upgrade by a build without FFmpeg leaves
+// behind after its uninstallation (the carried FFmpeg and its texts) never
+// make the next setup refuse the folder.
+TEST_F(InstallerFlow, CarriedFfmpegAndLeftoversOfEarlierRuns) {
     const std::wstring folder = DefaultInstallFolder();
+    // What a rollback leaves.
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    WriteBytes(folder + L"\\install.log", "\xFF\xFE");
     const SetupRun setup = RunSetup(FfmpegSetup(), L"/S /NOSTART");
     ExpectSetupRan(setup);
     ExpectInstalled(folder, CurrentPayload(), kCurrentVersion);
@@ -350,7 +519,61 @@ TEST_F(InstallerFlow, CarriedFfmpegComesWithItsTextsAndGoesWithTheUninstaller) {
     EXPECT_EQ(ReadFileBytes(carried + L"LICENSE.txt"), ReadFileBytes(folder + L"\\ffmpeg-LICENSE.txt"));
     EXPECT_EQ(ReadFileBytes(carried + L"version.txt"), ReadFileBytes(folder + L"\\ffmpeg-version.txt"));
 
+    ExpectSetupRan(RunSetup(CurrentSetup(), L"/S /NOSTART"));
     ExpectSetupRan(RunQuietUninstall());
+    EXPECT_EQ((std::vector<std::wstring>{L"ffmpeg-LICENSE.txt", L"ffmpeg-version.txt", L"ffmpeg.exe"}),
+              FilesBelow(folder));
+    ExpectSetupRan(RunSetup(FfmpegSetup(), L"/S /NOSTART"));
+    ExpectInstalled(folder, CurrentPayload(), kCurrentVersion);
+
+    ExpectSetupRan(RunQuietUninstall());
+    ExpectNothingLeft(folder);
+}
+
+// Moving away from a copy in a folder that users may change: its
+// uninstaller could have been swapped (here for a program that never ends),
+// so nothing is run from there; its files go by name, the user's FFmpeg
+// moves along first.
+TEST_F(InstallerFlow, MoveAwayFromAnUnprotectedCopyRunsNothingFromIt) {
+    const std::wstring old = L"C:\\QvPush 旧";
+    ExpectSetupRan(RunSetup(CurrentSetup(), L"/S /NOSTART /D=" + old));
+    const std::wstring lingering = TestBinDir() + L"installer_test_lingering_program.exe";
+    ASSERT_TRUE(::CopyFileW(lingering.c_str(), (old + L"\\uninstall.exe").c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(lingering.c_str(), (old + L"\\ffmpeg.exe").c_str(), FALSE));
+    // Everyone may change the folder, as before it was protected.
+    BYTE everyone[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(everyone);
+    ASSERT_TRUE(::CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size));
+    EXPLICIT_ACCESSW entry = {};
+    entry.grfAccessPermissions = GENERIC_ALL;
+    entry.grfAccessMode = SET_ACCESS;
+    entry.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+    entry.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+    entry.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+    entry.Trustee.ptstrName = reinterpret_cast<LPWSTR>(everyone);
+    PACL acl = nullptr;
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), ::SetEntriesInAclW(1, &entry, nullptr, &acl));
+    std::wstring path = old;
+    const DWORD set = ::SetNamedSecurityInfoW(&path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                              acl, nullptr);
+    ::LocalFree(acl);
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), set);
+    ASSERT_FALSE(HasTrustedDacl(old)) << "Wine reads the loosened permissions back as the administrators' alone";
+
+    const std::wstring folder = DefaultInstallFolder();
+    const SetupRun setup = RunSetup(CurrentSetup(), L"/S /NOSTART /D=" + folder);
+    ExpectSetupRan(setup);
+    const std::string log = ReadInstallLog(folder);
+    EXPECT_NE(std::string::npos, log.find(ToUtf8(L"旧副本的文件夹未受保护"))) << log;
+    EXPECT_TRUE(RunningPrograms(L"installer_test_lingering_program.exe").empty());
+    EXPECT_TRUE(RunningPrograms(L"uninstall.exe").empty()) << "the swapped uninstaller was run";
+    EXPECT_FALSE(FolderExists(old)) << ::testing::PrintToString(FilesBelow(old));
+    EXPECT_EQ(ReadFileBytes(lingering), ReadFileBytes(folder + L"\\ffmpeg.exe")) << "the user's FFmpeg is lost";
+    ExpectInstalled(folder, CurrentPayload(), kCurrentVersion);
+
+    ExpectSetupRan(RunQuietUninstall());
+    ::DeleteFileW((folder + L"\\ffmpeg.exe").c_str());
+    ::RemoveDirectoryW(folder.c_str());
     ExpectNothingLeft(folder);
 }
 

@@ -17,7 +17,9 @@ net=$build/lanes/net$lane
 if nsenter --net="$net" true 2>/dev/null; then
     exec nsenter --net="$net" "$@"
 fi
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/common.sh"
+qv_ports_lock_ready
 # flock -o keeps the lock in flock itself: Wine's conhost.exe, started by a
 # test, outlived it holding an inherited lock descriptor and made every later
 # port test wait out its time-out.
-exec flock -o /tmp/qv-daemon-ports.lock "$@"
+exec flock -o "$QV_PORTS_LOCK" "$@"

@@ -34,12 +34,13 @@ done
 # copy only while a program of the test still has a handle on it. Its
 # caller sends its errors elsewhere with exec, not with a redirection that
 # bash would undo from a saved copy of our pipe, which it would find.
+tests=()
+for target in "${ours[@]}"; do
+    pattern=${target//[/\\[}
+    tests+=(${tests[0]+-o} -lname "${pattern//]/\\]}")
+done
 holders() {
-    local target pattern tests=() pid
-    for target in "${ours[@]}"; do
-        pattern=${target//[/\\[}
-        tests+=(${tests[0]+-o} -lname "${pattern//]/\\]}")
-    done
+    local pid
     find /proc/[0-9]*/fd -mindepth 1 -maxdepth 1 \( "${tests[@]}" \) 2>/dev/null |
         while IFS=/ read -r _ _ pid _; do
             [[ $skip == *" $pid "* ]] && continue
@@ -55,8 +56,15 @@ for _ in $(seq 50); do
     [ -z "$left" ] && exit $status
     sleep 0.1
 done
+# True while `pid` still holds our output and is still called `name`: a
+# process found a moment ago may have ended, and its pid gone to another.
+still_holds() {
+    [ "$(cat "/proc/$1/comm" 2>/dev/null)" = "$2" ] &&
+        [ -n "$(find "/proc/$1/fd" -mindepth 1 -maxdepth 1 \( "${tests[@]}" \) 2>/dev/null | head -n 1)" ]
+}
 for pid in $left; do
     name=$(cat "/proc/$pid/comm" 2>/dev/null) || continue
+    still_holds "$pid" "$name" || continue
     if [ "$name" = conhost.exe ]; then
         echo "ended Wine's conhost.exe that outlived its programs (pid $pid)"
     else
