@@ -70,7 +70,7 @@ int RunBridge(const BridgeArguments& arguments, const WriteTimingObserver& obser
     // Without the exchange the bridge still feeds the record: the camera's
     // small formats go on, and its HD formats scale the record's picture.
     CHdFrameWriter hdWriter;
-    hdWriter.Open(graph.Delivered());
+    hdWriter.Open(DecodedPicture(graph.Delivered()));
     CFrameSink* sink = CFrameSink::Create(graph.Delivered(), writer, &hdWriter);
     // The sink reports every picture that converted, written or not: what
     // the watchdog needs to know.
@@ -98,6 +98,7 @@ int RunBridge(const BridgeArguments& arguments, const WriteTimingObserver& obser
                                                      failure.what + L" (" + HresultText(failure.result) + L")");
     }
     graph.Stop();
+    sink->Stop();
     sink->Release();
     return exitCode;
 }
