@@ -21,13 +21,19 @@ HRESULT CHdFrameWriter::Open(const SourcePicture& picture, const wchar_t* exchan
                        picture.format == PixelFormat::Rgb24 || picture.format == PixelFormat::Rgb32;
     m_writes = known && even && FitsTheExchange(picture);
     if (!m_writes) return S_FALSE;
-    const HRESULT hr = m_exchange.Open(exchangeName);
-    if (FAILED(hr)) m_writes = false;
-    return hr;
+    m_name = exchangeName;
+    m_lastTry = ::GetTickCount();
+    return m_exchange.Open(exchangeName);
 }
 
 bool CHdFrameWriter::Write(const BYTE* data, size_t length) {
     if (!m_writes || data == nullptr || length < PictureBytes(m_source)) return false;
+    if (!m_exchange.IsOpen()) {
+        const DWORD now = ::GetTickCount();
+        if (now - m_lastTry < kExchangeRetryMs) return false;
+        m_lastTry = now;
+        if (FAILED(m_exchange.Open(m_name.c_str()))) return false;
+    }
     const LONG width = m_source.width, height = m_source.height;
     HRESULT hr;
     if (m_source.format == PixelFormat::Rgb24 || m_source.format == PixelFormat::Rgb32) {

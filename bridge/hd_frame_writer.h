@@ -9,26 +9,35 @@
 // there, and its HD formats scale it.
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "bridge/pixel_format.h"
 #include "common/named_frame_exchange.h"
 
+constexpr DWORD kExchangeRetryMs = 2000;
+
 class CHdFrameWriter {
 public:
     // S_OK, or why the exchange cannot be had (the bridge then feeds the
-    // record alone). `picture`: what the sink writes (DecodedPicture of what
-    // the graph delivers).
+    // record alone; among the reasons kExchangeForeignOwner and
+    // kExchangeLowerIntegrity). `picture`: what the sink writes
+    // (DecodedPicture of what the graph delivers).
     HRESULT Open(const SourcePicture& picture, const wchar_t* exchangeName = kNamedFrameExchangeName);
     // Whether the delivered pictures are ones this writer passes on.
     bool Writes() const { return m_writes; }
     // One sample of the delivered picture; false when the sample is too
-    // short for it or the exchange refused the frame.
+    // short for it, the exchange is not open or it refused the frame. An
+    // exchange that could not be opened is tried again every
+    // kExchangeRetryMs: a mapping someone else held under the name goes
+    // when they close it.
     bool Write(const BYTE* data, size_t length);
 
 private:
     CNamedFrameExchange m_exchange;
     SourcePicture m_source;
+    std::wstring m_name;
+    DWORD m_lastTry = 0;
     bool m_writes = false;
     // RGB converted here, outside the exchange's lock, then copied in.
     std::vector<BYTE> m_converted;
