@@ -68,12 +68,7 @@ STDMETHODIMP_(ULONG) CFrameSink::Release() {
 
 STDMETHODIMP CFrameSink::SampleCB(double, IMediaSample* sample) {
     const LONGLONG arrived = PerformanceNow();
-    if (sample == nullptr) return S_OK;
-    if (!m_pacing.Due(arrived)) {
-        ++m_heldBack;
-        return S_OK;
-    }
-    ++m_passed;
+    if (sample == nullptr || !m_pacing.Due(arrived)) return S_OK;
     BYTE* data = nullptr;
     const LONG length = sample->GetActualDataLength();
     if (FAILED(sample->GetPointer(&data)) || length <= 0) {

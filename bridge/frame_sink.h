@@ -48,12 +48,6 @@ public:
     // decode (counted, not fatal: one bad sample should not end the stream).
     LONG Written() const { return m_written.load(); }
     LONG ShortSamples() const { return m_short.load(); }
-    // Samples the pacing let through (written, short, or for MJPG replaced
-    // by a newer sample before the decoder took them), and those it held back.
-    LONG Passed() const { return m_passed.load(); }
-    LONG HeldBack() const { return m_heldBack.load(); }
-    // MJPG samples a newer one replaced before they were decoded.
-    LONG Replaced() const { return m_decoder ? m_decoder->Replaced() : 0; }
 
 private:
     CFrameSink(const SourcePicture& delivered, CVirtualCameraWriter& writer, CHdFrameWriter* hdWriter,
@@ -73,8 +67,6 @@ private:
     WriteTimingObserver m_observer;
     std::atomic<LONG> m_written{0};
     std::atomic<LONG> m_short{0};
-    std::atomic<LONG> m_passed{0};
-    std::atomic<LONG> m_heldBack{0};
     // For MJPG only; declared last, so that its thread ends before the
     // members it writes through go.
     std::unique_ptr<CMjpgDecodeThread> m_decoder;
