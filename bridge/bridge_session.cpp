@@ -70,7 +70,13 @@ int RunBridge(const BridgeArguments& arguments, const WriteTimingObserver& obser
     // Without the exchange the bridge still feeds the record: the camera's
     // small formats go on, and its HD formats scale the record's picture.
     CHdFrameWriter hdWriter;
-    hdWriter.Open(graph.Delivered());
+    const HRESULT exchange = hdWriter.Open(DecodedPicture(graph.Delivered()));
+    // Not a failure (the daemon takes lines that begin so as news): the
+    // camera goes on with the record's picture, and the writer tries again.
+    if (exchange == kExchangeForeignOwner || exchange == kExchangeLowerIntegrity)
+        ReportLine(L"QvGraph: camera " + Quoted(name) + L": the HD frame exchange belongs to " +
+                   (exchange == kExchangeForeignOwner ? L"another user" : L"a lower integrity level") +
+                   L"; not used, HD formats show the 640x480 picture");
     CFrameSink* sink = CFrameSink::Create(graph.Delivered(), writer, &hdWriter);
     // The sink reports every picture that converted, written or not: what
     // the watchdog needs to know.
@@ -98,6 +104,7 @@ int RunBridge(const BridgeArguments& arguments, const WriteTimingObserver& obser
                                                      failure.what + L" (" + HresultText(failure.result) + L")");
     }
     graph.Stop();
+    sink->Stop();
     sink->Release();
     return exitCode;
 }

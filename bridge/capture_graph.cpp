@@ -33,12 +33,6 @@ void Disconnect(IGraphBuilder* graph, IPin* pin) {
     }
 }
 
-// Decoders turn MJPG into one of these; NV12 and YUY2 first, which go into
-// the named frame exchange at the webcam's size, then RGB, which only the
-// 640 x 480 picture takes.
-const GUID* const kDecodedSubtypes[] = {&MEDIASUBTYPE_NV12, &MEDIASUBTYPE_YUY2, &MEDIASUBTYPE_RGB24,
-                                        &MEDIASUBTYPE_RGB32};
-
 }  // namespace
 
 CCaptureGraph::~CCaptureGraph() { Stop(); }
@@ -73,15 +67,16 @@ bool CCaptureGraph::Build(IMoniker* device, GraphFailure& failure) {
         AM_MEDIA_TYPE& type = *formats.types[index];
         const LONGLONG interval = ChooseFrameInterval(offer);
         SetFrameInterval(type, interval);
-        if (ConnectOffer(cameraPin.Get(), type, offer.format)) {
+        if (ConnectOffer(cameraPin.Get(), type)) {
             m_chosen = DescribeOffer(offer, interval);
+            if (m_delivered.format == PixelFormat::Mjpg) m_chosen += L" decoded to NV12";
             return true;
         }
     }
     return Fail(failure, VFW_E_CANNOT_CONNECT, L"none of its types connects");
 }
 
-bool CCaptureGraph::ConnectOffer(IPin* cameraPin, AM_MEDIA_TYPE& type, PixelFormat format) {
+bool CCaptureGraph::ConnectOffer(IPin* cameraPin, AM_MEDIA_TYPE& type) {
     ComPtr<IAMStreamConfig> config;
     // Some webcams only deliver the type set here, whatever the connection
     // says; a refusal is left to the connection to confirm.
@@ -91,21 +86,19 @@ bool CCaptureGraph::ConnectOffer(IPin* cameraPin, AM_MEDIA_TYPE& type, PixelForm
     ComPtr<IPin> rendererIn = FindFreePin(m_renderer.Get(), PINDIR_INPUT);
     if (!grabberIn || !grabberOut || !rendererIn) return false;
 
-    bool connected;
-    if (format == PixelFormat::Mjpg) {
-        connected = ConnectDecoded(cameraPin, grabberIn.Get());
-    } else {
-        AM_MEDIA_TYPE wanted = {};
-        wanted.majortype = MEDIATYPE_Video;
-        wanted.subtype = type.subtype;
-        connected = SUCCEEDED(m_grabber->SetMediaType(&wanted)) &&
-                    SUCCEEDED(m_graph->ConnectDirect(cameraPin, grabberIn.Get(), &type));
-    }
+    // MJPG too goes straight into the grabber: the bridge decodes it itself
+    // (jpeg_decoder.h) rather than through whatever DirectShow decoder is
+    // installed, if any (Wine has none), which would hand it RGB.
+    AM_MEDIA_TYPE wanted = {};
+    wanted.majortype = MEDIATYPE_Video;
+    wanted.subtype = type.subtype;
+    bool connected = SUCCEEDED(m_grabber->SetMediaType(&wanted)) &&
+                     SUCCEEDED(m_graph->ConnectDirect(cameraPin, grabberIn.Get(), &type));
     if (connected) {
         CMediaTypeContent delivered;
         connected = SUCCEEDED(m_grabber->GetConnectedMediaType(&delivered.Get()));
         if (connected) m_delivered = DescribePicture(delivered.Get());
-        connected = connected && m_delivered.format != PixelFormat::Unknown && m_delivered.format != PixelFormat::Mjpg;
+        connected = connected && DecodedPicture(m_delivered).format != PixelFormat::Unknown;
     }
     if (connected) connected = SUCCEEDED(m_graph->ConnectDirect(grabberOut.Get(), rendererIn.Get(), nullptr));
     if (!connected) {
@@ -113,26 +106,6 @@ bool CCaptureGraph::ConnectOffer(IPin* cameraPin, AM_MEDIA_TYPE& type, PixelForm
         Disconnect(m_graph.Get(), cameraPin);
     }
     return connected;
-}
-
-bool CCaptureGraph::ConnectDecoded(IPin* cameraPin, IPin* grabberPin) {
-    for (const GUID* subtype : kDecodedSubtypes) {
-        AM_MEDIA_TYPE wanted = {};
-        wanted.majortype = MEDIATYPE_Video;
-        wanted.subtype = *subtype;
-        // The graph puts in whatever decoder the platform has registered.
-        if (FAILED(m_grabber->SetMediaType(&wanted)) || FAILED(m_graph->Connect(cameraPin, grabberPin))) continue;
-        // Without a decoder the graph may connect the webcam straight to the
-        // grabber with another of its types (seen under Wine): that is not
-        // this offer, whose turn comes in the ranking.
-        CMediaTypeContent upstream;
-        if (SUCCEEDED(cameraPin->ConnectionMediaType(&upstream.Get())) &&
-            IsEqualGUID(upstream.Get().subtype, MEDIASUBTYPE_MJPG))
-            return true;
-        Disconnect(m_graph.Get(), grabberPin);
-        Disconnect(m_graph.Get(), cameraPin);
-    }
-    return false;
 }
 
 bool CCaptureGraph::Run(ISampleGrabberCB* sink, GraphFailure& failure) {

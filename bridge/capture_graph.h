@@ -1,8 +1,7 @@
 #pragma once
-// The bridge's filter graph: webcam -> (the platform's decoder, for a
-// compressed type) -> sample grabber -> null renderer. Pins are connected
-// directly: a Smart Tee would ask a webcam with one buffer for a second
-// one it never gets.
+// The bridge's filter graph: webcam -> sample grabber -> null renderer,
+// for MJPG too (the sink decodes it). Pins are connected directly: a Smart
+// Tee would ask a webcam with one buffer for a second one it never gets.
 #include <windows.h>
 #include <dshow.h>
 #include <qedit.h>
@@ -35,9 +34,10 @@ public:
 
     // Binds the device, picks its type (RankCaptureFormats) and connects.
     bool Build(IMoniker* device, GraphFailure& failure);
-    // The webcam's type, as "YUY2 1280x720 30 fps".
+    // The webcam's type, as "YUY2 1280x720 30 fps", or for MJPG with what
+    // it is decoded to: "MJPG 1920x1080 30 fps decoded to NV12".
     const std::wstring& ChosenType() const { return m_chosen; }
-    // What reaches the grabber (after the decoder, if there is one).
+    // What reaches the grabber: the webcam's type.
     const SourcePicture& Delivered() const { return m_delivered; }
 
     // Hands every sample to `sink` and runs the graph.
@@ -49,8 +49,7 @@ public:
     void Stop();
 
 private:
-    bool ConnectOffer(IPin* cameraPin, AM_MEDIA_TYPE& type, PixelFormat format);
-    bool ConnectDecoded(IPin* cameraPin, IPin* grabberPin);
+    bool ConnectOffer(IPin* cameraPin, AM_MEDIA_TYPE& type);
 
     Microsoft::WRL::ComPtr<IGraphBuilder> m_graph;
     Microsoft::WRL::ComPtr<IBaseFilter> m_camera;

@@ -7,13 +7,13 @@
 //   3. the most pixels shown, counted after letterboxing into 1920 x 1080
 //      and never enlarged (a 4:3 1440 x 1080 fills the whole height, as a
 //      16:9 1920 x 1080 does); beyond 1920 x 1080, the smallest;
-//   4. uncompressed before MJPG, which the platform has to decode;
+//   4. uncompressed before MJPG, which the bridge has to decode;
 //   5. the cheapest to pass on: NV12, YUY2 (regrouped into NV12), RGB24,
 //      RGB32;
 //   6. the webcam's own order.
 // The bridge tries them in this order and keeps the first that connects, so
-// a type the platform cannot decode (MJPG without a decoder) gives way to
-// the next.
+// a type that does not connect (MJPG of an odd size, which the bridge does
+// not decode) gives way to the next.
 #include <windows.h>
 
 #include <vector>

@@ -2,16 +2,19 @@
 // Where the sample grabber hands each webcam sample, on the graph's
 // streaming thread: paced to 30 a second, converted to the camera's picture
 // and written into the virtual camera before the sample goes on to the null
-// renderer.
+// renderer. MJPG samples are decoded on a thread of their own
+// (mjpg_decode_thread.h) and written from there.
 #include <windows.h>
 #include <dshow.h>
 #include <qedit.h>
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "bridge/hd_frame_writer.h"
+#include "bridge/mjpg_decode_thread.h"
 #include "bridge/picture_converter.h"
 #include "bridge/virtual_camera_writer.h"
 #include "bridge/write_pacing.h"
@@ -23,7 +26,8 @@ using WriteTimingObserver = std::function<void(LONGLONG arrived, LONGLONG writte
 class CFrameSink : public ISampleGrabberCB {
 public:
     // The sink with one reference, which the caller owns. `hdWriter`, when
-    // given, gets each written sample first, at the webcam's own size.
+    // given, gets each written picture first, at the webcam's own size (MJPG
+    // decoded into NV12: DecodedPicture).
     static CFrameSink* Create(const SourcePicture& delivered, CVirtualCameraWriter& writer,
                               CHdFrameWriter* hdWriter = nullptr);
 
@@ -36,15 +40,23 @@ public:
     // Set before the graph runs.
     void SetTimingObserver(WriteTimingObserver observer) { m_observer = std::move(observer); }
 
-    // Pictures written, and samples too short for their type (counted, not
-    // fatal: one bad sample should not end the stream).
+    // Ends the decoding of MJPG: no picture is written after it returns.
+    // Before the writers go.
+    void Stop();
+
+    // Pictures written, and samples too short for their type or that did not
+    // decode (counted, not fatal: one bad sample should not end the stream).
     LONG Written() const { return m_written.load(); }
     LONG ShortSamples() const { return m_short.load(); }
 
 private:
     CFrameSink(const SourcePicture& delivered, CVirtualCameraWriter& writer, CHdFrameWriter* hdWriter,
                LONGLONG ticksPerSecond);
-    virtual ~CFrameSink() = default;
+    virtual ~CFrameSink();
+
+    // Writes one uncompressed (or decoded) picture; on the streaming thread
+    // or the decoder's.
+    void WritePicture(const BYTE* data, size_t length, LONGLONG arrived);
 
     std::atomic<ULONG> m_references{1};
     CPictureConverter m_converter;
@@ -55,4 +67,7 @@ private:
     WriteTimingObserver m_observer;
     std::atomic<LONG> m_written{0};
     std::atomic<LONG> m_short{0};
+    // For MJPG only; declared last, so that its thread ends before the
+    // members it writes through go.
+    std::unique_ptr<CMjpgDecodeThread> m_decoder;
 };

@@ -73,6 +73,17 @@ SourcePicture DescribePicture(const AM_MEDIA_TYPE& type) {
     return picture;
 }
 
+SourcePicture DecodedPicture(const SourcePicture& delivered) {
+    if (delivered.format != PixelFormat::Mjpg) return delivered;
+    SourcePicture decoded;
+    if (delivered.width % 2 != 0 || delivered.height % 2 != 0) return decoded;
+    decoded.format = PixelFormat::Nv12;
+    decoded.width = delivered.width;
+    decoded.height = delivered.height;
+    decoded.stride = static_cast<size_t>(delivered.width);
+    return decoded;
+}
+
 size_t PictureBytes(const SourcePicture& picture) {
     const size_t rows = static_cast<size_t>(picture.height);
     if (picture.format == PixelFormat::Nv12) return picture.stride * rows + picture.stride * (rows / 2);

@@ -23,9 +23,15 @@ DWORD NamedFrameBytes(LONG width, LONG height, NamedFrameFormat format, LONG str
 HRESULT CNamedFrameExchange::Open(const wchar_t* name) {
     if (m_header) return S_OK;
     // Pages of a new mapping are zero: a guard at rest and no frame.
-    UniqueHandle mapping(
-        ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, kNamedFrameMappingBytes, name));
+    CExchangeSecurity security;
+    UniqueHandle mapping(::CreateFileMappingW(INVALID_HANDLE_VALUE, security.Attributes(), PAGE_READWRITE, 0,
+                                              kNamedFrameMappingBytes, name));
     if (!mapping) return HRESULT_FROM_WIN32(::GetLastError());
+    // Someone else's mapping under the name is not ours to feed or read.
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) {
+        const HRESULT trust = JudgeExistingMapping(mapping.get());
+        if (FAILED(trust)) return trust;
+    }
     UniqueHandleT<ViewTraits> view(
         ::MapViewOfFile(mapping.get(), FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, kNamedFrameMappingBytes));
     if (!view) return HRESULT_FROM_WIN32(::GetLastError());

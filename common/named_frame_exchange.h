@@ -35,10 +35,13 @@
 
 #include <cstddef>
 
+#include "common/exchange_security.h"
 #include "common/frame_guard.h"
 #include "common/unique_handle.h"
 
-constexpr wchar_t kNamedFrameExchangeName[] = L"Local\\QvCameraFrameExchange";
+// The layout version is part of the name: a camera or producer of another
+// layout never meets this one's mapping (its own has another name).
+constexpr wchar_t kNamedFrameExchangeName[] = L"Local\\QvCameraFrameExchange.1";
 constexpr DWORD kNamedFrameMagic = 0x58465651;  // "QVFX"
 constexpr DWORD kNamedFrameLayoutVersion = 1;
 constexpr LONG kNamedFrameMaxWidth = 1920;
@@ -102,9 +105,12 @@ public:
     CNamedFrameExchange(const CNamedFrameExchange&) = delete;
     CNamedFrameExchange& operator=(const CNamedFrameExchange&) = delete;
 
-    // Opens the session's exchange, creating it when nobody has; S_OK, or
-    // the failure (a mapping of another layout under the name: E_FAIL).
-    // `name` other than the default is for tests that want one of their own.
+    // Opens the session's exchange, creating it when nobody has (with the
+    // user's security: exchange_security.h); S_OK, or the failure: a mapping
+    // of another layout under the name: E_FAIL; one that another user owns:
+    // kExchangeForeignOwner; one below medium integrity:
+    // kExchangeLowerIntegrity. `name` other than the default is for tests
+    // and benchmarks that want one of their own.
     HRESULT Open(const wchar_t* name = kNamedFrameExchangeName);
     bool IsOpen() const { return m_header != nullptr; }
 

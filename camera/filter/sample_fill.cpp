@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "camera/filter/halve_image.h"
 
@@ -19,12 +20,29 @@ constexpr PictureLayout kRecordLayout = {NamedFrameFormat::RGB24, kFullWidth, kF
 
 bool DrawNamedFrame(const NamedSource& named, const PictureLayout& layout, uint8_t* picture) {
     if (!named.exchange) return false;
-    bool drawn = false;
+    // A frame of another size or format is copied out under the guard and
+    // scaled or converted after it: a conversion takes several times a
+    // copy's time, and the bridge's writer waits for every reader inside.
+    // Each streaming thread has its own copy.
+    thread_local std::vector<uint8_t> copy;
+    bool drawn = false, copied = false;
+    PictureLayout source = {};
     const FrameTake take = named.exchange->ReadLatest([&](const NamedFrameInfo& info, const BYTE* frame) {
         drawn = info.copiedFromImage == 0 || info.copiedFromImage != named.ownImage;
-        if (drawn) DrawPicture(PictureLayout{info.format, info.width, info.height, info.stride}, frame, layout, picture);
+        copied = false;
+        if (!drawn) return;
+        source = PictureLayout{info.format, info.width, info.height, info.stride};
+        if (source.format == layout.format && source.width == layout.width && source.height == layout.height) {
+            DrawPicture(source, frame, layout, picture);
+            return;
+        }
+        if (copy.size() < info.frameBytes) copy.resize(kNamedFrameCapacity);
+        std::memcpy(copy.data(), frame, info.frameBytes);
+        copied = true;
     });
-    return take == FrameTake::Injected && drawn;
+    if (take != FrameTake::Injected || !drawn) return false;
+    if (copied) DrawPicture(source, copy.data(), layout, picture);
+    return true;
 }
 
 FrameTake FillLargeSample(FrameExchange& record, FrameExchangeGuard& guard, const NamedSource& named,

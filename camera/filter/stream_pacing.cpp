@@ -8,3 +8,8 @@ DWORD PacingDelayMs(REFERENCE_TIME start, DWORD elapsedMs) {
 }
 
 DWORD LaterTick(DWORD a, DWORD b) { return static_cast<LONG>(b - a) > 0 ? b : a; }
+
+LONGLONG PacingDelay(REFERENCE_TIME start, LONGLONG elapsed) {
+    const REFERENCE_TIME target = start > kReleaseLead ? start - kReleaseLead : start;
+    return target > elapsed ? target - elapsed : 0;
+}

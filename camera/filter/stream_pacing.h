@@ -12,6 +12,9 @@ constexpr REFERENCE_TIME kReleaseLead = 150000;
 // Milliseconds to hold a sample that starts at `start` (stream time), when
 // `elapsedMs` have passed since the pacing reference; 0 when it is due.
 DWORD PacingDelayMs(REFERENCE_TIME start, DWORD elapsedMs);
+// The same in 100-ns units, for a reference on the performance counter
+// (pacing_timer.h); 0 when it is due.
+LONGLONG PacingDelay(REFERENCE_TIME start, LONGLONG elapsed);
 
 // The later of two timeGetTime readings. The millisecond counter wraps every
 // 49.7 days, so the readings are compared by their difference, which is
@@ -25,3 +28,5 @@ DWORD LaterTick(DWORD a, DWORD b);
 // of the wall clock, and every sample it got ahead would then be held back
 // after the Run.
 inline DWORD PacingReference(DWORD runStartMs, DWORD activeMs) { return LaterTick(runStartMs, activeMs); }
+// The same on the performance counter (100-ns units), which does not wrap.
+inline LONGLONG PacingReferenceTime(LONGLONG runStart, LONGLONG active) { return runStart > active ? runStart : active; }

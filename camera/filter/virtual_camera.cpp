@@ -1,10 +1,12 @@
 #include "camera/filter/virtual_camera.h"
 
+#include "camera/filter/pacing_timer.h"
+
 #include "camera/filter/virtual_camera_pin.h"
 #include "camera/filter/camera_identity.h"
 
 CVirtualCamera::CVirtualCamera(IUnknown* outer)
-    : CSource(nullptr, outer, CLSID_VirtualCamera), runStartMs(::timeGetTime()) {}
+    : CSource(nullptr, outer, CLSID_VirtualCamera), runStartMs(::timeGetTime()), runStart(PerformanceTime100ns()) {}
 
 CUnknown* CALLBACK CVirtualCamera::CreateInstance(LPUNKNOWN outer, HRESULT* phr) {
     // Nothing may throw across the class factory.
@@ -66,6 +68,7 @@ STDMETHODIMP CVirtualCamera::FindPin(LPCWSTR id, IPin** pin) {
 
 STDMETHODIMP CVirtualCamera::Run(REFERENCE_TIME start) {
     runStartMs.store(::timeGetTime());
+    runStart.store(PerformanceTime100ns());
     return CSource::Run(start);
 }
 

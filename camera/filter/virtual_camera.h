@@ -28,7 +28,8 @@ public:
     // The one pin, whatever the identifier, as GetPin ignores its index.
     STDMETHODIMP FindPin(LPCWSTR id, IPin** pin) override;
 
-    // Records timeGetTime() in runStartMs before the framework's Run.
+    // Records timeGetTime() in runStartMs (and the performance counter in
+    // runStart) before the framework's Run.
     STDMETHODIMP Run(REFERENCE_TIME start) override;
 
     // TranslateData_buf: every instance writes the one shared record.
@@ -37,6 +38,9 @@ public:
     // timeGetTime() of the latest Run, read by the pin's worker for pacing;
     // the creation time until the first Run.
     std::atomic<DWORD> runStartMs;
+    // The same moment on the performance counter (PerformanceTime100ns), which
+    // the pin paces against.
+    std::atomic<LONGLONG> runStart;
 
 private:
     explicit CVirtualCamera(IUnknown* outer);

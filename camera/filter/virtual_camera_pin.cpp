@@ -114,6 +114,7 @@ HRESULT CVirtualCamerPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_P
 HRESULT CVirtualCamerPin::Active() {
     m_nextStart = 0;
     m_activeMs = ::timeGetTime();
+    m_active.store(PerformanceTime100ns());
     ::ResetEvent(m_stopPacing.get());
     return CSourceStream::Active();
 }
@@ -161,9 +162,8 @@ HRESULT CVirtualCamerPin::FillBuffer(IMediaSample* sample) {
     m_nextStart = stop;
     sample->SetSyncPoint(TRUE);
 
-    const DWORD reference = PacingReference(m_camera->runStartMs.load(), m_activeMs);
-    const DWORD delayMs = PacingDelayMs(start, ::timeGetTime() - reference);
-    if (delayMs > 0) ::WaitForSingleObject(m_stopPacing.get(), delayMs);
+    const LONGLONG reference = PacingReferenceTime(m_camera->runStart.load(), m_active.load());
+    m_pacingTimer.Wait(PacingDelay(start, PerformanceTime100ns() - reference), m_stopPacing.get());
     return S_OK;
 }
 

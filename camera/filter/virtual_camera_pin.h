@@ -7,11 +7,13 @@
 #include <windows.h>
 #include <dshow.h>
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
 #include "camera/filter/ks_property_set.h"
 #include "camera/filter/picture_scaling.h"
+#include "camera/filter/pacing_timer.h"
 #include "camera/filter/stream_pacing.h"
 #include "common/unique_handle.h"
 #include "camera/framework/framework.h"
@@ -78,6 +80,8 @@ private:
     // timeGetTime at the last Active: what samples are paced against until
     // the filter runs.
     volatile DWORD m_activeMs = 0;
+    std::atomic<LONGLONG> m_active{0};  // PerformanceTime100ns at Active
+    CPacingTimer m_pacingTimer;
     // Set by Inactive so that a pacing wait does not hold up a stop.
     UniqueHandle m_stopPacing;
     CCritSec m_frameLock;

@@ -2,6 +2,7 @@
 // quotes it, the choice among a webcam's types and the pacing of writes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -149,6 +150,38 @@ TEST(WritePacing, AtMostThirtyASecondWithoutLosingAThirtyFpsWebcam) {
     EXPECT_EQ(30, WrittenInOneSecond(60, 0));
     EXPECT_LE(WrittenInOneSecond(31, 0), 30);
     EXPECT_LE(WrittenInOneSecond(120, 500), 30);
+}
+
+// A webcam whose clock runs a little fast or slow, for a minute, with and
+// without jitter (every other picture shifted both ways): the pacing holds
+// none back. Ticks: microseconds.
+TEST(WritePacing, AWebcamNearThirtyLosesNothingInAMinute) {
+    const struct {
+        double fps;
+        int jitter;
+    } cases[] = {{30.03, 0}, {30.03, 3000}, {30.1, 0}, {29.97, 0}, {29.97, 3000}, {30.0, 4000}};
+    for (const auto& c : cases) {
+        CWritePacing pacing(1000 * 1000);
+        const int frames = static_cast<int>(c.fps * 60);
+        int heldBack = 0;
+        for (int i = 0; i < frames; ++i) {
+            const LONGLONG at = static_cast<LONGLONG>(1e6 * i / c.fps) + (i % 2 ? -c.jitter : c.jitter);
+            if (!pacing.Due(at + 1000000)) ++heldBack;
+        }
+        std::printf("%.2f fps, jitter %d us: %d of %d pictures held back in 60 s\n", c.fps, c.jitter, heldBack, frames);
+        EXPECT_EQ(0, heldBack) << c.fps << " fps, jitter " << c.jitter;
+    }
+}
+
+// Clearly faster webcams stay near 30 written a second over a minute.
+TEST(WritePacing, FasterWebcamsStayNearThirtyOverAMinute) {
+    for (int fps : {31, 40, 60, 120}) {
+        CWritePacing pacing(1000 * 1000);
+        int written = 0;
+        for (int i = 0; i < fps * 60; ++i) written += pacing.Due(1000000LL * i / fps + 1000000) ? 1 : 0;
+        EXPECT_LE(written, 60 * 30 + 60 * 30 / 100) << fps << " fps";  // within 1 %
+        EXPECT_GE(written, 60 * 30 - 60 * 30 / 10) << fps << " fps";
+    }
 }
 
 TEST(WritePacing, NoBurstAfterAPause) {

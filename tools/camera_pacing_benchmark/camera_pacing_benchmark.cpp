@@ -26,6 +26,11 @@
 // and the drift, the mean lateness of the last five seconds less that of the
 // first five. --inject writes frames into the camera at 30 a second from a
 // second thread while it runs.
+//
+// HD pacing: the camera at 1280 x 720 NV12, 30 a second, for up to 20 s:
+// the intervals between samples (p50, p99). --host-timer leaves the system
+// timer resolution alone, as a capture program that never raises it does
+// (otherwise this program raises it to 1 ms for every measurement).
 #include <windows.h>
 #include <dshow.h>
 #include <mmsystem.h>
@@ -54,6 +59,11 @@
 #include "tools/camera_pacing_benchmark/lock_waits.h"
 
 using Microsoft::WRL::ComPtr;
+
+// Whether this program raised the system timer resolution (timeBeginPeriod);
+// --host-timer leaves it as the host has it, as a capture program that
+// never raises it does.
+bool g_raisedResolution = true;
 
 double NowMs() {
     static const double ticksPerMs = [] {
@@ -339,6 +349,62 @@ bool MeasurePacing(int seconds, bool inject) {
     return true;
 }
 
+// The HD pacing: the camera connected with its first 30-a-second type
+// (1280 x 720 NV12) to a sample grabber, the intervals between arrivals.
+bool MeasureHdPacing(int seconds) {
+    ComPtr<IUnknown> owner;
+    CVirtualCamera* filter = CreateCameraInProcess(owner);
+    if (!filter) return false;
+    ComPtr<IBaseFilter> camera;
+    owner.As(&camera);
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<IBaseFilter> grabberFilter;
+    ComPtr<ISampleGrabber> grabber;
+    ComPtr<IMediaControl> control;
+    ArrivalRecorder recorder;
+    if (FAILED(::CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&graph))) ||
+        FAILED(::CoCreateInstance(kClsidSampleGrabber, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&grabberFilter))) ||
+        FAILED(grabberFilter.As(&grabber)) || FAILED(graph.As(&control))) {
+        std::printf("error: cannot build the graph\n");
+        return false;
+    }
+    graph->AddFilter(camera.Get(), L"camera");
+    graph->AddFilter(grabberFilter.Get(), L"grabber");
+    grabber->SetCallback(&recorder, 0);
+    ComPtr<IPin> out = PinOf(camera.Get(), PINDIR_OUTPUT);
+    ComPtr<IEnumMediaTypes> types;
+    AM_MEDIA_TYPE* type = nullptr;
+    bool connected = false;
+    if (out && SUCCEEDED(out->EnumMediaTypes(&types))) {
+        while (!connected && types->Next(1, &type, nullptr) == S_OK) {
+            const auto* info = reinterpret_cast<const VIDEOINFOHEADER*>(type->pbFormat);
+            if (type->formattype == FORMAT_VideoInfo && info && info->AvgTimePerFrame == 333333 &&
+                info->bmiHeader.biWidth == 1280 && type->subtype == MEDIASUBTYPE_NV12)
+                connected = SUCCEEDED(graph->ConnectDirect(out.Get(), PinOf(grabberFilter.Get(), PINDIR_INPUT).Get(), type));
+            if (type->pbFormat) ::CoTaskMemFree(type->pbFormat);
+            ::CoTaskMemFree(type);
+        }
+    }
+    if (!connected) {
+        std::printf("error: the camera offers no 1280x720 NV12 type at 30 fps the grabber takes\n");
+        return false;
+    }
+    control->Run();
+    ::Sleep(static_cast<DWORD>(seconds) * 1000);
+    control->Stop();
+    grabber->SetCallback(nullptr, 0);
+    const std::vector<ArrivalRecorder::Arrival> arrivals = recorder.Take();
+    std::vector<double> intervals;
+    for (size_t n = 1; n < arrivals.size(); ++n) intervals.push_back(arrivals[n].ms - arrivals[n - 1].ms);
+    if (intervals.empty()) return false;
+    std::printf("HD pacing over %d s at 30 frames a second (1280x720 NV12), timer resolution %s\n", seconds,
+                g_raisedResolution ? "raised to 1 ms by this program" : "left as the host has it");
+    std::printf("  samples %zu (expected about %d), interval p50 %.2f ms, p99 %.2f ms, max %.2f ms (33.33 due)\n",
+                arrivals.size(), seconds * 30, Percentile(intervals, 0.5), Percentile(intervals, 0.99),
+                Percentile(intervals, 1.0));
+    return true;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -349,15 +415,18 @@ int wmain(int argc, wchar_t** argv) {
             seconds = std::max(6, _wtoi(argv[++i]));
         } else if (std::wcscmp(argv[i], L"--inject") == 0) {
             inject = true;
+        } else if (std::wcscmp(argv[i], L"--host-timer") == 0) {
+            g_raisedResolution = false;
         } else {
-            std::printf("usage: camera_pacing_benchmark [--seconds N] [--inject]\n");
+            std::printf("usage: camera_pacing_benchmark [--seconds N] [--inject] [--host-timer]\n");
             return 1;
         }
     }
     if (FAILED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED))) return 1;
-    ::timeBeginPeriod(1);
-    const bool ok = MeasureCosts() && MeasureLargeFrameCosts() && (MeasureLockWaits(), MeasurePacing(seconds, inject));
-    ::timeEndPeriod(1);
+    if (g_raisedResolution) ::timeBeginPeriod(1);
+    const bool ok = MeasureCosts() && MeasureLargeFrameCosts() && (MeasureLockWaits(), MeasurePacing(seconds, inject)) &&
+                    MeasureHdPacing(std::min(seconds, 20));
+    if (g_raisedResolution) ::timeEndPeriod(1);
     ::CoUninitialize();
     std::fflush(stdout);
     return ok ? 0 : 1;

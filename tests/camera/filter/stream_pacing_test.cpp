@@ -3,6 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "camera/filter/pacing_timer.h"
+#include "common/unique_handle.h"
+
 namespace {
 
 TEST(StreamPacing, FirstSamplesAndTheFifteenMillisecondLead) {
@@ -51,6 +58,48 @@ TEST(StreamPacing, ReferenceIsTheRunUnlessTheStreamWasActivatedLater) {
     EXPECT_EQ(9000u, PacingReference(9000, 5000));
     // A run from stopped stores its time just before the pin becomes active.
     EXPECT_EQ(9001u, PacingReference(9000, 9001));
+}
+
+// The same on the performance counter, in 100-ns units: no rounding to
+// whole milliseconds.
+TEST(StreamPacing, DelayOnThePerformanceCounter) {
+    const struct {
+        REFERENCE_TIME start;
+        LONGLONG elapsed;
+        LONGLONG expected;
+    } cases[] = {
+        {0, 0, 0},
+        {333333, 0, 333333 - kReleaseLead},
+        {333333, 183333, 0},
+        {333333, 183332, 1},
+        {120000, 0, 120000},  // below the lead: no lead taken off
+        {10 * 333333, 5000000, 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.expected, PacingDelay(c.start, c.elapsed)) << "start " << c.start << " elapsed " << c.elapsed;
+}
+
+// The wait ends at its due time, not on the next 15.6 ms tick of a host that
+// never raised the timer resolution (this program does not), and at once
+// when stopped.
+TEST(PacingTimer, WaitsItsDelayAndStopsAtOnce) {
+    CPacingTimer timer;
+    UniqueHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::vector<double> waits;
+    for (int i = 0; i < 30; ++i) {
+        const LONGLONG before = PerformanceTime100ns();
+        EXPECT_TRUE(timer.Wait(183333, stop.get()));
+        waits.push_back((PerformanceTime100ns() - before) / 10000.0);
+    }
+    std::sort(waits.begin(), waits.end());
+    std::printf("18.33 ms waits (%s timer): min %.2f, median %.2f, max %.2f ms\n",
+                timer.HighResolution() ? "high-resolution" : "ordinary", waits.front(), waits[waits.size() / 2],
+                waits.back());
+    EXPECT_GE(waits.front(), 18.3) << "a wait ended early";
+    ::SetEvent(stop.get());
+    const LONGLONG before = PerformanceTime100ns();
+    EXPECT_FALSE(timer.Wait(50000000, stop.get()));
+    EXPECT_LT(PerformanceTime100ns() - before, 10000000) << "a stop did not end a 5 s wait";
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <uuids.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "tests/tools/demo_devices/expected_frames.h"
@@ -131,6 +132,40 @@ TEST_F(WebcamTest, TestCardMarkerMovesAtThirtyFramesASecond) {
     EXPECT_EQ(10000000, samples[30].start);
 }
 
+// Each format at its own rate, as a real webcam offers large uncompressed
+// formats slowly: the capabilities and the media types say so, and the
+// samples come at that rate by the wall clock.
+TEST_F(WebcamTest, EachFormatHasItsOwnRate) {
+    Register({kCardCam, L"--formats", L"yuy2:64x48@5,mjpg:64x48,rgb24:64x48@30.03,nv12:64x48@240"});
+    DeviceGraph graph;
+    graph.KeepDataOf(7);
+    ASSERT_EQ("", graph.Open(CLSID_VideoInputDeviceCategory, kCardCam));
+    ComPtr<IAMStreamConfig> config;
+    ASSERT_HRESULT_SUCCEEDED(graph.DevicePin()->QueryInterface(IID_PPV_ARGS(&config)));
+    const REFERENCE_TIME intervals[] = {2000000, 333333, 333000, 41666};
+    for (int i = 0; i < 4; ++i) {
+        AM_MEDIA_TYPE* type = nullptr;
+        VIDEO_STREAM_CONFIG_CAPS caps = {};
+        ASSERT_HRESULT_SUCCEEDED(config->GetStreamCaps(i, &type, reinterpret_cast<BYTE*>(&caps)));
+        EXPECT_EQ(intervals[i], caps.MinFrameInterval) << "format " << i;
+        EXPECT_EQ(intervals[i], caps.MaxFrameInterval) << "format " << i;
+        EXPECT_EQ(intervals[i], reinterpret_cast<VIDEOINFOHEADER*>(type->pbFormat)->AvgTimePerFrame) << "format " << i;
+        ::CoTaskMemFree(type->pbFormat);
+        ::CoTaskMemFree(type);
+    }
+    ASSERT_EQ("", graph.Connect());
+    ASSERT_EQ("", graph.Run());
+    ASSERT_TRUE(graph.WaitForSamples(6, 10000));
+    graph.Stop();
+    const std::vector<RecordedSample> samples = graph.Samples();
+    // Five frames at 5 a second take a second of wall clock.
+    EXPECT_EQ(10000000, samples[5].start);
+    const LONG spanMs = static_cast<LONG>(samples[5].arrivalMs - samples[0].arrivalMs);
+    std::printf("5 frames of the 5 fps format took %ld ms\n", spanMs);
+    EXPECT_GE(spanMs, 950);
+    EXPECT_LE(spanMs, 1600);
+}
+
 TEST_F(WebcamTest, RegisteringANameAgainReplacesItAndUnregisterRemovesIt) {
     Register({kPictureCam, L"--picture", m_bmp});
     Register({kCardCam});
@@ -169,6 +204,12 @@ TEST_F(WebcamTest, UnreadablePictureOrBadFormatsAreRefused) {
         {{kPictureCam, L"--formats", L"h264:640x480"}, 2},
         {{kPictureCam, L"--formats", L"rgb24:640x480,rgb24:640x480"}, 2},
         {{kPictureCam, L"--formats", L"rgb24:0x480"}, 2},
+        {{kPictureCam, L"--formats", L"yuy2:640x480@0"}, 2},
+        {{kPictureCam, L"--formats", L"yuy2:640x480@240.01"}, 2},
+        {{kPictureCam, L"--formats", L"yuy2:640x480@30.031"}, 2},
+        {{kPictureCam, L"--formats", L"yuy2:640x480@"}, 2},
+        {{kPictureCam, L"--formats", L"yuy2:640x480@30."}, 2},
+        {{kPictureCam, L"--formats", L"yuy2:640x480@fast"}, 2},
         {{kPictureCam, L"--tone", L"440"}, 2},
         {{kPictureCam, L"--lose-after", L"0"}, 2},
         {{kPictureCam, L"--lose-after", L"-3"}, 2},

@@ -42,8 +42,31 @@ bool ParseSide(const std::wstring& text, LONG* side) {
     return true;
 }
 
+// "30", "5", "30.03", "29.9": 1 to kMaxRateHundredths hundredths.
+bool ParseRate(const std::wstring& text, LONG* hundredths) {
+    const size_t point = text.find(L'.');
+    const std::wstring whole = text.substr(0, point);
+    const std::wstring fraction = point == std::wstring::npos ? std::wstring() : text.substr(point + 1);
+    if (whole.empty() || whole.size() > 3 || fraction.size() > 2 || (point != std::wstring::npos && fraction.empty()))
+        return false;
+    LONG value = 0;
+    for (wchar_t c : whole + fraction + std::wstring(2 - fraction.size(), L'0')) {
+        if (c < L'0' || c > L'9') return false;
+        value = value * 10 + (c - L'0');
+    }
+    if (value < 1 || value > kMaxRateHundredths) return false;
+    *hundredths = value;
+    return true;
+}
+
 std::wstring ParseOne(std::wstring item, VideoFormat* format) {
     for (wchar_t& c : item) c = static_cast<wchar_t>(std::towlower(c));
+    const size_t at = item.find(L'@');
+    if (at != std::wstring::npos) {
+        if (!ParseRate(item.substr(at + 1), &format->rateHundredths))
+            return L"\"" + item + L"\" wants a rate from 0.01 to 240 frames a second after the @";
+        item.erase(at);
+    }
     const size_t colon = item.find(L':');
     const size_t cross = item.find(L'x', colon == std::wstring::npos ? 0 : colon);
     if (colon == std::wstring::npos || cross == std::wstring::npos)
@@ -82,6 +105,14 @@ std::wstring ParseVideoFormats(const std::wstring& text, std::vector<VideoFormat
         if (comma == std::wstring::npos) return std::wstring();
         begin = comma + 1;
     }
+}
+
+REFERENCE_TIME FrameInterval(const VideoFormat& format) {
+    return static_cast<REFERENCE_TIME>(1000000000ull / static_cast<unsigned long long>(format.rateHundredths));
+}
+
+REFERENCE_TIME FrameStartAt(const VideoFormat& format, unsigned long long n) {
+    return static_cast<REFERENCE_TIME>(n * 1000000000ull / static_cast<unsigned long long>(format.rateHundredths));
 }
 
 const GUID& SubtypeOf(PixelLayout layout) { return *EntryOf(layout).subtype; }

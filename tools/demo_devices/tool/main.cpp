@@ -72,7 +72,8 @@ bool DescribeWebcam(const DemoCommand& command, DemoDeviceRecord* device, std::w
         device->settings.emplace_back(kPictureValue, full);
         *summary = full;
     }
-    *summary += L" at 30 frames a second as " + formatsText;
+    *summary += formatsText.find(L'@') == std::wstring::npos ? L" at 30 frames a second as " + formatsText
+                                                              : L" as " + formatsText;
     if (!command.loseAfter.empty()) {
         device->settings.emplace_back(kLoseAfterValue, command.loseAfter);
         *summary += L", unplugged after " + command.loseAfter + L" s of streaming";

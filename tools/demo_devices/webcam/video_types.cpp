@@ -19,8 +19,9 @@ HRESULT MakeVideoType(const VideoFormat& format, CMediaType* type) {
     const bool rgb = format.layout == PixelLayout::Rgb24 || format.layout == PixelLayout::Rgb32;
     header.biCompression = rgb ? BI_RGB : subtype.Data1;
     header.biSizeImage = FrameBytes(format.layout, format.width, format.height);
-    info->AvgTimePerFrame = kWebcamFrameTime;
-    info->dwBitRate = static_cast<DWORD>(static_cast<ULONGLONG>(header.biSizeImage) * 8 * 30);
+    info->AvgTimePerFrame = FrameInterval(format);
+    info->dwBitRate =
+        static_cast<DWORD>(static_cast<ULONGLONG>(header.biSizeImage) * 8 * format.rateHundredths / 100);
     info->rcSource = {0, 0, format.width, format.height};
     info->rcTarget = info->rcSource;
     type->SetType(&MEDIATYPE_Video);
@@ -47,7 +48,8 @@ int FindVideoFormat(const std::vector<VideoFormat>& formats, const AM_MEDIA_TYPE
 void FillVideoCaps(const VideoFormat& format, VIDEO_STREAM_CONFIG_CAPS* caps) {
     *caps = VIDEO_STREAM_CONFIG_CAPS();
     const SIZE size = {format.width, format.height};
-    const LONG bits = static_cast<LONG>(FrameBytes(format.layout, format.width, format.height) * 8 * 30);
+    const LONG bits = static_cast<LONG>(static_cast<ULONGLONG>(FrameBytes(format.layout, format.width, format.height)) *
+                                        8 * format.rateHundredths / 100);
     caps->guid = FORMAT_VideoInfo;
     caps->InputSize = size;
     caps->MinCroppingSize = size;
@@ -58,8 +60,8 @@ void FillVideoCaps(const VideoFormat& format, VIDEO_STREAM_CONFIG_CAPS* caps) {
     caps->MaxOutputSize = size;
     caps->OutputGranularityX = 1;
     caps->OutputGranularityY = 1;
-    caps->MinFrameInterval = kWebcamFrameTime;
-    caps->MaxFrameInterval = kWebcamFrameTime;
+    caps->MinFrameInterval = FrameInterval(format);
+    caps->MaxFrameInterval = FrameInterval(format);
     caps->MinBitsPerSecond = bits;
     caps->MaxBitsPerSecond = bits;
 }

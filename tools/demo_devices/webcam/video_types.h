@@ -1,5 +1,5 @@
 #pragma once
-// The webcam's media types (VIDEOINFOHEADER, 30 frames a second) and the
+// The webcam's media types (VIDEOINFOHEADER, at each format's rate) and the
 // capabilities it reports for each: one fixed size and rate a type.
 #include <windows.h>
 #include <dshow.h>
@@ -9,8 +9,6 @@
 #include "camera/framework/media_type.h"
 #include "tools/demo_devices/common/video_formats.h"
 
-// 10,000,000 / 30, cut toward zero.
-constexpr REFERENCE_TIME kWebcamFrameTime = 333333;
 
 HRESULT MakeVideoType(const VideoFormat& format, CMediaType* type);
 // Index in `formats` of the format `type` asks for (subtype and size; the

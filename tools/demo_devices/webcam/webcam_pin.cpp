@@ -21,9 +21,6 @@ std::vector<VideoFormat> DefaultFormats() {
     return formats;
 }
 
-// The exact start of frame n: n * 10,000,000 / 30, so that no rounding
-// builds up over a long capture.
-REFERENCE_TIME FrameStart(unsigned long long n) { return static_cast<REFERENCE_TIME>(n * 10000000ull / 30ull); }
 
 }  // namespace
 
@@ -109,8 +106,8 @@ HRESULT CWebcamPin::FillBuffer(IMediaSample* sample) {
     HRESULT hr = sample->GetPointer(&data);
     if (FAILED(hr)) return hr;
     if (m_current < 0 || sample->GetSize() < static_cast<long>(m_frame.size())) return E_UNEXPECTED;
-    if (m_lost || (m_loseAt > 0 && FrameStart(m_frameNumber) >= m_loseAt)) return Vanish();
-    if (m_stallAt != kNeverStalls && FrameStart(m_frameNumber) >= m_stallAt) return Stall();
+    if (m_lost || (m_loseAt > 0 && FrameStartAt(m_formats[m_current], m_frameNumber) >= m_loseAt)) return Vanish();
+    if (m_stallAt != kNeverStalls && FrameStartAt(m_formats[m_current], m_frameNumber) >= m_stallAt) return Stall();
     // The test card's moving marker is drawn into uncompressed frames only:
     // an MJPG frame is the one JPEG made at connection.
     if (!m_picture && m_formats[m_current].layout != PixelLayout::Mjpg) {
@@ -121,8 +118,8 @@ HRESULT CWebcamPin::FillBuffer(IMediaSample* sample) {
     }
     std::memcpy(data, m_frame.data(), m_frame.size());
     sample->SetActualDataLength(static_cast<long>(m_frame.size()));
-    REFERENCE_TIME start = FrameStart(m_frameNumber);
-    REFERENCE_TIME stop = FrameStart(++m_frameNumber);
+    REFERENCE_TIME start = FrameStartAt(m_formats[m_current], m_frameNumber);
+    REFERENCE_TIME stop = FrameStartAt(m_formats[m_current], ++m_frameNumber);
     sample->SetTime(&start, &stop);
     sample->SetSyncPoint(TRUE);
     sample->SetDiscontinuity(start == 0);

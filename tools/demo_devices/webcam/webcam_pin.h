@@ -1,6 +1,7 @@
 #pragma once
 // The demo webcam's output pin, "Capture": its picture (or the test card)
-// in each configured format, 30 frames a second by the wall clock. Capture
+// in each configured format, at that format's rate (30 frames a second
+// unless it says otherwise) by the wall clock. Capture
 // programs find it through IKsPropertySet (capture category) and choose a
 // format through IAMStreamConfig, one capability a format.
 #include <windows.h>
@@ -42,7 +43,7 @@ public:
     HRESULT FillBuffer(IMediaSample* sample) override;
 
     // IAMStreamConfig. SetFormat takes any listed subtype and size (the rate
-    // is always 30 a second) and reconnects a connected pin with it.
+    // is always the format's own) and reconnects a connected pin with it.
     STDMETHODIMP SetFormat(AM_MEDIA_TYPE* type) override;
     STDMETHODIMP GetFormat(AM_MEDIA_TYPE** type) override;
     STDMETHODIMP GetNumberOfCapabilities(int* count, int* size) override;
