@@ -51,7 +51,9 @@ void COutputLines::Take(const char* bytes, size_t count, const std::function<voi
 bool ParseProgressLine(const std::string& line, ProgressLine& progress) {
     if (line.compare(0, 6, "frame=") != 0) return false;
     ProgressLine parsed;
-    if (!ValueAfter(line, "fps=", parsed.fps)) return false;
+    double frames = 0;
+    if (!ValueAfter(line, "frame=", frames) || !ValueAfter(line, "fps=", parsed.fps)) return false;
+    parsed.frames = static_cast<long long>(frames);
     // "bitrate=N/A" before the first packet went out.
     double kbps = 0;
     if (ValueAfter(line, "bitrate=", kbps)) parsed.kbps = kbps;
@@ -63,6 +65,7 @@ bool ParseProgressLine(const std::string& line, ProgressLine& progress) {
 
 bool IsErrorLine(const std::string& line) {
     if (line.compare(0, 8, "QvShow: ") == 0) return true;
+    if (line == "Conversion failed!") return false;
     const std::string lower = Lower(line);
     // FFmpeg's banner lists its build; none of it is an error.
     if (lower.compare(0, 2, "  ") == 0) return false;

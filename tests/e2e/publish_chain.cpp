@@ -131,6 +131,23 @@ void PictureProducer::Run() {
     }
 }
 
+std::string PublishChain::RegisterWebcam(const std::wstring& webcamOptions) {
+    const std::string failure =
+        Run(QuoteArgument(TestBinDir() + L"demo_devices.exe") + L" register --webcam " + QuoteArgument(kDemoWebcam) +
+                L" --picture " + QuoteArgument(m_webcamPicture) + L" --formats " + m_webcamFormats + webcamOptions,
+            "registering the demo webcam");
+    if (failure.empty()) m_webcamRegistered = true;
+    return failure;
+}
+
+std::string PublishChain::UnregisterWebcam() {
+    const std::string failure = Run(QuoteArgument(TestBinDir() + L"demo_devices.exe") + L" unregister --webcam " +
+                                        QuoteArgument(kDemoWebcam),
+                                    "unregistering the demo webcam");
+    if (failure.empty()) m_webcamRegistered = false;
+    return failure;
+}
+
 std::string PublishChain::Start(const std::wstring& webcamPicture, const std::wstring& webcamFormats,
                                 const std::wstring& webcamOptions) {
     const bool realBridge = !webcamPicture.empty();
@@ -166,11 +183,10 @@ std::string PublishChain::Start(const std::wstring& webcamPicture, const std::ws
     if (!failure.empty()) return failure;
     m_foreignMicrophoneRegistered = true;
     if (realBridge) {
-        failure = Run(demoDevices + L" register --webcam " + QuoteArgument(kDemoWebcam) + L" --picture " +
-                          QuoteArgument(webcamPicture) + L" --formats " + webcamFormats + webcamOptions,
-                      "registering the demo webcam");
+        m_webcamPicture = webcamPicture;
+        m_webcamFormats = webcamFormats;
+        failure = RegisterWebcam(webcamOptions);
         if (!failure.empty()) return failure;
-        m_webcamRegistered = true;
     }
 
     m_daemonDir = scratch + L"daemon\\";

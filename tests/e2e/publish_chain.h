@@ -78,6 +78,11 @@ public:
     // once it has ended.
     bool KillDaemon();
 
+    // The demo webcam gone from the system (as after sleep or a USB reset)
+    // and back, with these options; empty when done, else why not.
+    std::string UnregisterWebcam();
+    std::string RegisterWebcam(const std::wstring& webcamOptions = std::wstring());
+
     RtmpServer& Server() { return m_server; }
     PictureProducer& Producer() { return m_producer; }
     const std::wstring& DaemonDirectory() const { return m_daemonDir; }
@@ -103,6 +108,8 @@ private:
     bool m_microphoneRegistered = false;
     bool m_foreignMicrophoneRegistered = false;
     bool m_webcamRegistered = false;
+    std::wstring m_webcamPicture;
+    std::wstring m_webcamFormats;
     std::wstring m_daemonDir;
     UniqueHandle m_daemon;
 };

@@ -32,6 +32,8 @@ class StatusTest(DaemonTestCase):
             # (what, encoder script, publish states expected in order, checks of the last one)
             ('live with FFmpeg\'s figures', live_script(20), ['starting', 'live'],
              {'fps': 10.0, 'kbps': 300.5, 'dropped': 2, 'level': 2}),
+            ('progress that stops is stalled, without bitrate', live_script(2) + [('sleep', 30000)],
+             ['starting', 'live', 'stalled'], {'kbps': 0.0, 'fps': 0.0}),
             ('a refusing server is retried with its line as reason', REFUSED_SCRIPT,
              ['starting', 'retrying'], {'reason': REFUSED_LINE.strip(), 'retryIn': 1, 'attempt': 1}),
             ('no ffmpeg.exe fails at once with QvShow\'s line', NO_FFMPEG_SCRIPT,
