@@ -271,7 +271,9 @@ class ControlPageTest(unittest.TestCase):
         page.eval("document.getElementById('camera').value = %r;"
                   "document.getElementById('streamUrl').value = %r;" % (CAMERA, STREAM_URL))
         page.eval(by_id % 'start' + '.click()')
-        self.assertTrue(page.wait(by_id % 'liveTime' + ".textContent >= '00:03'", 30),
+        self.assertTrue(page.wait(by_id % 'publishBadge' + ".classList.contains('live') && " + by_id % 'liveTime' +
+                                  ".textContent.startsWith('00:') && " + by_id % 'liveTime' +
+                                  ".textContent >= '00:03'", 30),
                         page.eval(by_id % 'publishBadge' + '.textContent'))
         for pid in self.daemon.pids('QvPushServer.exe'):
             os.kill(pid, 9)
@@ -283,6 +285,7 @@ class ControlPageTest(unittest.TestCase):
         self.assertLessEqual(seen_after, 5.0)
         self.assertIn('Not connected', page.eval(by_id % 'cameraBadge' + '.textContent'))
         clock = page.eval(by_id % 'liveTime' + '.textContent')
+        self.assertGreaterEqual(clock, '00:03')
         time.sleep(2.5)
         self.assertEqual(page.eval(by_id % 'liveTime' + '.textContent'), clock, 'the clock went on counting')
         self.assertEqual(page.eval(by_id % 'kbps' + '.textContent'), '—')

@@ -75,6 +75,16 @@ class StatusTest(DaemonTestCase):
         self.daemon.script(BRIDGE, [('stderr', 'QvGraph: no camera named "USB 摄像头"; cameras found: none\n'),
                                     ('exit', 3)])
         self.daemon.kill(BRIDGE)
+        # A relaunch that finds no camera (one gone for a moment) is retried
+        # with the bridge's line; it is no mistake of the client's.
+        for _ in range(4):
+            status = client.recv_status('camera', ['retrying', 'failed'], timeout=20)
+            self.assertEqual(status['state'], 'retrying', status)
+            if 'no camera named' in status.get('reason', ''):
+                break
+        self.assertIn('no camera named', status['reason'])
+        # The same at the first launch after a command is final.
+        self.command(client, PREVIEW)
         status = client.recv_status('camera', ['failed'], timeout=20)
         self.assertEqual(status['code'], 3, status)
         # The bridge's line may be read after its exit was seen: the daemon's
