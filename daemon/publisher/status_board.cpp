@@ -29,14 +29,13 @@ void CStatusBoard::Progress(unsigned generation, const ProgressLine& progress) {
     if (!moved) return;
     const ULONGLONG now = ::GetTickCount64();
     record.lastProgress = now;
-    if (record.state == StatusState::Starting) {
-        record.state = StatusState::Running;
-        record.runningSince = now;
-        Changed(record);
-    } else if (record.state == StatusState::Stalled) {
-        record.state = StatusState::Running;
-        Changed(record);
-    }
+    if (record.state != StatusState::Starting && record.state != StatusState::Stalled) return;
+    if (record.state == StatusState::Starting) record.runningSince = now;
+    record.state = StatusState::Running;
+    // What was said before the frames moved was survived (QvShow.exe's
+    // encoder probes, FFmpeg's warnings): a later failure has its own cause.
+    record.firstError.clear();
+    Changed(record);
 }
 
 void CStatusBoard::CheckStall() {

@@ -32,7 +32,9 @@ struct StatusRecord {
     std::string device;  // UTF-8
     std::string format;
     std::string encoder;  // the H.264 encoder QvShow.exe chose, when it says
-    std::string firstError;  // the run's first error line, UTF-8: the cause, not the aftermath
+    // The first error line since the launch or since its frames last moved,
+    // UTF-8: the cause, not the aftermath.
+    std::string firstError;
     std::string reason;
     ULONGLONG retryAt = 0;
     int attempt = 0;

@@ -203,7 +203,8 @@ TEST(BridgeChainTest, WebcamGoneForAMomentIsRetriedUntilItIsBack) {
     QV_REQUIRE_COMPONENT(chain.Start(picturePath, kDemoWebcamFormats, L" --lose-after 3"));
     StatusSession session;
     ASSERT_TRUE(session.Open()) << session.Problem();
-    ASSERT_TRUE(session.Send(PublishChain::PreviewMessage(kDemoWebcam)));
+    ASSERT_TRUE(session.Send(ToUtf8(L"preview videoDevice=\"" + std::wstring(kDemoWebcam) + L"\" audioDevice=\"" +
+                                    kDemoMicrophone + L"\"")));
     ASSERT_TRUE(session.WaitForStatus("camera", {"delivering"}, 20000)) << LastSeen(session);
     // Gone from the system before the running bridge notices its loss.
     ASSERT_EQ("", chain.UnregisterWebcam());

@@ -8,6 +8,8 @@
 
 #include <tlhelp32.h>
 
+#include <cstring>
+
 using Microsoft::WRL::ComPtr;
 
 const wchar_t kDemoMicrophone[] = L"演示麦克风 Demo";
@@ -111,6 +113,7 @@ void PictureProducer::Stop() {
 
 DWORD PictureProducer::ShowColour(BYTE red, BYTE green, BYTE blue) {
     std::lock_guard<std::mutex> guard(m_mutex);
+    m_noise = false;
     m_picture.resize(kPictureBytes);
     for (DWORD i = 0; i < kPictureBytes; i += 3) {
         m_picture[i] = blue;
@@ -121,10 +124,22 @@ DWORD PictureProducer::ShowColour(BYTE red, BYTE green, BYTE blue) {
     return ::GetTickCount();
 }
 
+void PictureProducer::ShowNoise() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_picture.resize(kPictureBytes);
+    m_noise = true;
+}
+
 void PictureProducer::Run() {
     while (!m_stop) {
         {
             std::lock_guard<std::mutex> guard(m_mutex);
+            for (size_t i = 0; m_noise && i + 4 <= m_picture.size(); i += 4) {
+                m_seed ^= m_seed << 13;
+                m_seed ^= m_seed >> 17;
+                m_seed ^= m_seed << 5;
+                memcpy(&m_picture[i], &m_seed, 4);
+            }
             m_sink->WriteFrame(m_picture.data(), static_cast<LONG>(m_picture.size()));
         }
         ::Sleep(kProducerIntervalMs);

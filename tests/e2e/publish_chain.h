@@ -44,6 +44,9 @@ public:
     // Switches to a solid picture of this colour at once; returns the
     // GetTickCount of that first write.
     DWORD ShowColour(BYTE red, BYTE green, BYTE blue);
+    // Switches to new random pixels in every write: a picture no encoder
+    // can squeeze, for a stream at its full bitrate.
+    void ShowNoise();
 
 private:
     void Run();
@@ -52,6 +55,8 @@ private:
     std::mutex m_mutex;
     std::vector<BYTE> m_picture;
     std::atomic<bool> m_stop{false};
+    bool m_noise = false;
+    uint32_t m_seed = 2463534242u;
     std::thread m_thread;
 };
 

@@ -118,6 +118,10 @@ TEST(StatusParts, BoardRulesOfOneLaunch) {
          "no ffmpeg.exe beside QvShow.exe", false},
         {"live, then lost", {{kProgress, "3"}, {kError, "Broken pipe"}, {kRetry, "FFmpeg ended with code 1"}},
          "retrying", "Broken pipe", true},
+        {"lines before the frames moved were survived",
+         {{kError, "QvShow: h264_nvenc is listed but failed its probe (exit code 1)"}, {kProgress, "1"},
+          {kRetry, "no progress: FFmpeg reached nothing"}},
+         "retrying", "no progress: FFmpeg reached nothing", true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
