@@ -167,8 +167,9 @@ TEST_F(PublishStatusTest, HungServerIsStalledThenRetriedWithAReason) {
     Chain().Producer().ShowNoise();
     StartLive(nullptr, 4);
     ::Sleep(2000);
-    Server().Freeze();
+    const std::string frozenStates = Server().Freeze();
     const DWORD frozen = ::GetTickCount();
+    printf("nginx after SIGSTOP (pid, state):\n%s", frozenStates.c_str());
     StatusMessage stalled;
     const bool stalledCame = m_session.WaitForStatus("publish", {"stalled", "retrying", "failed"}, 30000, &stalled);
     StatusMessage after;

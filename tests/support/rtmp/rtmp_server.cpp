@@ -110,16 +110,18 @@ std::string RtmpServer::LaunchNginx() {
     return "nginx did not start on 127.0.0.1:" + std::to_string(m_port) + ": " + run.failure + run.output;
 }
 
-void RtmpServer::SignalNginx(const char* signal) {
-    if (!Running()) return;
+std::string RtmpServer::SignalNginx(const char* signal) {
+    if (!Running()) return "nginx does not run";
     const std::string pid = std::to_string(m_pid);
     // The workers first: a stopped master cannot stop them.
-    RunLinuxCommand(std::string("for c in $(pgrep -P ") + pid + "); do kill -" + signal + " $c; done\n" + "kill -" +
-                        signal + " " + pid + "\n",
-                    20000);
+    LinuxCommandResult run = RunLinuxCommand(std::string("for c in $(pgrep -P ") + pid + "); do kill -" + signal +
+                                                 " $c; done\n" + "kill -" + signal + " " + pid + "\n" +
+                                                 "ps -o pid=,stat= -p " + pid + " --ppid " + pid + "\n",
+                                             20000);
+    return run.output + run.failure;
 }
 
-void RtmpServer::Freeze() { SignalNginx("STOP"); }
+std::string RtmpServer::Freeze() { return SignalNginx("STOP"); }
 
 void RtmpServer::Thaw() { SignalNginx("CONT"); }
 

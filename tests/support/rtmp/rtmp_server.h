@@ -40,7 +40,9 @@ public:
     // Stops nginx's processes with SIGSTOP, as a server that hangs: the
     // connections stay open and nothing is read or answered. Thaw lets them
     // go on (Stop and Pause thaw first).
-    void Freeze();
+    // Freeze returns the states of nginx's processes after the signal
+    // ("T" for each one stopped), for failure messages.
+    std::string Freeze();
     void Thaw();
 
     int Port() const { return m_port; }
@@ -63,7 +65,7 @@ private:
     // Runs nginx on m_port with the configuration written; empty or why not.
     std::string LaunchNginx();
     void EndNginx();
-    void SignalNginx(const char* signal);
+    std::string SignalNginx(const char* signal);
     void Watch();
     void ReadNewLines();
 
