@@ -5,7 +5,7 @@
 
 #include "bridge/bridge_diagnostics.h"
 #include "bridge/capture_graph.h"
-#include "bridge/exit_codes.h"
+#include "common/child_exit_codes.h"
 #include "bridge/video_device_lookup.h"
 #include "bridge/hd_frame_writer.h"
 #include "bridge/virtual_camera_writer.h"
@@ -88,7 +88,7 @@ int RunBridge(const BridgeArguments& arguments, const WriteTimingObserver& obser
     const bool running = graph.Run(sink, failure);
     int exitCode;
     if (running) {
-        // The 3 s count from the moment the graph runs: starting it may
+        // The limits count from the moment the graph runs: starting it may
         // itself take seconds.
         watchdog.Restart(::GetTickCount());
         // The daemon shows the rest of this line as the camera's format.
@@ -96,7 +96,7 @@ int RunBridge(const BridgeArguments& arguments, const WriteTimingObserver& obser
         const GraphEnd end = graph.WaitForEnd(watchdog);
         if (end.stalled)
             exitCode = Failure(kExitCameraStalled, L"camera stalled: " + Quoted(name) + L" gave no usable picture for " +
-                                                       std::to_wstring(kStallLimitMs / 1000) + L" s");
+                                                       std::to_wstring(watchdog.LimitMs() / 1000) + L" s");
         else
             exitCode = Failure(kExitCameraLost, L"the camera " + Quoted(name) + L" was lost: " + EndText(end));
     } else {

@@ -8,6 +8,6 @@
 #include "bridge/frame_sink.h"
 
 // Runs until the camera is lost or cannot be used; returns the exit code
-// (exit_codes.h) after printing its one line. observer, if set, sees the
+// (common/child_exit_codes.h) after printing its one line. observer, if set, sees the
 // timing of every written picture.
 int RunBridge(const BridgeArguments& arguments, const WriteTimingObserver& observer = nullptr);

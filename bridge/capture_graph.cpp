@@ -136,7 +136,7 @@ GraphEnd CCaptureGraph::WaitForEnd(const CStallWatchdog& watchdog) {
     constexpr long kSliceMs = 250;
     GraphEnd end;
     for (;;) {
-        if (watchdog.Stalled(::GetTickCount())) {
+        if (watchdog.Stalled()) {
             end.stalled = true;
             return end;
         }

@@ -5,7 +5,7 @@
 #include "bridge/bridge_command_line.h"
 #include "bridge/bridge_diagnostics.h"
 #include "bridge/bridge_session.h"
-#include "bridge/exit_codes.h"
+#include "common/child_exit_codes.h"
 
 int wmain() {
     BridgeArguments arguments;

@@ -22,14 +22,7 @@ UniqueHandle OpenNullInput() {
 }
 
 bool StartContained(const std::wstring& commandLine, const ChildHandles& handles, DWORD creationFlags,
-                    ContainedProcess& child, DWORD& error) {
-    UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!job || !::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits))) {
-        error = ::GetLastError();
-        return false;
-    }
+                    COwnedProcess& child, DWORD& error) {
     UniqueHandle input = InheritableCopy(handles.input);
     UniqueHandle output = InheritableCopy(handles.output);
     UniqueHandle errorOutput = InheritableCopy(handles.error);
@@ -39,35 +32,9 @@ bool StartContained(const std::wstring& commandLine, const ChildHandles& handles
     si.hStdInput = input.get();
     si.hStdOutput = output.get();
     si.hStdError = errorOutput.get();
-    PROCESS_INFORMATION pi = {};
-    std::wstring line = commandLine;
-    // Suspended until it is in the job, so not one instruction runs outside.
-    if (!::CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, creationFlags | CREATE_SUSPENDED, nullptr,
-                          nullptr, &si, &pi)) {
-        error = ::GetLastError();
+    if (!child.Start(nullptr, commandLine, true, creationFlags, si)) {
+        error = child.StartError();
         return false;
     }
-    UniqueHandle process(pi.hProcess), thread(pi.hThread);
-    if (!::AssignProcessToJobObject(job.get(), process.get())) {
-        const DWORD refused = ::GetLastError();
-        // Windows 7 nests no jobs: when QvShow.exe itself runs in one (the
-        // daemon's, which ends what it holds when the daemon ends or stops
-        // it), FFmpeg stays in that job, which contains it as well.
-        BOOL inJob = FALSE;
-        if (!::IsProcessInJob(::GetCurrentProcess(), nullptr, &inJob) || !inJob) {
-            error = refused;
-            ::TerminateProcess(process.get(), 1);
-            return false;
-        }
-        job.reset();
-    }
-    ::ResumeThread(thread.get());
-    child.job = std::move(job);
-    child.process = std::move(process);
     return true;
-}
-
-void EndContained(ContainedProcess& child, UINT exitCode) {
-    if (!child.job || !::TerminateJobObject(child.job.get(), exitCode))
-        ::TerminateProcess(child.process.get(), exitCode);
 }

@@ -43,7 +43,7 @@ EncoderList ListEncoders(const std::wstring& ffmpegPath) {
     }
     UniqueHandle readEnd(readRaw), writeEnd(writeRaw);
     UniqueHandle nul = OpenNullInput();
-    ContainedProcess child;
+    COwnedProcess child;
     DWORD error = 0;
     if (!StartContained(JoinCommandLine(ffmpegPath, {L"-hide_banner", L"-encoders"}),
                         {nul.get(), writeEnd.get(), writeEnd.get()}, CREATE_NO_WINDOW, child, error)) {
@@ -68,8 +68,8 @@ EncoderList ListEncoders(const std::wstring& ffmpegPath) {
         listing.append(chunk, n);
     }
     DWORD exitCode = STILL_ACTIVE;
-    if (::WaitForSingleObject(child.process.get(), 2000) == WAIT_OBJECT_0)
-        ::GetExitCodeProcess(child.process.get(), &exitCode);
+    if (::WaitForSingleObject(child.Handle(), 2000) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(child.Handle(), &exitCode);
     if (exitCode != 0 || listing.find("Encoders:") == std::string::npos) {
         list.problem = L"FFmpeg at " + ffmpegPath + L" did not list its encoders (" +
                        (exitCode == STILL_ACTIVE ? std::wstring(L"no answer in time")

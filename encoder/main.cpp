@@ -2,6 +2,7 @@
 // command line, fits it to the FFmpeg beside it (ffmpeg.exe in its own
 // directory) and runs that FFmpeg for as long as QvShow.exe lives and no
 // longer, passing its output on and ending it when the stream stops moving.
+#include "common/child_exit_codes.h"
 #include "encoder/command_line_words.h"
 #include "encoder/console_text.h"
 #include "encoder/contained_process.h"
@@ -18,16 +19,6 @@
 #include <string>
 
 namespace {
-
-// Exit codes of QvShow.exe's own failures; once FFmpeg runs, its exit code
-// is QvShow.exe's. (4 is left out: it is the daemon's kill code.)
-enum : int {
-    kBadCommandLine = 2,
-    kNoFfmpeg = 3,
-    kFfmpegUnusable = 6,
-    kFfmpegNotStarted = 7,
-    kNoProgress = 9,
-};
 
 // How often the watchdog looks; the limit is checked to within this.
 constexpr DWORD kWatchdogPeriodMs = 250;
@@ -49,23 +40,23 @@ bool IsFile(const std::wstring& path) {
 }
 
 // Waits for FFmpeg to end; ends it when the watchdog expires. FFmpeg's exit
-// code, or kNoProgress after the watchdog's line.
-int SuperviseFfmpeg(ContainedProcess& child, COutputRelay& relay) {
-    while (::WaitForSingleObject(child.process.get(), kWatchdogPeriodMs) == WAIT_TIMEOUT) {
-        if (!relay.Expired(::GetTickCount())) continue;
-        EndContained(child, kNoProgress);
-        ::WaitForSingleObject(child.process.get(), 5000);
+// code, or kExitNoProgress after the watchdog's line.
+int SuperviseFfmpeg(COwnedProcess& child, COutputRelay& relay) {
+    while (::WaitForSingleObject(child.Handle(), kWatchdogPeriodMs) == WAIT_TIMEOUT) {
+        if (!relay.Expired()) continue;
+        child.Terminate(kExitNoProgress);
+        ::WaitForSingleObject(child.Handle(), 5000);
         // FFmpeg's last words first, then ours.
         relay.WaitForEnd(2000);
         const std::wstring limit = std::to_wstring(kNoProgressLimitMs / 1000) + L" s";
         PrintError(relay.ReachedServer()
                        ? L"no progress: FFmpeg reported no progress for " + limit + L"; it was ended"
                        : L"no progress: FFmpeg had not reached the server " + limit + L" after its start; it was ended");
-        return kNoProgress;
+        return kExitNoProgress;
     }
     relay.WaitForEnd(2000);
     DWORD exitCode = 0;
-    ::GetExitCodeProcess(child.process.get(), &exitCode);
+    ::GetExitCodeProcess(child.Handle(), &exitCode);
     return static_cast<int>(exitCode);
 }
 
@@ -77,17 +68,17 @@ int wmain() {
     std::wstring problem;
     if (!ParsePublishCommand(SplitCommandWords(OwnArgumentText(::GetCommandLineW(), ownPath)), command, problem)) {
         PrintError(L"refused, nothing started: " + problem);
-        return kBadCommandLine;
+        return kExitBadCommandLine;
     }
     if (!IsStreamTarget(command.streamUrl)) {
         PrintError(L"refused, nothing started: the target \"" + command.streamUrl +
                    L"\" is not an rtmp:// or rtmps:// address");
-        return kBadCommandLine;
+        return kExitBadCommandLine;
     }
     const std::wstring ffmpeg = FfmpegBeside(ownPath);
     if (!IsFile(ffmpeg)) {
         PrintError(L"no FFmpeg at " + ffmpeg + L": put a current ffmpeg.exe next to QvShow.exe");
-        return kNoFfmpeg;
+        return kExitNoFfmpeg;
     }
     EncoderList encoders;
     if (!ChoosesVideoEncoder(command) && ImageShowsNoLibaacplus(ffmpeg))
@@ -96,13 +87,13 @@ int wmain() {
         encoders = ListEncoders(ffmpeg);
     if (!encoders.ran) {
         PrintError(encoders.problem);
-        return kFfmpegUnusable;
+        return kExitFfmpegUnusable;
     }
     if (ChoosesVideoEncoder(command)) ApplyVideoEncoder(ChooseVideoEncoder(ffmpeg, encoders, command), command);
 
     UniqueHandle nul = OpenNullInput();
     COutputRelay relay(::GetTickCount());
-    ContainedProcess child;
+    COwnedProcess child;
     DWORD error = 0;
     const std::wstring line = JoinCommandLine(ffmpeg, BuildFfmpegArguments(command, encoders.hasLibaacplus));
     if (!nul) error = ::GetLastError();
@@ -110,12 +101,12 @@ int wmain() {
         !StartContained(line, {nul.get(), relay.WriteEnd(), relay.WriteEnd()}, 0, child, error)) {
         PrintError(L"FFmpeg at " + ffmpeg + L" could not be started in a job of its own (error " +
                    std::to_wstring(error) + L")");
-        return kFfmpegNotStarted;
+        return kExitFfmpegNotStarted;
     }
     if (!relay.Start(error)) {
-        EndContained(child, kFfmpegNotStarted);
+        child.Terminate(kExitFfmpegNotStarted);
         PrintError(L"FFmpeg's output cannot be read (error " + std::to_wstring(error) + L"); FFmpeg was ended");
-        return kFfmpegNotStarted;
+        return kExitFfmpegNotStarted;
     }
     return SuperviseFfmpeg(child, relay);
 }

@@ -48,9 +48,9 @@ bool COutputRelay::WaitForEnd(DWORD timeoutMs) {
     return !m_thread || ::WaitForSingleObject(m_thread.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
-bool COutputRelay::Expired(DWORD now) {
+bool COutputRelay::Expired() {
     std::lock_guard<std::mutex> guard(m_lock);
-    return m_watchdog.Expired(now);
+    return m_watchdog.Expired(::GetTickCount());
 }
 
 bool COutputRelay::ReachedServer() {

@@ -28,7 +28,10 @@ public:
     // Waits until every writer is gone and all was passed on; bounded.
     bool WaitForEnd(DWORD timeoutMs);
 
-    bool Expired(DWORD now);
+    // Reads the clock under the lock, after the last progress the watchdog
+    // stored: a clock read before a line that came in between would wrap to a
+    // huge age and end a healthy run.
+    bool Expired();
     bool ReachedServer();
 
 private:

@@ -22,8 +22,11 @@ public:
     // FFmpeg's output as it arrives, in pieces of any size, at tick `now`.
     void Feed(const char* bytes, size_t count, DWORD now);
     // True once kNoProgressLimitMs have passed since the last progress (or
-    // since the start, when none came yet).
-    bool Expired(DWORD now) const { return now - m_lastProgress >= kNoProgressLimitMs; }
+    // since the start, when none came yet). A progress stored after `now`
+    // was read is no age at all.
+    bool Expired(DWORD now) const {
+        return static_cast<LONG>(now - m_lastProgress) >= static_cast<LONG>(kNoProgressLimitMs);
+    }
     bool ReachedServer() const { return m_reachedServer; }
 
 private:

@@ -51,18 +51,18 @@ std::wstring ProbeCommandLine(const std::wstring& ffmpegPath, const VideoEncoder
 
 struct RunningProbe {
     VideoEncoderChoice candidate;
-    ContainedProcess process;  // empty when it could not start
+    COwnedProcess process;  // empty when it could not start
 };
 
 // Exit code of a probe, STILL_ACTIVE when it did not end by `deadline`
 // (its job ends it), or -1 when it never started.
 DWORD ProbeResult(const RunningProbe& probe, DWORD started) {
-    if (!probe.process.process) return static_cast<DWORD>(-1);
+    if (!probe.process.Started()) return static_cast<DWORD>(-1);
     const DWORD spent = ::GetTickCount() - started;
     const DWORD left = spent < kProbeTimeoutMs ? kProbeTimeoutMs - spent : 0;
-    if (::WaitForSingleObject(probe.process.process.get(), left) != WAIT_OBJECT_0) return STILL_ACTIVE;
+    if (::WaitForSingleObject(probe.process.Handle(), left) != WAIT_OBJECT_0) return STILL_ACTIVE;
     DWORD exitCode = STILL_ACTIVE;
-    ::GetExitCodeProcess(probe.process.process.get(), &exitCode);
+    ::GetExitCodeProcess(probe.process.Handle(), &exitCode);
     return exitCode;
 }
 
@@ -89,7 +89,7 @@ VideoEncoderChoice ChooseVideoEncoder(const std::wstring& ffmpegPath, const Enco
         if (nulOut && nulIn &&
             !StartContained(ProbeCommandLine(ffmpegPath, probe.candidate, command),
                             {nulIn.get(), nulOut.get(), nulOut.get()}, CREATE_NO_WINDOW, probe.process, error))
-            probe.process = ContainedProcess();
+            probe.process.Reset();
         probes.push_back(std::move(probe));
     }
     const DWORD started = ::GetTickCount();

@@ -46,13 +46,8 @@ void LaunchBridge(const std::wstring& videoDevice, const std::wstring& audioDevi
     // opens the same camera.
     bool running = slot.process.Running();
     const std::vector<DWORD> leftovers = LeftoverProcesses(kBridgeImageName, 0);
-    if (running || !leftovers.empty()) {
-        DebugText(kFoundText + std::wstring(kBridgeImageName) + kKillingText);
-        if (running) slot.process.End(kStopWaitMs);
-        EndLeftovers(kBridgeImageName, 0, kStopWaitMs);
-        DebugText(std::wstring(kKilledText));
-    }
-    slot.process.Reset();
+    if (running || !leftovers.empty()) DebugText(kFoundText + std::wstring(kBridgeImageName) + kKillingText);
+    if (EndExecutable(kBridgeImageName, slot, kStopWaitMs)) DebugText(std::wstring(kKilledText));
     std::wstring executable = OwnExecutablePath(kBridgeImageName);
     const unsigned generation =
         TheStatusBoard().Starting(StatusKind::Camera, 0, WideToUtf8Text(videoDevice), slot.backoff.Attempt());
@@ -76,11 +71,13 @@ void runCamera(std::wstring videoDevice, std::wstring audioDevice) {
     CChildSlot& slot = ChildSlot(kBridgeImageName);
     slot.backoff.Reset();
     slot.gaveUp = false;
+    slot.commanded = true;
     LaunchBridge(videoDevice, audioDevice);
 }
 
 void RelaunchCamera(std::wstring videoDevice, std::wstring audioDevice) {
     std::lock_guard<std::recursive_mutex> serialised(LaunchLock(kBridgeImageName));
     if (LaunchesClosed()) return;
+    ChildSlot(kBridgeImageName).commanded = false;
     LaunchBridge(videoDevice, audioDevice);
 }

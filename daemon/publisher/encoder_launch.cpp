@@ -5,7 +5,6 @@
 #include "daemon/publisher/image_names.h"
 #include "daemon/publisher/launch_gate.h"
 #include "daemon/publisher/launch_lock.h"
-#include "daemon/publisher/leftover_processes.h"
 #include "daemon/publisher/output_watchers.h"
 #include "daemon/publisher/own_directory.h"
 #include "daemon/publisher/process_launch.h"
@@ -33,14 +32,7 @@ void LaunchEncoder(const std::wstring& videoDevice, const std::wstring& audioDev
 
     // Ours is ended and gone before the new one starts: two encoders of one
     // stream would meet "already publishing" at the server.
-    bool ended = false;
-    if (slot.process.Running()) {
-        slot.process.End(kStopWaitMs);
-        ended = true;
-    }
-    if (EndLeftovers(kEncoderImageName, 0, kStopWaitMs)) ended = true;
-    if (ended) DebugText(std::wstring(kKilledText));
-    slot.process.Reset();
+    if (EndExecutable(kEncoderImageName, slot, kStopWaitMs)) DebugText(std::wstring(kKilledText));
 
     const unsigned generation =
         TheStatusBoard().Starting(StatusKind::Publish, EffectivePushLevel(level), std::string(), slot.backoff.Attempt());
@@ -64,12 +56,14 @@ void RunPublish(std::wstring videoDevice, std::wstring audioDevice, std::wstring
     CChildSlot& slot = ChildSlot(kEncoderImageName);
     slot.backoff.Reset();
     slot.gaveUp = false;
+    slot.commanded = true;
     LaunchEncoder(videoDevice, audioDevice, streamUrl);
 }
 
 void RelaunchPublish(std::wstring videoDevice, std::wstring audioDevice, std::wstring streamUrl) {
     std::lock_guard<std::recursive_mutex> serialised(LaunchLock(kEncoderImageName));
     if (LaunchesClosed()) return;
+    ChildSlot(kEncoderImageName).commanded = false;
     LaunchEncoder(videoDevice, audioDevice, streamUrl);
 }
 
@@ -88,12 +82,5 @@ void StopExecutable(std::wstring imageName) {
     CChildSlot& slot = ChildSlot(imageName);
     slot.gaveUp = false;
     slot.backoff.Reset();
-    bool ended = false;
-    if (slot.process.Running()) {
-        slot.process.End(kStopWaitMs);
-        ended = true;
-    }
-    slot.process.Reset();
-    if (EndLeftovers(imageName, 0, kStopWaitMs)) ended = true;
-    if (ended) DebugText(imageName + kStoppedText);
+    if (EndExecutable(imageName, slot, kStopStepMs)) DebugText(imageName + kStoppedText);
 }

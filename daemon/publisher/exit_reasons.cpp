@@ -1,58 +1,58 @@
 #include "daemon/publisher/exit_reasons.h"
 
+#include "common/child_exit_codes.h"
 #include "daemon/publisher/image_names.h"
 
 namespace {
 
-struct CodeText {
-    DWORD code;
-    bool setup;
-    const char* text;
-};
-
-const CodeText kEncoderCodes[] = {
-    {2, true, "QvShow.exe refused the command line"},
-    {3, true, "no ffmpeg.exe beside QvShow.exe"},
-    {4, false, "QvShow.exe was ended"},
-    {6, true, "ffmpeg.exe cannot be used"},
-    {7, false, "FFmpeg could not be started"},
-    {9, false, "no progress: FFmpeg reached nothing"},
-};
-
-const CodeText kBridgeCodes[] = {
-    {2, true, "QvGraph.exe refused the command line"},
-    {3, true, "no camera of that name"},
-    {4, true, "the virtual camera cannot be its own source"},
-    {5, false, "the camera cannot be opened (in use?)"},
-    {6, false, "the camera was lost"},
-    {7, true, "QvCamera is not registered"},
-    {8, false, "COM or the capture graph failed"},
-    {9, false, "camera stalled"},
-};
-
 template <size_t N>
-const CodeText* Find(const CodeText (&table)[N], DWORD code) {
-    for (const CodeText& entry : table)
-        if (entry.code == code) return &entry;
+const ChildExitText* Find(const ChildExitText (&table)[N], DWORD code) {
+    for (const ChildExitText& entry : table)
+        if (static_cast<DWORD>(entry.code) == code) return &entry;
     return nullptr;
 }
 
-const CodeText* Lookup(const std::wstring& imageName, DWORD code) {
-    if (imageName == kEncoderImageName) return Find(kEncoderCodes, code);
-    if (imageName == kBridgeImageName) return Find(kBridgeCodes, code);
+const ChildExitText* Lookup(const std::wstring& imageName, DWORD code) {
+    if (imageName == kEncoderImageName) return Find(kEncoderExitTexts, code);
+    if (imageName == kBridgeImageName) return Find(kBridgeExitTexts, code);
     return nullptr;
 }
+
+std::string Narrow(const std::wstring& imageName) { return std::string(imageName.begin(), imageName.end()); }
 
 }  // namespace
 
 bool IsSetupFailure(const std::wstring& imageName, DWORD exitCode) {
-    const CodeText* entry = Lookup(imageName, exitCode);
+    const ChildExitText* entry = Lookup(imageName, exitCode);
     return entry && entry->setup;
 }
 
 std::string ExitReason(const std::wstring& imageName, DWORD exitCode) {
-    const CodeText* entry = Lookup(imageName, exitCode);
+    if (exitCode == kExitKilledByDaemon) return Narrow(imageName) + " was ended";
+    const ChildExitText* entry = Lookup(imageName, exitCode);
     if (entry) return entry->text;
     return (imageName == kEncoderImageName ? "FFmpeg ended with code " : "QvGraph.exe ended with code ") +
            std::to_string(static_cast<long>(exitCode));
+}
+
+bool IsMissingProgram(DWORD startError) {
+    switch (startError) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_BAD_FORMAT:
+    case ERROR_INVALID_EXE_SIGNATURE:
+    case ERROR_EXE_MARKED_INVALID:
+    case ERROR_BAD_EXE_FORMAT:
+    case ERROR_EXE_MACHINE_TYPE_MISMATCH:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string StartFailureReason(const std::wstring& imageName, DWORD startError) {
+    if (startError == ERROR_FILE_NOT_FOUND || startError == ERROR_PATH_NOT_FOUND)
+        return Narrow(imageName) + " not found beside QvPushServer.exe";
+    if (IsMissingProgram(startError)) return Narrow(imageName) + " is not a valid program (bad image)";
+    return Narrow(imageName) + " could not be started (error " + std::to_string(startError) + ")";
 }

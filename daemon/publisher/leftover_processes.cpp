@@ -1,8 +1,8 @@
 #include "daemon/publisher/leftover_processes.h"
 
+#include "common/child_exit_codes.h"
 #include "common/unique_handle.h"
 #include "daemon/publisher/own_directory.h"
-#include "daemon/publisher/owned_process.h"
 #include "daemon/publisher/process_list.h"
 
 namespace {
@@ -66,7 +66,7 @@ bool EndLeftovers(const std::wstring& imageName, DWORD ownId, DWORD timeoutMs) {
         if (id == ownId) continue;
         UniqueHandle process = OpenLeftover(id, directory, session);
         if (!process) continue;
-        ::TerminateProcess(process.get(), kKilledExitCode);
+        ::TerminateProcess(process.get(), kExitKilledByDaemon);
         ended.push_back(std::move(process));
     }
     const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;

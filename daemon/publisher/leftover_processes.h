@@ -11,6 +11,6 @@
 // The ids of such processes of this image name, `ownId` left out.
 std::vector<DWORD> LeftoverProcesses(const std::wstring& imageName, DWORD ownId);
 
-// Ends them (exit code 4) and waits, at most timeoutMs in all, until they
+// Ends them (kExitKilledByDaemon) and waits, at most timeoutMs in all, until they
 // are gone. True when there were any.
 bool EndLeftovers(const std::wstring& imageName, DWORD ownId, DWORD timeoutMs);

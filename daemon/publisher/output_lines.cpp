@@ -1,5 +1,7 @@
 #include "daemon/publisher/output_lines.h"
 
+#include "daemon/text/utf8_text.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -29,11 +31,6 @@ std::string Lower(std::string text) {
     return text;
 }
 
-bool IsValidUtf8(const std::string& text) {
-    return text.empty() || ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(),
-                                                 static_cast<int>(text.size()), nullptr, 0) > 0;
-}
-
 }  // namespace
 
 void COutputLines::Take(const char* bytes, size_t count, const std::function<void(const std::string&)>& onLine) {
@@ -51,7 +48,9 @@ void COutputLines::Take(const char* bytes, size_t count, const std::function<voi
 bool ParseProgressLine(const std::string& line, ProgressLine& progress) {
     if (line.compare(0, 6, "frame=") != 0) return false;
     ProgressLine parsed;
-    if (!ValueAfter(line, "fps=", parsed.fps)) return false;
+    double frames = 0;
+    if (!ValueAfter(line, "frame=", frames) || !ValueAfter(line, "fps=", parsed.fps)) return false;
+    parsed.frames = static_cast<long long>(frames);
     // "bitrate=N/A" before the first packet went out.
     double kbps = 0;
     if (ValueAfter(line, "bitrate=", kbps)) parsed.kbps = kbps;
@@ -63,6 +62,7 @@ bool ParseProgressLine(const std::string& line, ProgressLine& progress) {
 
 bool IsErrorLine(const std::string& line) {
     if (line.compare(0, 8, "QvShow: ") == 0) return true;
+    if (line == "Conversion failed!") return false;
     const std::string lower = Lower(line);
     // FFmpeg's banner lists its build; none of it is an error.
     if (lower.compare(0, 2, "  ") == 0) return false;
@@ -102,25 +102,6 @@ bool ParseDeliveringLine(const std::string& line, std::string& format) {
     return true;
 }
 
-std::string ConsoleLineToUtf8(const std::string& line) {
-    if (IsValidUtf8(line)) return line;
-    const int units = ::MultiByteToWideChar(CP_ACP, 0, line.data(), static_cast<int>(line.size()), nullptr, 0);
-    if (units <= 0) return std::string();
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    ::MultiByteToWideChar(CP_ACP, 0, line.data(), static_cast<int>(line.size()), &wide[0], units);
-    const int bytes = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0) ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, &utf8[0], bytes, nullptr, nullptr);
-    return utf8;
-}
+std::string ConsoleLineToUtf8(const std::string& line) { return BytesAsUtf8(line); }
 
-std::string WideToUtf8Text(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int bytes =
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0)
-        ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &utf8[0], bytes, nullptr,
-                              nullptr);
-    return utf8;
-}
+std::string WideToUtf8Text(const std::wstring& text) { return WideToUtf8(text); }

@@ -17,6 +17,7 @@ private:
 // FFmpeg's "frame=  120 fps= 10 q=28.0 size= 256kB time=00:00:12.00
 // bitrate= 170.5kbits/s dup=0 drop=3 speed=1.00x".
 struct ProgressLine {
+    long long frames = 0;
     double fps = 0;
     double kbps = 0;
     long long dropped = 0;
@@ -24,7 +25,9 @@ struct ProgressLine {
 bool ParseProgressLine(const std::string& line, ProgressLine& progress);
 
 // A line that tells why nothing goes out: FFmpeg's errors ("Connection
-// refused", "Error opening output ...") and QvShow.exe's own refusals.
+// refused", "Error opening output ...") and QvShow.exe's own refusals. Not
+// FFmpeg's closing words ("Conversion failed!"), which only say that an
+// error came before.
 bool IsErrorLine(const std::string& line);
 
 // The bridge's "QvGraph: delivering YUY2 1280x720 30 fps" (or, from older

@@ -1,5 +1,5 @@
 #pragma once
-// The record of the encoder output readers started by LaunchWithOutputPipe.
+// The record of the output readers started by LaunchWatched.
 #include "common/unique_handle.h"
 
 #include <windows.h>

@@ -8,9 +8,6 @@
 
 #include <windows.h>
 
-#include <mutex>
-#include <vector>
-
 namespace {
 
 // CreateProcessW takes at most 32767 units with the terminator. Wine cuts a
@@ -20,32 +17,7 @@ const size_t kMaxCommandLineUnits = 32767 - 1;
 
 bool FitsCommandLine(const std::wstring& commandLine) { return commandLine.size() <= kMaxCommandLineUnits; }
 
-// Processes started without a slot of their own: kept (and so ended with
-// the daemon) until they end; the ended ones are forgotten at every new one.
-void Keep(COwnedProcess process) {
-    static std::mutex* mutex = new std::mutex();
-    static std::vector<COwnedProcess>* kept = new std::vector<COwnedProcess>();
-    std::lock_guard<std::mutex> guard(*mutex);
-    std::vector<COwnedProcess> running;
-    for (COwnedProcess& p : *kept)
-        if (p.Running()) running.push_back(std::move(p));
-    running.push_back(std::move(process));
-    kept->swap(running);
-}
-
 }  // namespace
-
-bool LaunchProcess(const std::wstring& applicationPath, const std::wstring& commandLine) {
-    if (!FitsCommandLine(commandLine)) return false;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    COwnedProcess process;
-    if (!process.Start(applicationPath.empty() ? nullptr : applicationPath.c_str(), commandLine, false,
-                       CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS, startup))
-        return false;
-    Keep(std::move(process));
-    return true;
-}
 
 std::wstring EncoderCommandLine(const std::wstring& executablePath, const std::wstring& arguments) {
     // Unquoted, a path with a blank (C:\Program Files\...) would be split, and
@@ -55,15 +27,6 @@ std::wstring EncoderCommandLine(const std::wstring& executablePath, const std::w
                                ? executablePath
                                : L"\"" + EscapeQuotedValue(executablePath, true) + L"\"";
     return program + L" " + arguments;
-}
-
-bool LaunchWithOutputPipe(const std::wstring& executablePath, const std::wstring& arguments) {
-    COwnedProcess process;
-    if (!LaunchWatched(std::wstring(), EncoderCommandLine(executablePath, arguments), 0, EncoderOutputWatcher(0),
-                       process))
-        return false;
-    Keep(std::move(process));
-    return true;
 }
 
 bool LaunchWatched(const std::wstring& applicationPath, const std::wstring& commandLine, DWORD creationFlags,

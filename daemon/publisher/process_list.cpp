@@ -10,8 +10,6 @@
 
 namespace {
 
-const UINT kKilledExitCode = 4;
-
 // Visits every matching entry until the visitor returns false; true when
 // any entry matched. A process list that cannot be read matches nothing.
 bool WalkMatches(const std::wstring& imageName, const std::function<bool(DWORD)>& visit) {
@@ -32,18 +30,6 @@ bool WalkMatches(const std::wstring& imageName, const std::function<bool(DWORD)>
 }
 
 }  // namespace
-
-bool FindProcessByName(const std::wstring& imageName) {
-    return WalkMatches(imageName, [](DWORD) { return false; });
-}
-
-bool KillProcessesByName(const std::wstring& imageName) {
-    return WalkMatches(imageName, [](DWORD processId) {
-        UniqueHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, processId));
-        if (process) ::TerminateProcess(process.get(), kKilledExitCode);
-        return true;
-    });
-}
 
 std::vector<unsigned long> ProcessIdsByName(const std::wstring& imageName) {
     std::vector<unsigned long> ids;

@@ -7,8 +7,8 @@ const int kDelayCount = sizeof(kDelaysMs) / sizeof(kDelaysMs[0]);
 
 }  // namespace
 
-DWORD CRestartBackoff::OnLoss(ULONGLONG ranMs) {
-    if (ranMs >= kHealthyMs) m_attempt = 0;
+DWORD CRestartBackoff::OnLoss(ULONGLONG healthyMs) {
+    if (healthyMs >= kHealthyMs) m_attempt = 0;
     const DWORD delay = kDelaysMs[m_attempt < kDelayCount ? m_attempt : kDelayCount - 1];
     ++m_attempt;
     return delay;

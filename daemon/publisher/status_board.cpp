@@ -24,10 +24,34 @@ void CStatusBoard::Progress(unsigned generation, const ProgressLine& progress) {
     std::lock_guard<std::mutex> guard(m_mutex);
     StatusRecord& record = m_publish;
     if (record.generation != generation) return;
+    const bool moved = progress.frames > record.progress.frames;
     record.progress = progress;
-    if (record.state != StatusState::Starting) return;
+    if (!moved) return;
+    const ULONGLONG now = ::GetTickCount64();
+    record.lastProgress = now;
+    if (record.state != StatusState::Starting && record.state != StatusState::Stalled) return;
+    if (record.state == StatusState::Starting) record.runningSince = now;
     record.state = StatusState::Running;
-    record.runningSince = ::GetTickCount64();
+    // What was said before the frames moved was survived (QvShow.exe's
+    // encoder probes, FFmpeg's warnings): a later failure has its own cause.
+    record.firstError.clear();
+    Changed(record);
+}
+
+void CStatusBoard::CheckStall() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    StatusRecord& record = m_publish;
+    if (record.state != StatusState::Running) return;
+    const ULONGLONG now = ::GetTickCount64();
+    if (now - record.lastProgress >= kStallAfterMs) Stall(record, now);
+}
+
+void CStatusBoard::Stall(StatusRecord& record, ULONGLONG now) {
+    record.state = StatusState::Stalled;
+    record.progress.fps = 0;
+    record.progress.kbps = 0;
+    // The healthy time ends where the frames stopped.
+    record.stalledSince = record.lastProgress ? record.lastProgress : now;
     Changed(record);
 }
 
@@ -52,8 +76,8 @@ void CStatusBoard::Delivering(unsigned generation, const std::string& format) {
 void CStatusBoard::ErrorLine(StatusKind kind, unsigned generation, const std::string& line) {
     std::lock_guard<std::mutex> guard(m_mutex);
     StatusRecord& record = Record(kind);
-    if (record.generation != generation) return;
-    record.lastError = line;
+    if (record.generation != generation || !record.firstError.empty()) return;
+    record.firstError = line;
     if (record.state == StatusState::Retrying || record.state == StatusState::Failed) {
         record.reason = line;
         Changed(record);
@@ -64,7 +88,7 @@ void CStatusBoard::Retrying(StatusKind kind, const std::string& words, DWORD ret
     std::lock_guard<std::mutex> guard(m_mutex);
     StatusRecord& record = Record(kind);
     record.state = StatusState::Retrying;
-    record.reason = record.lastError.empty() ? words : record.lastError;
+    record.reason = record.firstError.empty() ? words : record.firstError;
     record.retryAt = ::GetTickCount64() + retryInMs;
     record.attempt = attempt;
     Changed(record);
@@ -74,7 +98,7 @@ void CStatusBoard::Failed(StatusKind kind, const std::string& words, long code) 
     std::lock_guard<std::mutex> guard(m_mutex);
     StatusRecord& record = Record(kind);
     record.state = StatusState::Failed;
-    record.reason = record.lastError.empty() ? words : record.lastError;
+    record.reason = record.firstError.empty() ? words : record.firstError;
     record.code = code;
     Changed(record);
 }
@@ -96,6 +120,14 @@ void CStatusBoard::Idle(StatusKind kind) {
 StatusRecord CStatusBoard::Read(StatusKind kind) {
     std::lock_guard<std::mutex> guard(m_mutex);
     return Record(kind);
+}
+
+ULONGLONG CStatusBoard::HealthyFor(StatusKind kind) {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    const StatusRecord& record = Record(kind);
+    if (record.state == StatusState::Stalled) return record.stalledSince - record.runningSince;
+    if (record.state != StatusState::Running) return 0;
+    return ::GetTickCount64() - record.runningSince;
 }
 
 std::string CStatusBoard::Json(StatusKind kind) { return StatusJson(kind, Read(kind), ::GetTickCount64()); }

@@ -1,6 +1,6 @@
 #pragma once
 // What the publisher is doing, for the page: the encoder's state (idle,
-// starting, live, retrying, failed) with its figures, and the camera
+// starting, live, stalled, retrying, failed) with its figures, and the camera
 // bridge's (idle, starting, delivering, retrying, failed) with the webcam's
 // format. Launches, stops, the supervisor and the output readers write it;
 // WebSocket sessions read it as JSON and wait for its changes.
@@ -14,7 +14,11 @@
 #include <string>
 
 enum class StatusKind { Publish, Camera };
-enum class StatusState { Idle, Starting, Running, Retrying, Failed };
+enum class StatusState { Idle, Starting, Running, Stalled, Retrying, Failed };
+
+// How long a live encoder may go without a progress line whose frame count
+// grew before it is shown as stalled.
+const ULONGLONG kStallAfterMs = 3000;
 
 struct StatusRecord {
     StatusState state = StatusState::Idle;
@@ -22,11 +26,15 @@ struct StatusRecord {
     uint64_t version = 0;     // counts the changes of this record
     ProgressLine progress;
     ULONGLONG runningSince = 0;
+    ULONGLONG lastProgress = 0;  // when the frame count last grew
+    ULONGLONG stalledSince = 0;
     int level = 0;
     std::string device;  // UTF-8
     std::string format;
     std::string encoder;  // the H.264 encoder QvShow.exe chose, when it says
-    std::string lastError;  // the run's last error line, UTF-8
+    // The first error line since the launch or since its frames last moved,
+    // UTF-8: the cause, not the aftermath.
+    std::string firstError;
     std::string reason;
     ULONGLONG retryAt = 0;
     int attempt = 0;
@@ -38,9 +46,13 @@ public:
     // A launch: returns its generation. level for the encoder, device
     // (UTF-8) for the bridge.
     unsigned Starting(StatusKind kind, int level, const std::string& device, int attempt);
-    // The encoder's progress: live from the first line on. The figures alone
-    // are no change (sessions get them with the 2 s repeat).
+    // The encoder's progress: live once a line counts a frame, stalled
+    // again live once the count grows. The figures alone are no change
+    // (sessions get them with the 2 s repeat).
     void Progress(unsigned generation, const ProgressLine& progress);
+    // A live encoder whose frame count has not grown for kStallAfterMs is
+    // stalled (kbps 0) until it grows or the encoder ends.
+    void CheckStall();
     // QvShow.exe chose this H.264 encoder.
     void Encoder(unsigned generation, const std::string& encoder);
     // The bridge runs its graph in this format.
@@ -55,6 +67,10 @@ public:
     void Idle(StatusKind kind);
 
     StatusRecord Read(StatusKind kind);
+    // How long the launch has been live (delivering) until now or until it
+    // stalled; 0 when it never was. The back-off starts again after a while
+    // of this, not after a while of a process that never got anywhere.
+    ULONGLONG HealthyFor(StatusKind kind);
     std::string Json(StatusKind kind);
     bool Live();
 
@@ -67,6 +83,7 @@ public:
 
 private:
     StatusRecord& Record(StatusKind kind) { return kind == StatusKind::Publish ? m_publish : m_camera; }
+    void Stall(StatusRecord& record, ULONGLONG now);
     void Changed(StatusRecord& record) {
         ++record.version;
         ++m_version;

@@ -33,6 +33,7 @@ const char* StateWord(StatusKind kind, StatusState state) {
     case StatusState::Idle: return "idle";
     case StatusState::Starting: return "starting";
     case StatusState::Running: return kind == StatusKind::Publish ? "live" : "delivering";
+    case StatusState::Stalled: return "stalled";
     case StatusState::Retrying: return "retrying";
     case StatusState::Failed: return "failed";
     }
@@ -53,6 +54,7 @@ std::string StatusJson(StatusKind kind, const StatusRecord& r, ULONGLONG now) {
         json += ",\"attempt\":" + std::to_string(r.attempt);
         break;
     case StatusState::Running:
+    case StatusState::Stalled:
         if (kind == StatusKind::Publish) {
             json += ",\"fps\":" + Number(r.progress.fps) + ",\"kbps\":" + Number(r.progress.kbps) +
                     ",\"dropped\":" + std::to_string(r.progress.dropped) +

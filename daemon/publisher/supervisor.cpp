@@ -1,5 +1,6 @@
 #include "daemon/publisher/supervisor.h"
 
+#include "common/child_exit_codes.h"
 #include "daemon/publisher/camera_launch.h"
 #include "daemon/publisher/child_slot.h"
 #include "daemon/publisher/encoder_launch.h"
@@ -23,23 +24,29 @@ struct Watched {
     std::atomic<bool> PublishState::*wanted;
 };
 
-// Answers the end of the executable once: set-up failures give up, every
-// other end is retried after the back-off. Under the launch lock.
+// Answers the end of the executable once: a missing program, and a set-up
+// failure of the first launch after a command, give up; every other end is
+// retried after the back-off. Under the launch lock.
 void SeeLoss(const Watched& w, CChildSlot& slot) {
     if (slot.lossSeen) return;
     slot.lossSeen = true;
     DWORD code = 0;
     const bool started = slot.process.ExitCode(code);
-    const ULONGLONG ran = slot.process.Age();
+    const DWORD startError = slot.process.StartError();
     // What it left in its job (an FFmpeg that could not be nested in
     // QvShow.exe's own job) goes with it.
-    slot.process.EndLeftInJob();
-    if (started && IsSetupFailure(w.imageName, code)) {
+    slot.process.EndLeftInJob(kExitKilledByDaemon);
+    if (!started && IsMissingProgram(startError)) {
+        slot.gaveUp = true;
+        TheStatusBoard().Failed(w.kind, StartFailureReason(w.imageName, startError), static_cast<long>(startError));
+        return;
+    }
+    if (started && slot.commanded && IsSetupFailure(w.imageName, code)) {
         slot.gaveUp = true;
         TheStatusBoard().Failed(w.kind, ExitReason(w.imageName, code), static_cast<long>(code));
         return;
     }
-    const DWORD delay = slot.backoff.OnLoss(ran);
+    const DWORD delay = slot.backoff.OnLoss(TheStatusBoard().HealthyFor(w.kind));
     slot.nextStartTick = ::GetTickCount64() + delay;
     const std::string words = started ? ExitReason(w.imageName, code)
                                       : std::string(w.imageName, w.imageName + wcslen(w.imageName)) + kNotStartedWords;
@@ -82,6 +89,7 @@ DWORD WINAPI ThreadSupervisor(LPVOID stopEvent) {
         // An exception must not end the process through the thread entry
         // (a failed allocation in a launch, say); the next cycle tries again.
         try {
+            TheStatusBoard().CheckStall();
             Restore(kBridge, state);
             Restore(kEncoder, state);
         } catch (...) {

@@ -8,6 +8,7 @@
 
 #include "bridge/bridge_command_line.h"
 #include "bridge/format_choice.h"
+#include "bridge/stall_watchdog.h"
 #include "bridge/write_pacing.h"
 #include "bridge/yuy2_to_nv12.h"
 #include "daemon/publisher/command_line_quoting.h"
@@ -190,6 +191,29 @@ TEST(WritePacing, NoBurstAfterAPause) {
     EXPECT_TRUE(pacing.Due(5000));  // five seconds without pictures
     EXPECT_FALSE(pacing.Due(5010));
     EXPECT_TRUE(pacing.Due(5034));
+}
+
+// 10 s for the first picture, 3 s between pictures after it; a picture
+// noted after the clock was read is no age (it must not wrap to a huge one).
+TEST(StallWatchdog, FirstPictureGetsLongerThanTheGapsAfterIt) {
+    CStallWatchdog watchdog;
+    watchdog.Restart(1000);
+    const struct {
+        DWORD picture;  // 0: none noted before this look
+        DWORD now;
+        bool stalled;
+    } looks[] = {
+        {0, 10999, false}, {0, 11000, true},                     // no first picture yet
+        {2000, 4999, false}, {2000, 5000, true},                 // 3 s after a picture
+        {6000, 5900, false}, {0, 8999, false}, {0, 9000, true},  // the clock read before the picture
+    };
+    for (const auto& look : looks) {
+        if (look.picture) watchdog.NotePicture(look.picture);
+        EXPECT_EQ(look.stalled, watchdog.StalledAt(look.now)) << "picture " << look.picture << ", now " << look.now;
+    }
+    watchdog.Restart(20000);
+    EXPECT_EQ(kFirstPictureLimitMs, watchdog.LimitMs()) << "a restart waits for a first picture again";
+    EXPECT_FALSE(watchdog.StalledAt(25000));
 }
 
 }  // namespace

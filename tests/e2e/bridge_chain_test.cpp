@@ -321,6 +321,45 @@ TEST(BridgeChainTest, StalledWebcamIsReportedAndBridgedAgain) {
     EXPECT_TRUE(WaitUntilGone({L"QvGraph.exe"}, 5000)) << "the bridge outlived the stop";
 }
 
+// A webcam gone for a moment (sleep, a USB reset): the bridge loses it,
+// its relaunch finds no camera of that name, and that is retried with the
+// reason shown, not taken for the client's mistake; once the webcam is back
+// the preview delivers again without a new command.
+TEST(BridgeChainTest, WebcamGoneForAMomentIsRetriedUntilItIsBack) {
+    const std::wstring picturePath = ScratchDirectory(L"bridge-gone-") + L"webcam.bmp";
+    ASSERT_TRUE(WriteBmp(picturePath, MakeQuadrantPicture(640, 480)));
+    PublishChain chain;
+    QV_REQUIRE_COMPONENT(chain.Start(picturePath, kDemoWebcamFormats, L" --lose-after 3"));
+    StatusSession session;
+    ASSERT_TRUE(session.Open()) << session.Problem();
+    ASSERT_TRUE(session.Send(ToUtf8(L"preview videoDevice=\"" + std::wstring(kDemoWebcam) + L"\" audioDevice=\"" +
+                                    kDemoMicrophone + L"\"")));
+    ASSERT_TRUE(session.WaitForStatus("camera", {"delivering"}, 20000)) << LastSeen(session);
+    // Gone from the system before the running bridge notices its loss.
+    ASSERT_EQ("", chain.UnregisterWebcam());
+    const DWORD gone = ::GetTickCount();
+    StatusMessage notFound;
+    for (;;) {
+        ASSERT_TRUE(session.WaitForStatus("camera", {"retrying", "failed"}, 20000, &notFound)) << LastSeen(session);
+        ASSERT_EQ("retrying", JsonField(notFound.json, "state")) << "a camera gone for a moment was given up\n"
+                                                                   << LastSeen(session);
+        if (JsonField(notFound.json, "reason").find("no camera") != std::string::npos) break;
+    }
+    const DWORD unregisteredMs = ::GetTickCount() - gone;
+    if (unregisteredMs < 5000) ::Sleep(5000 - unregisteredMs);
+    ASSERT_EQ("", chain.RegisterWebcam());
+    const DWORD back = ::GetTickCount();
+    StatusMessage delivering;
+    ASSERT_TRUE(session.WaitForStatus("camera", {"delivering", "failed"}, 45000, &delivering)) << LastSeen(session, 12);
+    EXPECT_EQ("delivering", JsonField(delivering.json, "state")) << LastSeen(session, 12);
+    printf("delivering again %lu ms after the webcam came back\n", delivering.tick - back);
+    for (const StatusMessage& m : session.Seen())
+        EXPECT_NE("failed", JsonField(m.json, "state")) << m.json;
+    session.Send("stop");
+    session.WaitForStatus("camera", {"idle"}, 10000);
+    EXPECT_TRUE(WaitUntilGone({L"QvGraph.exe"}, 5000)) << "the bridge outlived the stop";
+}
+
 }  // namespace
 
 namespace {

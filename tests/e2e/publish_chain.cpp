@@ -8,6 +8,8 @@
 
 #include <tlhelp32.h>
 
+#include <cstring>
+
 using Microsoft::WRL::ComPtr;
 
 const wchar_t kDemoMicrophone[] = L"演示麦克风 Demo";
@@ -111,6 +113,7 @@ void PictureProducer::Stop() {
 
 DWORD PictureProducer::ShowColour(BYTE red, BYTE green, BYTE blue) {
     std::lock_guard<std::mutex> guard(m_mutex);
+    m_noise = false;
     m_picture.resize(kPictureBytes);
     for (DWORD i = 0; i < kPictureBytes; i += 3) {
         m_picture[i] = blue;
@@ -121,14 +124,43 @@ DWORD PictureProducer::ShowColour(BYTE red, BYTE green, BYTE blue) {
     return ::GetTickCount();
 }
 
+void PictureProducer::ShowNoise() {
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_picture.resize(kPictureBytes);
+    m_noise = true;
+}
+
 void PictureProducer::Run() {
     while (!m_stop) {
         {
             std::lock_guard<std::mutex> guard(m_mutex);
+            for (size_t i = 0; m_noise && i + 4 <= m_picture.size(); i += 4) {
+                m_seed ^= m_seed << 13;
+                m_seed ^= m_seed >> 17;
+                m_seed ^= m_seed << 5;
+                memcpy(&m_picture[i], &m_seed, 4);
+            }
             m_sink->WriteFrame(m_picture.data(), static_cast<LONG>(m_picture.size()));
         }
         ::Sleep(kProducerIntervalMs);
     }
+}
+
+std::string PublishChain::RegisterWebcam(const std::wstring& webcamOptions) {
+    const std::string failure =
+        Run(QuoteArgument(TestBinDir() + L"demo_devices.exe") + L" register --webcam " + QuoteArgument(kDemoWebcam) +
+                L" --picture " + QuoteArgument(m_webcamPicture) + L" --formats " + m_webcamFormats + webcamOptions,
+            "registering the demo webcam");
+    if (failure.empty()) m_webcamRegistered = true;
+    return failure;
+}
+
+std::string PublishChain::UnregisterWebcam() {
+    const std::string failure = Run(QuoteArgument(TestBinDir() + L"demo_devices.exe") + L" unregister --webcam " +
+                                        QuoteArgument(kDemoWebcam),
+                                    "unregistering the demo webcam");
+    if (failure.empty()) m_webcamRegistered = false;
+    return failure;
 }
 
 std::string PublishChain::Start(const std::wstring& webcamPicture, const std::wstring& webcamFormats,
@@ -166,11 +198,10 @@ std::string PublishChain::Start(const std::wstring& webcamPicture, const std::ws
     if (!failure.empty()) return failure;
     m_foreignMicrophoneRegistered = true;
     if (realBridge) {
-        failure = Run(demoDevices + L" register --webcam " + QuoteArgument(kDemoWebcam) + L" --picture " +
-                          QuoteArgument(webcamPicture) + L" --formats " + webcamFormats + webcamOptions,
-                      "registering the demo webcam");
+        m_webcamPicture = webcamPicture;
+        m_webcamFormats = webcamFormats;
+        failure = RegisterWebcam(webcamOptions);
         if (!failure.empty()) return failure;
-        m_webcamRegistered = true;
     }
 
     m_daemonDir = scratch + L"daemon\\";

@@ -44,6 +44,9 @@ public:
     // Switches to a solid picture of this colour at once; returns the
     // GetTickCount of that first write.
     DWORD ShowColour(BYTE red, BYTE green, BYTE blue);
+    // Switches to new random pixels in every write: a picture no encoder
+    // can squeeze, for a stream at its full bitrate.
+    void ShowNoise();
 
 private:
     void Run();
@@ -52,6 +55,8 @@ private:
     std::mutex m_mutex;
     std::vector<BYTE> m_picture;
     std::atomic<bool> m_stop{false};
+    bool m_noise = false;
+    uint32_t m_seed = 2463534242u;
     std::thread m_thread;
 };
 
@@ -78,6 +83,11 @@ public:
     // once it has ended.
     bool KillDaemon();
 
+    // The demo webcam gone from the system (as after sleep or a USB reset)
+    // and back, with these options; empty when done, else why not.
+    std::string UnregisterWebcam();
+    std::string RegisterWebcam(const std::wstring& webcamOptions = std::wstring());
+
     RtmpServer& Server() { return m_server; }
     PictureProducer& Producer() { return m_producer; }
     const std::wstring& DaemonDirectory() const { return m_daemonDir; }
@@ -103,6 +113,8 @@ private:
     bool m_microphoneRegistered = false;
     bool m_foreignMicrophoneRegistered = false;
     bool m_webcamRegistered = false;
+    std::wstring m_webcamPicture;
+    std::wstring m_webcamFormats;
     std::wstring m_daemonDir;
     UniqueHandle m_daemon;
 };

@@ -54,16 +54,16 @@ protected:
 
     RtmpServer& Server() { return Chain().Server(); }
 
-    void Start(const std::string& url) {
+    void Start(const std::string& url, int level = 3) {
         ASSERT_TRUE(m_session.Send(ToUtf8(L"start videoDevice=\"" + std::wstring(kCameraFriendlyName) +
                                           L"\" audioDevice=\"" + kDemoMicrophone + L"\" streamUrl=\"" +
-                                          FromUtf8(url) + L"\" pushLevel=\"3\"")));
+                                          FromUtf8(url) + L"\" pushLevel=\"" + std::to_wstring(level) + L"\"")));
     }
 
     // Starts a publish to the server and waits until it is live there.
-    void StartLive(StatusMessage* live = nullptr) {
+    void StartLive(StatusMessage* live = nullptr, int level = 3) {
         const size_t from = Server().EventCount();
-        Start(Chain().RoomUrl());
+        Start(Chain().RoomUrl(), level);
         ASSERT_TRUE(Server().WaitForEvent(RtmpEvent::kPublish, from, 30000, nullptr, "room1")) << Server().Log();
         ASSERT_TRUE(m_session.WaitForStatus("publish", {"live"}, 30000, live)) << LastSeen(m_session);
     }
@@ -158,6 +158,42 @@ TEST_F(PublishStatusTest, ServerThatGoesAndComesBackIsLiveAgainWithinTheBackoff)
                                      << LastSeen(m_session, 10);
 }
 
+// A server that hangs (SIGSTOP): FFmpeg blocks once the socket's buffers are
+// full and its progress lines stop. Live must not go on: the status says
+// stalled with no bitrate, then the watchdog's end is retried with a reason.
+TEST_F(PublishStatusTest, HungServerIsStalledThenRetriedWithAReason) {
+    // A still picture at a low level makes a few kbit/s, which the socket
+    // buffers would take for minutes; noise at 720p fills them in a second.
+    Chain().Producer().ShowNoise();
+    StartLive(nullptr, 4);
+    ::Sleep(2000);
+    const std::string frozenStates = Server().Freeze();
+    const DWORD frozen = ::GetTickCount();
+    printf("nginx after SIGSTOP (pid, state):\n%s", frozenStates.c_str());
+    StatusMessage stalled;
+    const bool stalledCame = m_session.WaitForStatus("publish", {"stalled", "retrying", "failed"}, 30000, &stalled);
+    StatusMessage after;
+    const bool afterCame = stalledCame && m_session.WaitForStatus("publish", {"retrying", "failed"}, 40000, &after);
+    Server().Thaw();
+    Chain().Producer().ShowColour(128, 128, 128);
+    ASSERT_TRUE(stalledCame) << LastSeen(m_session);
+    ASSERT_EQ("stalled", JsonField(stalled.json, "state")) << LastSeen(m_session);
+    EXPECT_EQ("0.0", JsonField(stalled.json, "kbps")) << stalled.json;
+    printf("stalled %lu ms after the server froze\n", stalled.tick - frozen);
+    // The sockets' buffers (kernel and Wine) take several seconds of the
+    // stream before FFmpeg blocks (8 s measured at 720p); then the 3 s
+    // without a frame.
+    EXPECT_LE(stalled.tick - frozen, 15000u) << "stalled came late";
+    ASSERT_TRUE(afterCame) << LastSeen(m_session);
+    printf("%s %lu ms after the server froze: %s\n", JsonField(after.json, "state").c_str(), after.tick - frozen,
+           JsonField(after.json, "reason").c_str());
+    const std::string reason = JsonField(after.json, "reason");
+    EXPECT_NE("", reason) << after.json;
+    // Not what QvShow.exe said before the stream went live (its encoder probes).
+    EXPECT_EQ(std::string::npos, reason.find("probe")) << after.json;
+    EXPECT_EQ(std::string::npos, reason.find("Conversion failed")) << after.json;
+}
+
 TEST_F(PublishStatusTest, MissingFfmpegFailsAfterOneStart) {
     const std::wstring ffmpeg = Chain().DaemonDirectory() + L"ffmpeg.exe";
     const std::wstring away = ffmpeg + L".away";
@@ -172,6 +208,47 @@ TEST_F(PublishStatusTest, MissingFfmpegFailsAfterOneStart) {
     EXPECT_EQ("3", JsonField(failed.json, "code")) << failed.json;
     EXPECT_NE(std::string::npos, JsonField(failed.json, "reason").find("ffmpeg.exe")) << failed.json;
     EXPECT_EQ(1u, StartTicks().size()) << "a set-up failure was retried\n" << LastSeen(m_session);
+}
+
+// QvShow.exe gone (an antivirus took it) or broken: no start can help.
+TEST_F(PublishStatusTest, MissingOrBrokenEncoderFailsAfterOneStart) {
+    const std::wstring encoder = Chain().DaemonDirectory() + L"QvShow.exe";
+    const std::wstring away = encoder + L".away";
+    ASSERT_TRUE(::MoveFileW(encoder.c_str(), away.c_str()));
+    const struct {
+        const char* name;
+        const char* image;  // written as QvShow.exe; null: none there
+        const char* code;
+        const char* reasonPart;
+    } cases[] = {
+        {"missing", nullptr, "2", "not found"},
+        {"not a program", "this is no program", "193", "not a valid program"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.image) {
+            UniqueHandle file(::CreateFileW(encoder.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+            DWORD written = 0;
+            ASSERT_TRUE(file && ::WriteFile(file.get(), c.image, static_cast<DWORD>(strlen(c.image)), &written, nullptr));
+        }
+        const size_t startsBefore = StartTicks().size();
+        Start(Chain().RoomUrl());
+        StatusMessage failed;
+        const bool came = m_session.WaitForStatus("publish", {"failed", "retrying"}, 15000, &failed);
+        std::string ignored;
+        m_session.NextText(ignored, 3000);
+        if (came) {
+            EXPECT_EQ("failed", JsonField(failed.json, "state")) << LastSeen(m_session);
+            EXPECT_EQ(c.code, JsonField(failed.json, "code")) << failed.json;
+            EXPECT_NE(std::string::npos, JsonField(failed.json, "reason").find(c.reasonPart)) << failed.json;
+            EXPECT_EQ(startsBefore + 1, StartTicks().size()) << "a missing program was retried\n" << LastSeen(m_session);
+        }
+        m_session.Send("stop");
+        m_session.WaitForStatus("publish", {"idle"}, 10000);
+        ::DeleteFileW(encoder.c_str());
+        if (!came) break;
+    }
+    ASSERT_TRUE(::MoveFileW(away.c_str(), encoder.c_str()));
 }
 
 TEST_F(PublishStatusTest, AnotherFoldersEncoderIsNeverOurs) {

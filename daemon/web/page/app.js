@@ -71,16 +71,31 @@ function onMessage(text) {
   }
 }
 
+// At most one socket at a time, whoever asks: the reconnect timer and a page
+// restored from the back/forward cache may both want one.
 function connect() {
+  if (reconnectTimer !== null) {
+    clearInterval(reconnectTimer);
+    reconnectTimer = null;
+  }
+  if (socket !== null) return;
   greeted = false;
   setState('connecting', '连接中', 'Connecting');
   const scheme = location.protocol === 'https:' ? 'wss://' : 'ws://';
-  socket = new WebSocket(scheme + location.host + '/ws');
-  socket.binaryType = 'blob';
-  socket.onmessage = (event) => (typeof event.data === 'string' ? onMessage(event.data) : QvPicture.show(event.data));
-  socket.onclose = () => {
+  const own = new WebSocket(scheme + location.host + '/ws');
+  socket = own;
+  own.binaryType = 'blob';
+  own.onmessage = (event) => {
+    if (socket !== own) return;
+    if (typeof event.data === 'string') onMessage(event.data);
+    else QvPicture.show(event.data);
+  };
+  own.onclose = () => {
+    // A socket this page already gave up (closed on leaving) is not ours.
+    if (socket !== own) return;
     socket = null;
     QvPicture.reset();
+    QvStatus.disconnected();
     scheduleReconnect();
   };
 }
@@ -114,10 +129,25 @@ function reconnected() {
   reconnectDelayS = RECONNECT_FIRST_S;
 }
 
-addEventListener('pagehide', () => { pageLeaving = true; });
+// A page kept in the back/forward cache closes its socket and forgets the
+// pending reconnect; restored, it connects once.
+addEventListener('pagehide', (event) => {
+  pageLeaving = true;
+  if (!event.persisted) return;
+  if (reconnectTimer !== null) {
+    clearInterval(reconnectTimer);
+    reconnectTimer = null;
+  }
+  if (socket !== null) {
+    const leaving = socket;
+    socket = null;
+    leaving.close();
+  }
+  QvStatus.disconnected();
+});
 addEventListener('pageshow', (event) => {
   pageLeaving = false;
-  if (event.persisted && socket === null) connect();
+  if (event.persisted) connect();
 });
 
 // Values travel between double quotes and cannot contain one.

@@ -1,17 +1,19 @@
 // The daemon's status objects on the page: JSON texts beginning with "{",
 // {"type":"publish",...} and {"type":"camera",...}, sent after the greeting,
 // on every change and every 2 s while live. QvStatus.take(text) shows one
-// and says whether the text was one.
+// and says whether the text was one; QvStatus.disconnected() says that the
+// connection dropped: what the page showed is no longer known.
 'use strict';
 
 const QvStatus = (() => {
   const PUBLISH_WORDS = {
     idle: ['未推流', 'Idle'], starting: ['正在连接', 'Starting'], live: ['直播中', 'Live'],
-    retrying: ['重试中', 'Retrying'], failed: ['已失败', 'Failed'],
+    stalled: ['已卡住', 'Stalled'], retrying: ['重试中', 'Retrying'], failed: ['已失败', 'Failed'],
+    disconnected: ['未连接', 'Not connected'],
   };
   const CAMERA_WORDS = {
     idle: ['未预览', 'Idle'], starting: ['正在打开', 'Starting'], delivering: ['画面正常', 'Delivering'],
-    retrying: ['重试中', 'Retrying'], failed: ['已失败', 'Failed'],
+    retrying: ['重试中', 'Retrying'], failed: ['已失败', 'Failed'], disconnected: ['未连接', 'Not connected'],
   };
   const CHART_SECONDS = 60;
   const byId = (id) => document.getElementById(id);
@@ -77,12 +79,14 @@ const QvStatus = (() => {
     publishState = status.state;
     badge('publishBadge', PUBLISH_WORDS, status.state);
     const live = status.state === 'live';
-    byId('fps').textContent = live ? status.fps.toFixed(1) : '—';
-    byId('kbps').textContent = live ? status.kbps.toFixed(1) + ' kbit/s' : '—';
-    byId('dropped').textContent = live ? String(status.dropped) : '—';
+    // Stalled: the encoder runs but no frame goes out; its figures are zero.
+    const running = live || status.state === 'stalled';
+    byId('fps').textContent = running ? status.fps.toFixed(1) : '—';
+    byId('kbps').textContent = running ? status.kbps.toFixed(1) + ' kbit/s' : '—';
+    byId('dropped').textContent = running ? String(status.dropped) : '—';
     // Only the HD levels choose an encoder; the others always use libx264.
-    byId('encoder').textContent = live ? (status.encoder || 'libx264') : '—';
-    if (live) {
+    byId('encoder').textContent = running ? (status.encoder || 'libx264') : '—';
+    if (running) {
       liveSince = Date.now() - status.uptime * 1000;
       samples.push([Date.now(), status.kbps]);
     } else {
@@ -114,6 +118,18 @@ const QvStatus = (() => {
     byId('cameraReason').textContent = reason;
   }
 
+  // The daemon may be gone: no state is shown as if it were known, and the
+  // clock stops where it was (the last time the page knew it live).
+  function disconnected() {
+    publishState = 'disconnected';
+    badge('publishBadge', PUBLISH_WORDS, 'disconnected');
+    badge('cameraBadge', CAMERA_WORDS, 'disconnected');
+    for (const id of ['fps', 'kbps', 'dropped', 'encoder']) byId(id).textContent = '—';
+    byId('publishReason').textContent = '';
+    byId('retryIn').textContent = '';
+    byId('cameraReason').textContent = '';
+  }
+
   function take(text) {
     if (!text.startsWith('{')) return false;
     let status;
@@ -129,5 +145,5 @@ const QvStatus = (() => {
   }
 
   setInterval(tick, 250);
-  return { take };
+  return { take, disconnected };
 })();

@@ -1,6 +1,7 @@
 // RunPublish and StopExecutable, run by the host in a sandbox with stand-in
 // executables: the encoder's command line as the stand-in received it, the
 // debug texts in order, and the wanted flags.
+#include "common/child_exit_codes.h"
 #include "tests/daemon/publisher/encoder_level_lines.h"
 #include "tests/daemon/publisher/publisher_sandbox.h"
 
@@ -93,7 +94,7 @@ TEST(RunPublish, EndsLeftoversOfItsOwnFolderOnly) {
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(leftover.get(), 0)) << "the leftover still runs";
     DWORD code = 0;
     ::GetExitCodeProcess(leftover.get(), &code);
-    EXPECT_EQ(4u, code);
+    EXPECT_EQ(kExitKilledByDaemon, code);
     EXPECT_EQ(WAIT_TIMEOUT, ::WaitForSingleObject(foreign.get(), 0)) << "another folder's QvShow.exe was ended";
     EXPECT_EQ(LaunchTexts(host->DebugTexts()).front(), kKilledText);
     ::TerminateProcess(foreign.get(), 1);

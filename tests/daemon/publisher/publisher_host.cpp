@@ -52,6 +52,7 @@
 #include "daemon/publisher/supervisor.h"
 #include "daemon/shell/exit_sequence.h"
 #include "daemon/text/text_conversion.h"
+#include "tests/daemon/publisher/publisher_test_launches.h"
 #include "tests/support/child_process.h"
 
 #include <windows.h>

@@ -20,7 +20,7 @@ WEB_PORT, COMMAND_PORT, POLICY_PORT = 19724, 19723, 19722
 
 
 # What the stand-in encoder prints and how it ends, as FFmpeg and QvShow.exe would.
-PROGRESS_LINE = ('frame=  120 fps= 10 q=28.0 size=     256kB time=00:00:12.00 bitrate= 300.5kbits/s drop=2 '
+PROGRESS_LINE = ('frame=%5d fps= 10 q=28.0 size=     256kB time=00:00:12.00 bitrate= 300.5kbits/s drop=2 '
                  'speed=1.00x    \r')
 REFUSED_LINE = '[tcp @ 000001] Connection to tcp://127.0.0.1:1935?tcp_nodelay=0 failed: Connection refused\r\n'
 NO_FFMPEG_LINE = 'QvShow: no FFmpeg at C:\\qv\\ffmpeg.exe: put a current ffmpeg.exe next to QvShow.exe\r\n'
@@ -29,8 +29,8 @@ NO_FFMPEG_SCRIPT = [('stderr', NO_FFMPEG_LINE), ('exit', 3)]
 
 
 def live_script(seconds):
-    """Progress twice a second for that long."""
-    return [step for _ in range(seconds * 2) for step in (('stderr', PROGRESS_LINE), ('sleep', 500))]
+    """Progress twice a second for that long, five frames a line."""
+    return [step for i in range(seconds * 2) for step in (('stderr', PROGRESS_LINE % (5 * (i + 1))), ('sleep', 500))]
 
 
 def require(condition, reason):

@@ -9,6 +9,7 @@ import struct
 import subprocess
 import tempfile
 import threading
+import time
 import unittest
 
 from chromium_cdp import Chromium
@@ -261,6 +262,36 @@ class ControlPageTest(unittest.TestCase):
                 page.eval(by_id % 'stop' + '.click()')
                 self.assertTrue(page.wait(by_id % 'publishBadge' + ".classList.contains('idle')", 15))
         self.daemon.script(ENCODER, None)
+
+    def test_page_after_the_daemon_is_killed(self):
+        page = self.browser.open('http://127.0.0.1:19724/')
+        self.assertTrue(page.wait(CONNECTED, 30))
+        by_id = "document.getElementById(%r)"
+        self.daemon.script(ENCODER, live_script(120))
+        page.eval("document.getElementById('camera').value = %r;"
+                  "document.getElementById('streamUrl').value = %r;" % (CAMERA, STREAM_URL))
+        page.eval(by_id % 'start' + '.click()')
+        self.assertTrue(page.wait(by_id % 'publishBadge' + ".classList.contains('live') && " + by_id % 'liveTime' +
+                                  ".textContent.startsWith('00:') && " + by_id % 'liveTime' +
+                                  ".textContent >= '00:03'", 30),
+                        page.eval(by_id % 'publishBadge' + '.textContent'))
+        for pid in self.daemon.pids('QvPushServer.exe'):
+            os.kill(pid, 9)
+        killed = time.monotonic()
+        gone = page.wait(by_id % 'publishBadge' + ".textContent.includes('Not connected')", 15)
+        seen_after = time.monotonic() - killed
+        print('"not connected" %.1f s after the daemon was killed' % seen_after)
+        self.assertTrue(gone, page.eval(by_id % 'publishBadge' + '.textContent'))
+        self.assertLessEqual(seen_after, 5.0)
+        self.assertIn('Not connected', page.eval(by_id % 'cameraBadge' + '.textContent'))
+        clock = page.eval(by_id % 'liveTime' + '.textContent')
+        self.assertGreaterEqual(clock, '00:03')
+        time.sleep(2.5)
+        self.assertEqual(page.eval(by_id % 'liveTime' + '.textContent'), clock, 'the clock went on counting')
+        self.assertEqual(page.eval(by_id % 'kbps' + '.textContent'), '—')
+        # The reconnect timer runs meanwhile: one socket at most, never two.
+        self.assertIsNone(page.eval("socket && socket.readyState === WebSocket.OPEN ? 'open' : null"))
+        self.page_screenshot(page, 'status-daemon-killed.png', 1280, 800)
 
     def page_screenshot(self, page, name, width, height):
         path = page.screenshot(name, width, height)

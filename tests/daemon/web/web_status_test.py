@@ -32,6 +32,8 @@ class StatusTest(DaemonTestCase):
             # (what, encoder script, publish states expected in order, checks of the last one)
             ('live with FFmpeg\'s figures', live_script(20), ['starting', 'live'],
              {'fps': 10.0, 'kbps': 300.5, 'dropped': 2, 'level': 2}),
+            ('progress that stops is stalled, without bitrate', live_script(2) + [('sleep', 30000)],
+             ['starting', 'live', 'stalled'], {'kbps': 0.0, 'fps': 0.0}),
             ('a refusing server is retried with its line as reason', REFUSED_SCRIPT,
              ['starting', 'retrying'], {'reason': REFUSED_LINE.strip(), 'retryIn': 1, 'attempt': 1}),
             ('no ffmpeg.exe fails at once with QvShow\'s line', NO_FFMPEG_SCRIPT,
@@ -73,6 +75,16 @@ class StatusTest(DaemonTestCase):
         self.daemon.script(BRIDGE, [('stderr', 'QvGraph: no camera named "USB 摄像头"; cameras found: none\n'),
                                     ('exit', 3)])
         self.daemon.kill(BRIDGE)
+        # A relaunch that finds no camera (one gone for a moment) is retried
+        # with the bridge's line; it is no mistake of the client's.
+        for _ in range(4):
+            status = client.recv_status('camera', ['retrying', 'failed'], timeout=20)
+            self.assertEqual(status['state'], 'retrying', status)
+            if 'no camera named' in status.get('reason', ''):
+                break
+        self.assertIn('no camera named', status['reason'])
+        # The same at the first launch after a command is final.
+        self.command(client, PREVIEW)
         status = client.recv_status('camera', ['failed'], timeout=20)
         self.assertEqual(status['code'], 3, status)
         # The bridge's line may be read after its exit was seen: the daemon's

@@ -110,8 +110,24 @@ std::string RtmpServer::LaunchNginx() {
     return "nginx did not start on 127.0.0.1:" + std::to_string(m_port) + ": " + run.failure + run.output;
 }
 
+std::string RtmpServer::SignalNginx(const char* signal) {
+    if (!Running()) return "nginx does not run";
+    const std::string pid = std::to_string(m_pid);
+    // The workers first: a stopped master cannot stop them.
+    LinuxCommandResult run = RunLinuxCommand(std::string("for c in $(pgrep -P ") + pid + "); do kill -" + signal +
+                                                 " $c; done\n" + "kill -" + signal + " " + pid + "\n" +
+                                                 "ps -o pid=,stat= -p " + pid + " --ppid " + pid + "\n",
+                                             20000);
+    return run.output + run.failure;
+}
+
+std::string RtmpServer::Freeze() { return SignalNginx("STOP"); }
+
+void RtmpServer::Thaw() { SignalNginx("CONT"); }
+
 void RtmpServer::EndNginx() {
     if (!Running()) return;
+    Thaw();
     const std::string pid = std::to_string(m_pid);
     RunLinuxCommand("kill " + pid + " 2>/dev/null\n"
                     "for i in $(seq 100); do kill -0 " + pid + " 2>/dev/null || exit 0; sleep 0.05; done\n"

@@ -37,6 +37,13 @@ public:
     // on the same port; the log and its events go on.
     void Pause();
     std::string Resume();
+    // Stops nginx's processes with SIGSTOP, as a server that hangs: the
+    // connections stay open and nothing is read or answered. Thaw lets them
+    // go on (Stop and Pause thaw first).
+    // Freeze returns the states of nginx's processes after the signal
+    // ("T" for each one stopped), for failure messages.
+    std::string Freeze();
+    void Thaw();
 
     int Port() const { return m_port; }
     // rtmp://127.0.0.1:PORT/kavo/<nameAndQuery>
@@ -58,6 +65,7 @@ private:
     // Runs nginx on m_port with the configuration written; empty or why not.
     std::string LaunchNginx();
     void EndNginx();
+    std::string SignalNginx(const char* signal);
     void Watch();
     void ReadNewLines();
 

@@ -1,4 +1,4 @@
-#include "daemon/publisher/owned_process.h"
+#include "common/owned_process.h"
 
 namespace {
 
@@ -12,24 +12,43 @@ UniqueHandle NewKillOnCloseJob() {
     return job;
 }
 
+bool OwnerInJob() {
+    BOOL inJob = FALSE;
+    return ::IsProcessInJob(::GetCurrentProcess(), nullptr, &inJob) && inJob;
+}
+
 }  // namespace
 
 bool COwnedProcess::Start(const wchar_t* applicationName, std::wstring commandLine, bool inheritHandles,
                           DWORD creationFlags, STARTUPINFOW& startup) {
     Reset();
     UniqueHandle job = NewKillOnCloseJob();
+    if (!job && !OwnerInJob()) {
+        m_startError = ::GetLastError();
+        return false;
+    }
     PROCESS_INFORMATION created = {};
     // Suspended until it is in the job, so that not one instruction of it
     // (nor a child of it) runs outside.
     if (!::CreateProcessW(applicationName, &commandLine[0], nullptr, nullptr, inheritHandles ? TRUE : FALSE,
                           creationFlags | CREATE_SUSPENDED, nullptr, nullptr, &startup, &created)) {
+        m_startError = ::GetLastError();
         return false;
     }
     UniqueHandle thread(created.hThread);
-    m_process.reset(created.hProcess);
+    UniqueHandle process(created.hProcess);
+    if (!job || !::AssignProcessToJobObject(job.get(), process.get())) {
+        const DWORD refused = job ? ::GetLastError() : ERROR_NOT_SUPPORTED;
+        if (!OwnerInJob()) {
+            ::TerminateProcess(process.get(), 1);
+            m_startError = refused;
+            return false;
+        }
+        job.reset();
+    }
+    m_job = std::move(job);
+    m_process = std::move(process);
     m_id = created.dwProcessId;
-    m_startTick = ::GetTickCount64();
-    if (job && ::AssignProcessToJobObject(job.get(), m_process.get())) m_job = std::move(job);
     ::ResumeThread(thread.get());
     return true;
 }
@@ -43,22 +62,25 @@ bool COwnedProcess::ExitCode(DWORD& code) const {
     return ::GetExitCodeProcess(m_process.get(), &code) != FALSE;
 }
 
-ULONGLONG COwnedProcess::Age() const { return m_process ? ::GetTickCount64() - m_startTick : 0; }
+void COwnedProcess::Terminate(UINT exitCode) {
+    if (!m_process) return;
+    if (m_job) ::TerminateJobObject(m_job.get(), exitCode);
+    ::TerminateProcess(m_process.get(), exitCode);
+}
 
-bool COwnedProcess::End(DWORD timeoutMs) {
+bool COwnedProcess::End(UINT exitCode, DWORD timeoutMs) {
     if (!m_process) return true;
-    if (m_job) ::TerminateJobObject(m_job.get(), kKilledExitCode);
-    ::TerminateProcess(m_process.get(), kKilledExitCode);
+    Terminate(exitCode);
     return ::WaitForSingleObject(m_process.get(), timeoutMs) == WAIT_OBJECT_0;
 }
 
-void COwnedProcess::EndLeftInJob() {
-    if (m_job && !Running()) ::TerminateJobObject(m_job.get(), kKilledExitCode);
+void COwnedProcess::EndLeftInJob(UINT exitCode) {
+    if (m_job && !Running()) ::TerminateJobObject(m_job.get(), exitCode);
 }
 
 void COwnedProcess::Reset() {
     m_job.reset();
     m_process.reset();
     m_id = 0;
-    m_startTick = 0;
+    m_startError = 0;
 }
