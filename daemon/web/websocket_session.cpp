@@ -6,6 +6,7 @@
 #include "daemon/command/parse_command.h"
 #include "daemon/text/diagnostics.h"
 #include "daemon/text/text_conversion.h"
+#include "daemon/web/devices_feed.h"
 #include "daemon/web/status_feed.h"
 #include "daemon/web/utf8_text.h"
 #include "daemon/web/websocket_connection.h"
@@ -48,6 +49,7 @@ void RunWebSocketSession(SharedSocket& connection, std::string received) {
         connection.Close();
         return;
     }
+    CDevicesFeed devices(socket);
     CStatusFeed status(socket);
     for (;;) {
         std::string message;

@@ -1,0 +1,61 @@
+#pragma once
+// One camera listing for every WebSocket session, as the microphones have
+// theirs: a listing binds every camera's filter, so sessions share it, and
+// a session waits for one at most kCameraListingWaitMs (a driver that hangs
+// in its filter holds its listing's own thread, never a session).
+//
+// Devices that come or go are noticed three ways: WM_DEVICECHANGE (device
+// interface arrival and removal, as a webcam plugged in or out sends on
+// Windows), a change under the DirectShow capture categories in the
+// registry (a virtual camera or microphone registered or removed), and a
+// fresh listing of the cameras every kCameraRelistMs while any session
+// watches, for what neither reports (Wine sends no WM_DEVICECHANGE).
+#include <windows.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "daemon/devices/camera_entry.h"
+
+const DWORD kCameraListingWaitMs = 5000;
+const ULONGLONG kCameraListingReuseMs = 2000;
+const DWORD kCameraRelistMs = 3000;
+
+class SharedCameraListing {
+public:
+    // The cameras: a listing that finished within kCameraListingReuseMs, or
+    // a new one; after kCameraListingWaitMs without it, the last finished
+    // one (empty when there was none).
+    std::vector<CameraEntry> Cameras();
+
+    // Changes whenever the devices may have changed: a notification came,
+    // or a listing found other cameras than the one before.
+    uint64_t Version();
+    // True once Version() is no longer `seen`; false after timeoutMs.
+    bool WaitForChange(uint64_t seen, DWORD timeoutMs);
+
+    // A session that wants to hear of changes; the watch lists again only
+    // while there is one.
+    void Subscribe();
+    void Unsubscribe();
+
+private:
+    void StartListing();  // with m_mutex held
+    void RunListing();
+    void RunWatch();
+    void NoteChange();
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;  // a listing finished, or the version moved
+    bool m_running = false;
+    bool m_haveList = false;
+    ULONGLONG m_finishedTick = 0;
+    std::vector<CameraEntry> m_cameras;
+    uint64_t m_version = 0;
+    int m_subscribers = 0;
+    bool m_watching = false;
+};
+
+SharedCameraListing& TheCameraListing();

@@ -1,0 +1,25 @@
+#pragma once
+// The device list for one WebSocket client (daemon/web/devices_message.h):
+// sent at once when the feed is made (the session has just sent its
+// greeting), then again, from a thread of its own, whenever the shared
+// camera listing says devices came or went.
+#include "daemon/web/websocket_connection.h"
+
+#include <atomic>
+#include <thread>
+
+class CDevicesFeed {
+public:
+    explicit CDevicesFeed(WebSocketConnection& connection);
+    ~CDevicesFeed();
+    CDevicesFeed(const CDevicesFeed&) = delete;
+    CDevicesFeed& operator=(const CDevicesFeed&) = delete;
+
+private:
+    bool Send();
+    void Run(uint64_t seen);
+
+    WebSocketConnection& m_connection;
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
