@@ -9,7 +9,7 @@
 // Windows), a change under the DirectShow capture categories in the
 // registry (a virtual camera or microphone registered or removed), and a
 // fresh listing of the cameras every kCameraRelistMs while any session
-// watches, for what neither reports (Wine sends no WM_DEVICECHANGE).
+// watches, for what neither reports.
 #include <windows.h>
 
 #include <condition_variable>
