@@ -23,7 +23,6 @@
 #include <iterator>
 #include <string>
 #include <vector>
-#include <vector>
 
 namespace {
 
