@@ -119,34 +119,37 @@ TEST(CameraListing, MessageCarriesNamesAsJsonStrings) {
     for (const auto& c : cases) EXPECT_EQ(c.json, DevicesJson(c.cameras, c.microphones));
 }
 
-// A webcam registered while a session watches: the shared listing moves
-// its version and lists it (through the registry's change notice, WM_DEVICECHANGE
-// or the re-listing timer, whichever comes first; the time says which).
-TEST(CameraListing, ArrivingWebcamIsNoticed) {
+// Waits until the listing has (or no longer has) the webcam, taking a new
+// list at each change it announces; the ms that took, or -1 after 20 s.
+long WaitUntilListed(SharedCameraListing& listing, const std::wstring& name, bool listed) {
+    const DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < 20000) {
+        const uint64_t seen = listing.Version();
+        if ((Find(listing.Cameras(), name) != nullptr) == listed) return static_cast<long>(::GetTickCount() - start);
+        listing.WaitForChange(seen, 20000 - (::GetTickCount() - start));
+    }
+    return -1;
+}
+
+// A webcam registered while a session watches, then removed: the shared
+// listing announces a change and lists it, then no longer (through the
+// registry's change notice, WM_DEVICECHANGE or the re-listing timer,
+// whichever comes first; the times say which).
+TEST(CameraListing, ArrivingAndLeavingWebcamIsNoticed) {
     ComScope com;
     RunDemoTool({L"unregister", L"--webcam", kArriving});
     SharedCameraListing& listing = TheCameraListing();
     listing.Subscribe();
     ASSERT_EQ(nullptr, Find(listing.Cameras(), kArriving));
-    const uint64_t before = listing.Version();
-    const DWORD registered = ::GetTickCount();
     ASSERT_EQ(0u, RunDemoTool({L"register", L"--webcam", kArriving}).exitCode);
-    const bool changed = listing.WaitForChange(before, 20000);
-    const DWORD noticed = ::GetTickCount() - registered;
-    const bool listed = Find(listing.Cameras(), kArriving) != nullptr;
+    const long arrived = WaitUntilListed(listing, kArriving, true);
     RunDemoTool({L"unregister", L"--webcam", kArriving});
-    const uint64_t afterArrival = listing.Version();
-    const DWORD unregistered = ::GetTickCount();
-    const bool changedAgain = listing.WaitForChange(afterArrival, 20000);
-    const DWORD noticedGone = ::GetTickCount() - unregistered;
-    const bool gone = Find(listing.Cameras(), kArriving) == nullptr;
+    const long left = WaitUntilListed(listing, kArriving, false);
     listing.Unsubscribe();
-    std::printf("a registered webcam was noticed %lu ms after registration ended, its removal %lu ms after\n", noticed,
-                noticedGone);
-    EXPECT_TRUE(changed) << "no change noticed in 20 s";
-    EXPECT_TRUE(listed);
-    EXPECT_TRUE(changedAgain) << "no removal noticed in 20 s";
-    EXPECT_TRUE(gone);
+    std::printf("a registered webcam was listed %ld ms after its registration ended, gone %ld ms after its removal\n",
+                arrived, left);
+    EXPECT_GE(arrived, 0) << "not listed within 20 s";
+    EXPECT_GE(left, 0) << "still listed 20 s after its removal";
 }
 
 }  // namespace
