@@ -2,6 +2,7 @@
 
 #include "common/unique_handle.h"
 #include "daemon/devices/enum_video_capture_devices.h"
+#include "daemon/devices/shared_audio_device_listing.h"
 
 #include <dbt.h>
 #include <objbase.h>
@@ -67,14 +68,32 @@ std::vector<CameraEntry> SharedCameraListing::Cameras() {
     return m_cameras;
 }
 
+std::vector<CameraEntry> SharedCameraListing::LastCameras() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_cameras;
+}
+
+bool SharedCameraListing::LastMicrophones(std::vector<std::wstring>& names) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_haveMicrophones) names = m_microphones;
+    return m_haveMicrophones;
+}
+
+void SharedCameraListing::Wake() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_changed.notify_all();
+}
+
 uint64_t SharedCameraListing::Version() {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_version;
 }
 
-bool SharedCameraListing::WaitForChange(uint64_t seen, DWORD timeoutMs) {
+bool SharedCameraListing::WaitForChange(uint64_t seen, DWORD timeoutMs, const std::atomic<bool>* stop) {
     std::unique_lock<std::mutex> lock(m_mutex);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_version != seen; });
+    m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                       [&] { return m_version != seen || (stop && *stop); });
+    return m_version != seen;
 }
 
 void SharedCameraListing::Subscribe() {
@@ -122,8 +141,10 @@ void SharedCameraListing::RunListing() {
     m_changed.notify_all();
 }
 
-void SharedCameraListing::NoteChange() {
+void SharedCameraListing::NoteChange(std::vector<std::wstring> microphones) {
     std::lock_guard<std::mutex> lock(m_mutex);
+    m_microphones = std::move(microphones);
+    m_haveMicrophones = true;
     ++m_version;
     m_changed.notify_all();
 }
@@ -178,8 +199,18 @@ void SharedCameraListing::RunWatch() {
             if (!m_running) StartListing();
             m_changed.wait_for(lock, std::chrono::milliseconds(kCameraListingWaitMs), [this] { return !m_running; });
         }
-        // A notification may be of a microphone, which the cameras do not show.
-        if (noticed) NoteChange();
+        // A notification may be of a microphone, which the cameras do not
+        // show: the working ones are listed here, on the watch's thread, so
+        // that no session waits for that listing.
+        if (noticed) {
+            std::vector<std::wstring> microphones;
+            try {
+                microphones = TheAudioDeviceListing().Names();
+            } catch (...) {
+                microphones.clear();  // out of memory at worst
+            }
+            NoteChange(std::move(microphones));
+        }
         noticed = false;
     }
 }

@@ -12,7 +12,9 @@
 // watches, for what neither reports.
 #include <windows.h>
 
+#include <atomic>
 #include <condition_variable>
+#include <string>
 #include <cstdint>
 #include <mutex>
 #include <vector>
@@ -30,11 +32,22 @@ public:
     // one (empty when there was none).
     std::vector<CameraEntry> Cameras();
 
-    // Changes whenever the devices may have changed: a notification came,
-    // or a listing found other cameras than the one before.
+    // What the last listings found, without waiting for anything: what a
+    // session sends when told of a change. The microphones are the working
+    // ones, listed again by the watch after each notification; false when
+    // none was listed since the start.
+    std::vector<CameraEntry> LastCameras();
+    bool LastMicrophones(std::vector<std::wstring>& names);
+
+    // Changes whenever the devices may have changed: a notification came
+    // (once the devices were listed again), or a listing found other
+    // cameras than the one before.
     uint64_t Version();
-    // True once Version() is no longer `seen`; false after timeoutMs.
-    bool WaitForChange(uint64_t seen, DWORD timeoutMs);
+    // True once Version() is no longer `seen`; false after timeoutMs, or
+    // at once when `stop` is set (see Wake).
+    bool WaitForChange(uint64_t seen, DWORD timeoutMs, const std::atomic<bool>* stop = nullptr);
+    // Wakes every WaitForChange, so that one whose stop flag was set returns.
+    void Wake();
 
     // A session that wants to hear of changes; the watch lists again only
     // while there is one.
@@ -45,7 +58,7 @@ private:
     void StartListing();  // with m_mutex held
     void RunListing();
     void RunWatch();
-    void NoteChange();
+    void NoteChange(std::vector<std::wstring> microphones);
 
     std::mutex m_mutex;
     std::condition_variable m_changed;  // a listing finished, or the version moved
@@ -53,6 +66,8 @@ private:
     bool m_haveList = false;
     ULONGLONG m_finishedTick = 0;
     std::vector<CameraEntry> m_cameras;
+    bool m_haveMicrophones = false;
+    std::vector<std::wstring> m_microphones;
     uint64_t m_version = 0;
     int m_subscribers = 0;
     bool m_watching = false;

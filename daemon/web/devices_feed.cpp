@@ -6,44 +6,43 @@
 
 namespace {
 
-// Also the longest a stopping feed takes to notice.
-const DWORD kChangeWaitMs = 500;
+// A stopping feed is woken at once; this only bounds a lost wake-up.
+const DWORD kChangeWaitMs = 1000;
 
 }  // namespace
 
 CDevicesFeed::CDevicesFeed(WebSocketConnection& connection) : m_connection(connection) {
     SharedCameraListing& listing = TheCameraListing();
     listing.Subscribe();
-    // Taken first: a change while this list is made is sent again.
-    const uint64_t seen = listing.Version();
-    if (!Send()) return;
     try {
-        m_thread = std::thread(&CDevicesFeed::Run, this, seen);
+        // Taken first: a change while this list is made is sent again.
+        const uint64_t seen = listing.Version();
+        // The greeting's listing was made a moment ago and is reused.
+        std::vector<std::wstring> microphones = TheAudioDeviceListing().Names();
+        if (!m_connection.SendText(DevicesJson(listing.Cameras(), microphones))) return;
+        m_thread = std::thread(&CDevicesFeed::Run, this, seen, std::move(microphones));
     } catch (...) {
-        // No thread: this client hears of no change.
+        // Out of memory or no thread: this client hears of no change.
     }
 }
 
 CDevicesFeed::~CDevicesFeed() {
     m_stop = true;
+    TheCameraListing().Wake();
     if (m_thread.joinable()) m_thread.join();
     TheCameraListing().Unsubscribe();
 }
 
-bool CDevicesFeed::Send() {
-    try {
-        // The greeting's listing was made a moment ago and is reused.
-        return m_connection.SendText(DevicesJson(TheCameraListing().Cameras(), TheAudioDeviceListing().Names()));
-    } catch (...) {
-        return true;  // out of memory at worst: the next change tries again
-    }
-}
-
-void CDevicesFeed::Run(uint64_t seen) {
+void CDevicesFeed::Run(uint64_t seen, std::vector<std::wstring> microphones) {
     SharedCameraListing& listing = TheCameraListing();
-    while (!m_stop) {
-        if (!listing.WaitForChange(seen, kChangeWaitMs)) continue;
-        seen = listing.Version();
-        if (!Send()) return;
+    try {
+        while (!m_stop) {
+            if (!listing.WaitForChange(seen, kChangeWaitMs, &m_stop)) continue;
+            seen = listing.Version();
+            listing.LastMicrophones(microphones);  // kept as they were when none were listed since
+            if (!m_connection.SendText(DevicesJson(listing.LastCameras(), microphones))) return;
+        }
+    } catch (...) {
+        // Out of memory at worst: the session goes on without device changes.
     }
 }

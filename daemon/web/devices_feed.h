@@ -2,11 +2,15 @@
 // The device list for one WebSocket client (daemon/web/devices_message.h):
 // sent at once when the feed is made (the session has just sent its
 // greeting), then again, from a thread of its own, whenever the shared
-// camera listing says devices came or went.
+// camera listing says devices came or went. That thread only sends what
+// the shared listing holds; it never lists, so a session's end never waits
+// for a listing.
 #include "daemon/web/websocket_connection.h"
 
 #include <atomic>
+#include <string>
 #include <thread>
+#include <vector>
 
 class CDevicesFeed {
 public:
@@ -16,8 +20,7 @@ public:
     CDevicesFeed& operator=(const CDevicesFeed&) = delete;
 
 private:
-    bool Send();
-    void Run(uint64_t seen);
+    void Run(uint64_t seen, std::vector<std::wstring> microphones);
 
     WebSocketConnection& m_connection;
     std::atomic<bool> m_stop{false};
