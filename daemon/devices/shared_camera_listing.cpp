@@ -64,7 +64,12 @@ struct WatchedKey {
 std::vector<CameraEntry> SharedCameraListing::Cameras() {
     std::unique_lock<std::mutex> lock(m_mutex);
     if (!m_running && (!m_haveList || ::GetTickCount64() - m_finishedTick >= kCameraListingReuseMs)) StartListing();
-    m_changed.wait_for(lock, std::chrono::milliseconds(kCameraListingWaitMs), [this] { return !m_running; });
+    if (!m_haveList && m_firstStartTick != 0) {
+        const ULONGLONG waited = ::GetTickCount64() - m_firstStartTick;
+        if (waited < kCameraListingWaitMs)
+            m_changed.wait_for(lock, std::chrono::milliseconds(kCameraListingWaitMs - waited),
+                               [this] { return m_haveList; });
+    }
     return m_cameras;
 }
 
@@ -118,6 +123,7 @@ void SharedCameraListing::StartListing() {
         // Detached: a listing stuck in a driver keeps only its own thread.
         std::thread(&SharedCameraListing::RunListing, this).detach();
         m_running = true;
+        if (m_firstStartTick == 0) m_firstStartTick = ::GetTickCount64();
     } catch (...) {
         // No thread: the last list stands.
     }
@@ -143,6 +149,9 @@ void SharedCameraListing::RunListing() {
 
 void SharedCameraListing::NoteChange(std::vector<std::wstring> microphones) {
     std::lock_guard<std::mutex> lock(m_mutex);
+    // Unchanged microphones are no news (the cameras' listing has moved the
+    // version already when they differ).
+    if (m_haveMicrophones && microphones == m_microphones) return;
     m_microphones = std::move(microphones);
     m_haveMicrophones = true;
     ++m_version;
@@ -169,6 +178,16 @@ void SharedCameraListing::RunWatch() {
         notification.reset(::RegisterDeviceNotificationW(
             window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE | DEVICE_NOTIFY_ALL_INTERFACE_CLASSES));
     }
+    // What the sessions were greeted with (the greeting's listing, reused):
+    // the microphones a notification's listing is compared with.
+    try {
+        std::vector<std::wstring> microphones = TheAudioDeviceListing().Names();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_microphones = std::move(microphones);
+        m_haveMicrophones = true;
+    } catch (...) {
+        // Out of memory at worst: the first notification's list counts as news.
+    }
     WatchedKey keys[2];
     std::vector<HANDLE> events;
     for (size_t i = 0; i < 2; ++i) {
@@ -179,11 +198,7 @@ void SharedCameraListing::RunWatch() {
     for (;;) {
         const DWORD woke = ::MsgWaitForMultipleObjects(static_cast<DWORD>(events.size()), events.data(), FALSE,
                                                        kCameraRelistMs, QS_ALLINPUT);
-        if (woke < WAIT_OBJECT_0 + events.size()) {
-            noticed = true;
-            for (WatchedKey& key : keys)
-                if (key.changed.get() == events[woke - WAIT_OBJECT_0]) key.Arm();
-        }
+        if (woke < WAIT_OBJECT_0 + events.size()) noticed = true;
         MSG message;
         while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
         {
@@ -212,6 +227,15 @@ void SharedCameraListing::RunWatch() {
             NoteChange(std::move(microphones));
         }
         noticed = false;
+        // Enumerating a category writes its keys (Wine's device enumerator
+        // registers the devices it finds each time): what the listings just
+        // made is no news. The watch is armed again after them; a device
+        // registered meanwhile was in the listing itself.
+        for (WatchedKey& key : keys) {
+            if (!key.changed) continue;
+            ::ResetEvent(key.changed.get());
+            key.Arm();
+        }
     }
 }
 

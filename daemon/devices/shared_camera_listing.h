@@ -27,9 +27,11 @@ const DWORD kCameraRelistMs = 3000;
 
 class SharedCameraListing {
 public:
-    // The cameras: a listing that finished within kCameraListingReuseMs, or
-    // a new one; after kCameraListingWaitMs without it, the last finished
-    // one (empty when there was none).
+    // The cameras as last listed, without waiting, starting a new listing
+    // when that one is older than kCameraListingReuseMs (its end moves the
+    // version when it finds other cameras). Only before any listing has
+    // finished does it wait, and at most until kCameraListingWaitMs after
+    // the first began: a listing stuck in a driver holds no session longer.
     std::vector<CameraEntry> Cameras();
 
     // What the last listings found, without waiting for anything: what a
@@ -39,9 +41,9 @@ public:
     std::vector<CameraEntry> LastCameras();
     bool LastMicrophones(std::vector<std::wstring>& names);
 
-    // Changes whenever the devices may have changed: a notification came
-    // (once the devices were listed again), or a listing found other
-    // cameras than the one before.
+    // Changes whenever the devices changed: a listing found other cameras
+    // than the one before, or, after a notification, other working
+    // microphones.
     uint64_t Version();
     // True once Version() is no longer `seen`; false after timeoutMs, or
     // at once when `stop` is set (see Wake).
@@ -64,6 +66,7 @@ private:
     std::condition_variable m_changed;  // a listing finished, or the version moved
     bool m_running = false;
     bool m_haveList = false;
+    ULONGLONG m_firstStartTick = 0;  // when the first listing began; 0 before
     ULONGLONG m_finishedTick = 0;
     std::vector<CameraEntry> m_cameras;
     bool m_haveMicrophones = false;

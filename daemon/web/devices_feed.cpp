@@ -1,6 +1,5 @@
 #include "daemon/web/devices_feed.h"
 
-#include "daemon/devices/shared_audio_device_listing.h"
 #include "daemon/devices/shared_camera_listing.h"
 #include "daemon/web/devices_message.h"
 
@@ -11,16 +10,15 @@ const DWORD kChangeWaitMs = 1000;
 
 }  // namespace
 
-CDevicesFeed::CDevicesFeed(WebSocketConnection& connection) : m_connection(connection) {
+CDevicesFeed::CDevicesFeed(WebSocketConnection& connection, const std::vector<std::wstring>& microphones)
+    : m_connection(connection) {
     SharedCameraListing& listing = TheCameraListing();
     listing.Subscribe();
     try {
         // Taken first: a change while this list is made is sent again.
         const uint64_t seen = listing.Version();
-        // The greeting's listing was made a moment ago and is reused.
-        std::vector<std::wstring> microphones = TheAudioDeviceListing().Names();
         if (!m_connection.SendText(DevicesJson(listing.Cameras(), microphones))) return;
-        m_thread = std::thread(&CDevicesFeed::Run, this, seen, std::move(microphones));
+        m_thread = std::thread(&CDevicesFeed::Run, this, seen, microphones);
     } catch (...) {
         // Out of memory or no thread: this client hears of no change.
     }

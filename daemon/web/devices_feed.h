@@ -2,9 +2,9 @@
 // The device list for one WebSocket client (daemon/web/devices_message.h):
 // sent at once when the feed is made (the session has just sent its
 // greeting), then again, from a thread of its own, whenever the shared
-// camera listing says devices came or went. That thread only sends what
-// the shared listing holds; it never lists, so a session's end never waits
-// for a listing.
+// camera listing says devices came or went. Neither the session's thread
+// nor the feed's lists anything themselves (the shared listing's watch
+// does), so a session never waits for a listing once the first has ended.
 #include "daemon/web/websocket_connection.h"
 
 #include <atomic>
@@ -14,7 +14,8 @@
 
 class CDevicesFeed {
 public:
-    explicit CDevicesFeed(WebSocketConnection& connection);
+    // microphones: the greeting's, which the first list repeats.
+    CDevicesFeed(WebSocketConnection& connection, const std::vector<std::wstring>& microphones);
     ~CDevicesFeed();
     CDevicesFeed(const CDevicesFeed&) = delete;
     CDevicesFeed& operator=(const CDevicesFeed&) = delete;

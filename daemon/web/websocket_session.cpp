@@ -22,6 +22,7 @@ public:
     explicit WebSocketChannel(WebSocketConnection& connection) : m_connection(connection) {}
 
     bool SendGreeting(const std::vector<std::wstring>& deviceNames) override {
+        m_greetedMicrophones = deviceNames;
         const std::wstring greeting = BuildWideGreetingText(deviceNames);
         DebugText(greeting);
         return m_connection.SendText(WideToUtf8(greeting));
@@ -33,8 +34,12 @@ public:
         return m_connection.SendText(WideToUtf8(NarrowToWide(line)));
     }
 
+    // What the greeting named: the device list repeats it without listing again.
+    const std::vector<std::wstring>& GreetedMicrophones() const { return m_greetedMicrophones; }
+
 private:
     WebSocketConnection& m_connection;
+    std::vector<std::wstring> m_greetedMicrophones;
 };
 
 }  // namespace
@@ -49,7 +54,7 @@ void RunWebSocketSession(SharedSocket& connection, std::string received) {
         connection.Close();
         return;
     }
-    CDevicesFeed devices(socket);
+    CDevicesFeed devices(socket, channel.GreetedMicrophones());
     CStatusFeed status(socket);
     for (;;) {
         std::string message;
