@@ -227,9 +227,9 @@ void SharedCameraListing::RunWatch() {
             NoteChange(std::move(microphones));
         }
         noticed = false;
-        // Enumerating a category writes its keys (Wine's device enumerator
-        // registers the devices it finds each time): what the listings just
-        // made is no news. The watch is armed again after them; a device
+        // Enumerating a category may write its keys (Wine's device enumerator
+        // registers again the devices it finds): what the listings just made
+        // is no news. The watch is armed again after them; a device
         // registered meanwhile was in the listing itself.
         for (WatchedKey& key : keys) {
             if (!key.changed) continue;
