@@ -54,6 +54,7 @@ int RunBridge(const BridgeArguments& arguments, const WriteTimingObserver& obser
     VideoDeviceLookup lookup = FindVideoDevice(name);
     if (FAILED(lookup.result))
         return Failure(kExitSystemFailure, L"the video devices cannot be listed: " + HresultText(lookup.result));
+    if (!lookup.ambiguity.empty()) return Failure(kExitCameraNotFound, L"refused: " + lookup.ambiguity);
     if (!lookup.device)
         return Failure(kExitCameraNotFound,
                        L"no camera named " + Quoted(name) + L"; cameras found: " + JoinDeviceNames(lookup.namesFound));

@@ -6,6 +6,7 @@
 #include "encoder/command_line_words.h"
 #include "encoder/console_text.h"
 #include "encoder/contained_process.h"
+#include "encoder/encoder_choice_memory.h"
 #include "encoder/encoder_list.h"
 #include "encoder/encoder_names_in_image.h"
 #include "encoder/ffmpeg_arguments.h"
@@ -33,6 +34,9 @@ std::wstring OwnPath() {
 std::wstring FfmpegBeside(const std::wstring& ownPath) {
     return ownPath.substr(0, ownPath.find_last_of(L'\\') + 1) + L"ffmpeg.exe";
 }
+
+// Encoder names are ASCII.
+std::string ToNarrow(const std::wstring& ascii) { return std::string(ascii.begin(), ascii.end()); }
 
 bool IsFile(const std::wstring& path) {
     const DWORD attributes = ::GetFileAttributesW(path.c_str());
@@ -80,8 +84,13 @@ int wmain() {
         PrintError(L"no FFmpeg at " + ffmpeg + L": put a current ffmpeg.exe next to QvShow.exe");
         return kExitNoFfmpeg;
     }
+    const bool choosesEncoder = ChoosesVideoEncoder(command);
+    CEncoderChoiceMemory memory(choosesEncoder ? ffmpeg : std::wstring());
+    const bool remembered = choosesEncoder && IsKnownVideoEncoder(memory.Remembered());
     EncoderList encoders;
-    if (!ChoosesVideoEncoder(command) && ImageShowsNoLibaacplus(ffmpeg))
+    // The HD levels' sound is "aac" (never libaacplus), so a remembered
+    // choice needs nothing from FFmpeg's encoder list.
+    if (remembered || (!choosesEncoder && ImageShowsNoLibaacplus(ffmpeg)))
         encoders.ran = true;
     else
         encoders = ListEncoders(ffmpeg);
@@ -89,10 +98,22 @@ int wmain() {
         PrintError(encoders.problem);
         return kExitFfmpegUnusable;
     }
-    if (ChoosesVideoEncoder(command)) ApplyVideoEncoder(ChooseVideoEncoder(ffmpeg, encoders, command), command);
+    VideoEncoderChoice choice;
+    if (remembered) {
+        choice = RememberedVideoEncoder(memory.Remembered());
+        PrintError(L"video encoder " + choice.name + L" (remembered for this FFmpeg)");
+    } else if (choosesEncoder) {
+        choice = ChooseVideoEncoder(ffmpeg, encoders, command, memory);
+        memory.Remember(choice.name);
+    }
+    if (choosesEncoder) ApplyVideoEncoder(choice, command);
 
     UniqueHandle nul = OpenNullInput();
     COutputRelay relay(::GetTickCount());
+    // FFmpeg names an encoder's log lines "[h264_nvenc @ 0000...]" (and
+    // "[vost#0:0/h264_nvenc @ ...]" in later builds): the mark of a failure
+    // that lies with the encoder rather than with the camera or the server.
+    if (choice.hardware) relay.WatchFor(ToNarrow(choice.name) + " @ ");
     COwnedProcess child;
     DWORD error = 0;
     const std::wstring line = JoinCommandLine(ffmpeg, BuildFfmpegArguments(command, encoders.hasLibaacplus));
@@ -108,5 +129,10 @@ int wmain() {
         PrintError(L"FFmpeg's output cannot be read (error " + std::to_wstring(error) + L"); FFmpeg was ended");
         return kExitFfmpegNotStarted;
     }
-    return SuperviseFfmpeg(child, relay);
+    const int exitCode = SuperviseFfmpeg(child, relay);
+    if (choice.hardware && exitCode != 0 && relay.Saw()) {
+        memory.Drop(choice.name);
+        PrintError(choice.name + L" failed while publishing; the next start goes without it");
+    }
+    return exitCode;
 }

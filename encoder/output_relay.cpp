@@ -58,6 +58,11 @@ bool COutputRelay::ReachedServer() {
     return m_watchdog.ReachedServer();
 }
 
+bool COutputRelay::Saw() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_watch.Seen();
+}
+
 DWORD WINAPI COutputRelay::ThreadRelayOutput(void* self) {
     static_cast<COutputRelay*>(self)->Relay();
     return 0;
@@ -72,6 +77,7 @@ void COutputRelay::Relay() {
         {
             std::lock_guard<std::mutex> guard(m_lock);
             m_watchdog.Feed(buffer, count, ::GetTickCount());
+            m_watch.Feed(buffer, count);
         }
         PassOn(target, buffer, count);
     }

@@ -6,6 +6,7 @@
 // as they share the daemon's, so nothing is reordered between them either.
 #include "common/unique_handle.h"
 #include "encoder/progress_watchdog.h"
+#include "encoder/text_watch.h"
 
 #include <windows.h>
 
@@ -33,6 +34,9 @@ public:
     // huge age and end a healthy run.
     bool Expired();
     bool ReachedServer();
+    // Looks out for `text` in FFmpeg's output from now on (set before Start).
+    void WatchFor(const std::string& text) { m_watch = CTextWatch(text); }
+    bool Saw();
 
 private:
     static DWORD WINAPI ThreadRelayOutput(void* self);
@@ -41,6 +45,7 @@ private:
     UniqueHandle m_read;
     UniqueHandle m_write;
     UniqueHandle m_thread;
-    std::mutex m_lock;  // guards m_watchdog
+    std::mutex m_lock;  // guards m_watchdog and m_watch
     CProgressWatchdog m_watchdog;
+    CTextWatch m_watch;
 };

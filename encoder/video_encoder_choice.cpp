@@ -5,6 +5,8 @@
 #include "encoder/contained_process.h"
 #include "encoder/ffmpeg_arguments.h"
 
+#include <iterator>
+
 namespace {
 
 // A probe is one second of picture; an FFmpeg that takes this long with it
@@ -24,6 +26,26 @@ const HardwareEncoder kHardwareEncoders[] = {
 };
 
 const wchar_t kSoftwareEncoder[] = L"libx264";
+
+// What RTMP ingests want of a live stream, per encoder: a constant rate
+// (Quick Sync takes CBR from -maxrate equal to -b:v) and no keyframe but
+// the GOP's (a scene cut would put one in between and break the 2 s
+// segment boundaries servers cut at).
+std::vector<std::wstring> IngestOptions(const std::wstring& encoder) {
+    if (encoder == L"h264_nvenc") return {L"-rc", L"cbr", L"-no-scenecut", L"1", L"-forced-idr", L"1"};
+    if (encoder == L"h264_qsv") return {L"-adaptive_i", L"0", L"-forced_idr", L"1"};
+    if (encoder == L"h264_amf") return {L"-rc", L"cbr"};
+    return {L"-sc_threshold", L"0"};
+}
+
+// The pictures of the named exchange and of webcams are BT.601 limited
+// range; untagged, players guess (BT.709 for HD sizes) and shift colours.
+const wchar_t* const kColourTags[] = {L"-colorspace",     L"smpte170m", L"-color_primaries", L"smpte170m",
+                                      L"-color_trc",      L"smpte170m", L"-color_range",     L"tv"};
+
+// A keyframe at every 2 s of stream time, whatever the encoder's own GOP
+// logic does after a dropped or duplicated frame.
+const wchar_t kKeyframeEvery2s[] = L"expr:gte(t,n_forced*2)";
 
 // The probe of one candidate: one second of a plain picture at the
 // command's size and rate, encoded with the candidate's video options into
@@ -72,8 +94,21 @@ bool ChoosesVideoEncoder(const PublishCommand& command) {
     return kPushLevelPresets[command.pushLevel].m_hardwareEncoderAllowed;
 }
 
+VideoEncoderChoice RememberedVideoEncoder(const std::wstring& name) {
+    for (const HardwareEncoder& encoder : kHardwareEncoders)
+        if (name == encoder.name) return {encoder.name, encoder.lowLatencyOptions, true};
+    return {kSoftwareEncoder, {}, false};
+}
+
+bool IsKnownVideoEncoder(const std::wstring& name) {
+    if (name == kSoftwareEncoder) return true;
+    for (const HardwareEncoder& encoder : kHardwareEncoders)
+        if (name == encoder.name) return true;
+    return false;
+}
+
 VideoEncoderChoice ChooseVideoEncoder(const std::wstring& ffmpegPath, const EncoderList& listed,
-                                      const PublishCommand& command) {
+                                      const PublishCommand& command, const CEncoderChoiceMemory& memory) {
     // All probes at once: under Wine each FFmpeg start costs seconds, and a
     // publish should not wait for three of them in a row.
     SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, FALSE};
@@ -83,7 +118,7 @@ VideoEncoderChoice ChooseVideoEncoder(const std::wstring& ffmpegPath, const Enco
     UniqueHandle nulIn = OpenNullInput();
     std::vector<RunningProbe> probes;
     for (const HardwareEncoder& encoder : kHardwareEncoders) {
-        if (!listed.Lists(encoder.name)) continue;
+        if (!listed.Lists(encoder.name) || memory.Dropped(encoder.name)) continue;
         RunningProbe probe{{encoder.name, encoder.lowLatencyOptions, true}, {}};
         DWORD error = 0;
         if (nulOut && nulIn &&
@@ -109,22 +144,35 @@ VideoEncoderChoice ChooseVideoEncoder(const std::wstring& ffmpegPath, const Enco
 }
 
 void ApplyVideoEncoder(const VideoEncoderChoice& choice, PublishCommand& command) {
-    if (!choice.hardware) return;  // the daemon's options are libx264's
+    const int bitrateKbps = kPushLevelPresets[command.pushLevel].m_videoBitrateKbps;
     std::vector<std::wstring> fitted;
     const std::vector<std::wstring>& options = command.encodingOptions;
     for (size_t i = 0; i < options.size(); ++i) {
         const bool hasValue = i + 1 < options.size();
-        if (hasValue && options[i] == L"-c:v") {
+        const std::wstring& option = options[i];
+        if (hasValue && option == L"-c:v") {
             fitted.insert(fitted.end(), {L"-c:v", choice.name});
             fitted.insert(fitted.end(), choice.options.begin(), choice.options.end());
+            const std::vector<std::wstring> ingest = IngestOptions(choice.name);
+            fitted.insert(fitted.end(), ingest.begin(), ingest.end());
             ++i;
-        } else if (hasValue && (options[i] == L"-preset" || options[i] == L"-tune")) {
+        } else if (hasValue && choice.hardware && (option == L"-preset" || option == L"-tune")) {
+            ++i;  // libx264's alone
+        } else if (hasValue && option == L"-pix_fmt") {
+            // NV12 is what all three hardware encoders take natively.
+            fitted.insert(fitted.end(), {L"-pix_fmt", choice.hardware ? L"nv12" : options[i + 1]});
+            fitted.insert(fitted.end(), std::begin(kColourTags), std::end(kColourTags));
             ++i;
-        } else if (hasValue && options[i] == L"-pix_fmt") {
-            fitted.insert(fitted.end(), {L"-pix_fmt", L"nv12"});  // what all three take natively
+        } else if (hasValue && option == L"-b:v") {
+            // A buffer of two seconds' worth at the level's rate as the cap.
+            fitted.insert(fitted.end(), {option, options[i + 1], L"-maxrate", std::to_wstring(bitrateKbps) + L"k",
+                                         L"-bufsize", std::to_wstring(2 * bitrateKbps) + L"k"});
+            ++i;
+        } else if (hasValue && option == L"-keyint_min") {
+            fitted.insert(fitted.end(), {option, options[i + 1], L"-force_key_frames", kKeyframeEvery2s});
             ++i;
         } else {
-            fitted.push_back(options[i]);
+            fitted.push_back(option);
         }
     }
     command.encodingOptions = fitted;

@@ -8,6 +8,7 @@
 #include "daemon/text/diagnostics.h"
 #include "daemon/text/text_conversion.h"
 #include "daemon/text/utf8_text.h"
+#include "daemon/web/devices_feed.h"
 #include "daemon/web/status_feed.h"
 #include "daemon/web/websocket_connection.h"
 
@@ -42,6 +43,7 @@ public:
     }
 
     bool SendGreeting(const std::vector<std::wstring>& deviceNames) override {
+        m_greetedMicrophones = deviceNames;
         const std::wstring greeting = BuildWideGreetingText(deviceNames);
         DebugText(greeting);
         return m_socket.SendText(WideToUtf8(greeting));
@@ -55,6 +57,8 @@ public:
 
     // Messages of this path alone follow the greeting here.
     void AfterGreeting() override {
+        // The device list repeats the greeting's microphones without listing again.
+        m_devices = std::make_unique<CDevicesFeed>(m_socket, m_greetedMicrophones);
         m_status = std::make_unique<CStatusFeed>(m_socket);
         // Pictures only for a session that asks; the command port has no such request.
         m_pictures = std::make_unique<CPictureWatch>(
@@ -67,16 +71,19 @@ public:
     }
 
     void Close() override {
-        // Both joined before the close: either may be sending at this moment.
+        // Every feed joined before the close: any may be sending at this moment.
         if (m_pictures) m_pictures->Stop();
         m_pictures.reset();
         m_status.reset();
+        m_devices.reset();
         m_connection.Close();
     }
 
 private:
     SharedSocket& m_connection;
     WebSocketConnection m_socket;
+    std::vector<std::wstring> m_greetedMicrophones;
+    std::unique_ptr<CDevicesFeed> m_devices;
     std::unique_ptr<CStatusFeed> m_status;
     std::unique_ptr<CPictureWatch> m_pictures;
 };

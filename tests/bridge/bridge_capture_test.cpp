@@ -334,10 +334,51 @@ private:
     bool m_registered = false;
 };
 
+// Two listed cameras of one name (filter classes registered nowhere, as
+// with BrokenCameraEntry): DirectShow lists both under the same name, as it
+// does two webcams of one model.
+class TwinCameraEntries {
+public:
+    static constexpr wchar_t kName[] = L"QV bridge test twin camera";
+    TwinCameraEntries() {
+        if (FAILED(::CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER,
+                                      IID_PPV_ARGS(m_mapper.GetAddressOf()))))
+            return;
+        REGFILTER2 filter = {};
+        filter.dwVersion = 1;
+        filter.dwMerit = MERIT_DO_NOT_USE;
+        m_registered = 0;
+        for (const CLSID& twin : kClasses) {
+            // No instance name: each is keyed by its class, so the second
+            // does not replace the first.
+            if (SUCCEEDED(m_mapper->RegisterFilter(twin, kName, nullptr, &CLSID_VideoInputDeviceCategory, nullptr,
+                                                   &filter)))
+                ++m_registered;
+        }
+    }
+    ~TwinCameraEntries() {
+        for (const CLSID& twin : kClasses) m_mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, nullptr, twin);
+    }
+    bool Registered() const { return m_registered == 2; }
+
+private:
+    static constexpr CLSID kClasses[2] = {
+        {0x3b9d27e4, 0x51c0, 0x4f6a, {0x9d, 0x02, 0x7e, 0x41, 0x8a, 0xc3, 0x55, 0x10}},
+        {0x3b9d27e4, 0x51c0, 0x4f6a, {0x9d, 0x02, 0x7e, 0x41, 0x8a, 0xc3, 0x55, 0x11}},
+    };
+    Microsoft::WRL::ComPtr<IFilterMapper2> m_mapper;
+    int m_registered = 0;
+};
+
 TEST(BridgeFailures, EachHasItsLineAndExitCode) {
     ComScope com;
     BrokenCameraEntry broken;
     ASSERT_TRUE(broken.Registered());
+    TwinCameraEntries twins;
+    ASSERT_TRUE(twins.Registered());
+    const std::string twinsRefused =
+        "QvGraph: refused: 2 cameras are named \"QV bridge test twin camera\"; name one of them as "
+        "\"QV bridge test twin camera #1\" or \"QV bridge test twin camera #2\"";
     // Webcams that stop delivering without telling the graph: after a
     // second of streaming, and from the start.
     const RgbPicture picture = MakeQuadrantPicture(640, 480);
@@ -363,6 +404,25 @@ TEST(BridgeFailures, EachHasItsLineAndExitCode) {
          "QvGraph: camera stalled: \"QV bridge test stalling webcam\" gave no usable picture for 3 s", 1},
         {L" -a \"Mic\" -v \"QV bridge test silent webcam\"", kExitCameraStalled,
          "QvGraph: camera stalled: \"QV bridge test silent webcam\" gave no usable picture for 10 s", 0, 10},
+        // A browser's label (name and USB ids) picks the camera of that
+        // name: it streams, or fails as that camera does.
+        {L" -a \"Mic\" -v \"QV bridge test stalling webcam (1bcf:2284)\"", kExitCameraStalled,
+         "QvGraph: camera stalled: \"QV bridge test stalling webcam (1bcf:2284)\" gave no usable picture for 3 s", 1},
+        {L" -a \"Mic\" -v \"QV bridge test broken camera (0C45:636b)\"", kExitCameraNotOpened,
+         "QvGraph: the camera \"QV bridge test broken camera (0C45:636b)\" cannot be opened: the device does not open (0x"},
+        {L" -a \"Mic\" -v \"Kavo直播插件 (1bcf:2284)\"", kExitOwnCamera,
+         "QvGraph: \"Kavo直播插件 (1bcf:2284)\" is the virtual camera itself; it cannot feed itself"},
+        {L" -a \"Mic\" -v \"QV bridge test broken camera (1bcg:2284)\"", kExitCameraNotFound,
+         "QvGraph: no camera named \"QV bridge test broken camera (1bcg:2284)\"; cameras found: "},
+        {L" -a \"Mic\" -v \"QV bridge test broken camera(1bcf:2284)\"", kExitCameraNotFound,
+         "QvGraph: no camera named \"QV bridge test broken camera(1bcf:2284)\"; cameras found: "},
+        // Two cameras of one name: refused, saying how to pick each.
+        {L" -a \"Mic\" -v \"QV bridge test twin camera\"", kExitCameraNotFound, twinsRefused},
+        {L" -a \"Mic\" -v \"QV bridge test twin camera (1bcf:2284)\"", kExitCameraNotFound, twinsRefused},
+        {L" -a \"Mic\" -v \"QV bridge test twin camera #2\"", kExitCameraNotOpened,
+         "QvGraph: the camera \"QV bridge test twin camera #2\" cannot be opened: the device does not open (0x"},
+        {L" -a \"Mic\" -v \"QV bridge test twin camera #3\"", kExitCameraNotFound,
+         "QvGraph: no camera named \"QV bridge test twin camera #3\"; cameras found: "},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(ToUtf8(c.arguments));
@@ -383,7 +443,7 @@ TEST(BridgeFailures, EachHasItsLineAndExitCode) {
         ASSERT_TRUE(bridge.WaitForExit(kBridgeStartMs, &exitCode));
         EXPECT_EQ(c.exitCode, exitCode);
         ExpectReported(bridge, c.line);
-        if (c.exitCode == kExitCameraNotFound) {
+        if (c.line.find("QvGraph: no camera named") == 0) {
             // The devices that are there: our camera and the broken entry.
             EXPECT_NE(std::string::npos, bridge.Output().find("\"Kavo直播插件\"")) << bridge.Output();
             EXPECT_NE(std::string::npos, bridge.Output().find("\"QV bridge test broken camera\"")) << bridge.Output();

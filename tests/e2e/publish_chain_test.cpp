@@ -9,11 +9,13 @@
 #include "tests/e2e/status_session.h"
 #include "tests/support/child_process.h"
 #include "tests/support/rtmp/component_check.h"
+#include "tests/support/rtmp/linux_command.h"
 #include "tests/support/rtmp/stream_readback.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <future>
 #include <sstream>
 
@@ -131,6 +133,114 @@ TEST_F(PublishChainTest, EveryLevelPublishesCameraAndTone) {
         EXPECT_TRUE(WaitUntilGone(kExecutables, 3000)) << "level " << l.level << ": executables left after stop";
         EXPECT_EQ(Printable(kStopReply), Printable(NextReply(g_client, 5000))) << "level " << l.level;
     }
+}
+
+// Where QvShow.exe remembers the HD levels' encoder choice for the chain's
+// FFmpeg: the daemon, and so QvShow.exe, has this process's environment.
+std::wstring EncoderMemoryFile() {
+    wchar_t folder[MAX_PATH] = {};
+    const DWORD n = ::GetEnvironmentVariableW(L"LOCALAPPDATA", folder, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::wstring(folder) + L"\\QvPush\\encoder.txt" : std::wstring();
+}
+
+// What ffprobe says of the live stream's video: its colour tags, and the
+// times of its keyframes over `seconds`.
+struct HdStreamFacts {
+    std::string failure;
+    std::string colourSpace, colourRange, primaries, transfer;
+    std::vector<double> keyframes;
+};
+
+HdStreamFacts ReadHdStreamFacts(const std::string& url, int seconds) {
+    HdStreamFacts facts;
+    const LinuxCommandResult tags = RunLinuxCommand(
+        "ffprobe -v error -select_streams v:0 -show_entries "
+        "stream=color_space,color_range,color_primaries,color_transfer -of default=noprint_wrappers=1 " +
+            ShellQuote(url),
+        30000);
+    const LinuxCommandResult packets = RunLinuxCommand(
+        "ffprobe -v error -select_streams v:0 -read_intervals %+" + std::to_string(seconds) +
+            " -show_entries packet=pts_time,flags -of csv=p=0 " + ShellQuote(url),
+        30000 + 1000 * seconds);
+    if (tags.exitCode != 0 || packets.exitCode != 0) {
+        facts.failure = "ffprobe failed: " + tags.failure + tags.output + packets.failure + packets.output;
+        return facts;
+    }
+    std::istringstream tagLines(tags.output);
+    for (std::string line; std::getline(tagLines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = line.substr(0, eq), value = line.substr(eq + 1);
+        if (key == "color_space") facts.colourSpace = value;
+        if (key == "color_range") facts.colourRange = value;
+        if (key == "color_primaries") facts.primaries = value;
+        if (key == "color_transfer") facts.transfer = value;
+    }
+    std::istringstream packetLines(packets.output);
+    for (std::string line; std::getline(packetLines, line);) {
+        const size_t comma = line.find(',');
+        if (comma != std::string::npos && line.find('K', comma) != std::string::npos)
+            facts.keyframes.push_back(atof(line.c_str()));
+    }
+    return facts;
+}
+
+// Level 4 started twice: the first start probes the hardware encoders and
+// remembers the choice, the second takes it and reaches the server without
+// probing. The times are printed (the machine is shared); the bound is
+// generous. What either sends is what RTMP ingests want: BT.601 limited
+// range said in the stream, a keyframe exactly every 2 s.
+TEST_F(PublishChainTest, HdRestartTakesTheRememberedEncoderAndSendsWhatIngestsAccept) {
+    const std::wstring memory = EncoderMemoryFile();
+    ASSERT_FALSE(memory.empty()) << "no LOCALAPPDATA";
+    ::DeleteFileW(memory.c_str());
+    DWORD firstFrameMs[2] = {};
+    for (int start = 0; start < 2; ++start) {
+        SCOPED_TRACE(start == 0 ? "first start" : "second start");
+        const std::string playUrl = Server().Url("room1");
+        // A reader waiting on the stream before "start": it ends with the
+        // first picture it decodes.
+        LinuxCommand reader;
+        ASSERT_EQ("", reader.Start("ffmpeg -v error -i " + ShellQuote(playUrl) + " -frames:v 1 -f null -", 60000));
+        ::Sleep(1000);
+        const DWORD started = ::GetTickCount();
+        RtmpEvent publish;
+        StartAndWaitForPublish(4, Chain().RoomUrl(), publish);
+        const DWORD publishMs = publish.seenTick - started;
+        const LinuxCommandResult first = reader.Wait(30000);
+        firstFrameMs[start] = ::GetTickCount() - started;
+        std::printf("level 4, %s start: nginx saw the publish %lu ms and a reader decoded the first frame %lu ms "
+                    "after \"start\"\n",
+                    start == 0 ? "first" : "second", publishMs, firstFrameMs[start]);
+        std::fflush(stdout);
+        EXPECT_TRUE(first.finished && first.exitCode == 0) << first.failure << first.output;
+        std::ifstream remembered(memory.c_str());
+        std::string key, choice;
+        std::getline(remembered, key);
+        std::getline(remembered, choice);
+        // Under Wine no hardware encoder passes its probe.
+        EXPECT_EQ("encoder libx264", choice) << "the memory at " << ToUtf8(memory);
+        if (start == 1) {
+            const HdStreamFacts facts = ReadHdStreamFacts(playUrl, 7);
+            ASSERT_EQ("", facts.failure);
+            EXPECT_EQ("smpte170m", facts.colourSpace);
+            EXPECT_EQ("tv", facts.colourRange);
+            EXPECT_EQ("smpte170m", facts.primaries);
+            EXPECT_EQ("smpte170m", facts.transfer);
+            ASSERT_GE(facts.keyframes.size(), 3u) << "fewer than three keyframes in 7 s";
+            for (size_t i = 1; i < facts.keyframes.size(); ++i)
+                EXPECT_NEAR(2.0, facts.keyframes[i] - facts.keyframes[i - 1], 0.04)
+                    << "keyframes at " << facts.keyframes[i - 1] << " and " << facts.keyframes[i] << " s";
+        }
+        const size_t from = Server().EventCount();
+        const DWORD stopTick = ::GetTickCount();
+        ASSERT_TRUE(g_client.Send(Message(L"stop")));
+        EXPECT_EQ(Printable(kStopReply), Printable(NextReply(g_client, 5000)));
+        ExpectStreamEnded(from, stopTick, "stop");
+    }
+    // The goal is 2.5 s; this bound only catches a start that probes again.
+    EXPECT_LE(firstFrameMs[1], 8000u);
 }
 
 TEST_F(PublishChainTest, KilledFfmpegIsReplacedWithResignedUrlAndStopHolds) {

@@ -48,6 +48,11 @@ public:
         RemoveTree(m_dir);
         m_ready = ::CreateDirectoryW(m_dir.c_str(), nullptr) &&
                   ::CopyFileW((TestBinDir() + L"QvShow.exe").c_str(), (m_dir + L"QvShow.exe").c_str(), FALSE);
+        // QvShow.exe remembers the HD levels' encoder choice in the user's
+        // local application data; each sandbox has one of its own, so that
+        // no choice of an earlier run or case is found.
+        m_ready = m_ready && ::CreateDirectoryW((m_dir + L"appdata").c_str(), nullptr);
+        ::SetEnvironmentVariableW(L"LOCALAPPDATA", (m_dir + L"appdata").c_str());
     }
     ~EncoderSandbox() { RemoveTree(m_dir); }
 
@@ -64,6 +69,7 @@ public:
         return m_dir + L"QvShow.exe" + BuildEncoderArguments(level, kCamera, audio, url);
     }
     std::vector<StandInStart> Starts() const { return ReadStandInStarts(Ffmpeg() + L".record"); }
+    std::wstring EncoderMemory() const { return m_dir + L"appdata\\QvPush\\encoder.txt"; }
     // The arguments of FFmpeg's publish start (the one after the listing).
     std::vector<std::wstring> PublishArguments() const {
         for (const auto& start : Starts()) {
@@ -124,17 +130,25 @@ TEST(QvShow, EveryFormWithAndWithoutLibaacplus) {
 // libx264's place.
 std::vector<std::wstring> ExpectedHdArguments(int level, const std::wstring& encoder) {
     const std::wstring size = level == 4 ? L"1280x720" : L"1920x1080";
+    const wchar_t* bitrate = level == 4 ? L"2500k" : L"4500k";
     std::vector<std::wstring> a = {L"-nostdin", L"-f", L"dshow", L"-rtbufsize", L"64M", L"-video_size", size,
                                    L"-pixel_format", L"nv12", L"-framerate", L"30", L"-i",
                                    std::wstring(L"video=") + kCamera + L":audio=Mic", L"-r:v", L"30", L"-s:v", size,
-                                   L"-b:v", level == 4 ? L"2500k" : L"4500k", L"-c:v", encoder};
-    if (encoder == L"libx264") a.insert(a.end(), {L"-preset", L"veryfast", L"-tune", L"zerolatency"});
-    if (encoder == L"h264_nvenc") a.insert(a.end(), {L"-zerolatency", L"1"});
-    if (encoder == L"h264_qsv") a.insert(a.end(), {L"-async_depth", L"1"});
-    if (encoder == L"h264_amf") a.insert(a.end(), {L"-usage", L"ultralowlatency"});
-    a.insert(a.end(), {L"-g", L"60", L"-keyint_min", L"60", L"-pix_fmt",
-                       encoder == L"libx264" ? L"yuv420p" : L"nv12", L"-c:a", L"aac", L"-ar", L"48000", L"-ab",
-                       L"128k", L"-f", L"flv", L"-rtmp_live", L"live", L"-rw_timeout", L"20000000", kUrl});
+                                   L"-b:v", bitrate, L"-maxrate", bitrate, L"-bufsize",
+                                   level == 4 ? L"5000k" : L"9000k", L"-c:v", encoder};
+    // Each encoder's low-latency options, then its constant rate and
+    // keyframes only at the GOP's 2 s.
+    if (encoder == L"h264_nvenc")
+        a.insert(a.end(), {L"-zerolatency", L"1", L"-rc", L"cbr", L"-no-scenecut", L"1", L"-forced-idr", L"1"});
+    if (encoder == L"h264_qsv") a.insert(a.end(), {L"-async_depth", L"1", L"-adaptive_i", L"0", L"-forced_idr", L"1"});
+    if (encoder == L"h264_amf") a.insert(a.end(), {L"-usage", L"ultralowlatency", L"-rc", L"cbr"});
+    if (encoder == L"libx264")
+        a.insert(a.end(), {L"-sc_threshold", L"0", L"-preset", L"veryfast", L"-tune", L"zerolatency"});
+    a.insert(a.end(), {L"-g", L"60", L"-keyint_min", L"60", L"-force_key_frames", L"expr:gte(t,n_forced*2)",
+                       L"-pix_fmt", encoder == L"libx264" ? L"yuv420p" : L"nv12", L"-colorspace", L"smpte170m",
+                       L"-color_primaries", L"smpte170m", L"-color_trc", L"smpte170m", L"-color_range", L"tv",
+                       L"-c:a", L"aac", L"-ar", L"48000", L"-ab", L"128k", L"-f", L"flv", L"-rtmp_live", L"live",
+                       L"-rw_timeout", L"20000000", kUrl});
     return a;
 }
 
@@ -177,6 +191,119 @@ TEST(QvShow, HdLevelsTakeTheFirstHardwareEncoderThatPassesItsProbe) {
         EXPECT_EQ(Show(ExpectedHdArguments(level, c.chosen)), Show(sandbox.PublishArguments()))
             << c.hardware << " at level " << level;
     }
+}
+
+// The encoders FFmpeg was started with, in order: "list" for the encoder
+// listing, "probe:NAME" for a probe, "publish:NAME" for a publish.
+std::vector<std::string> FfmpegRuns(const EncoderSandbox& sandbox) {
+    std::vector<std::string> runs;
+    for (const auto& start : sandbox.Starts()) {
+        std::vector<std::wstring> words = Split(start.m_commandLine);
+        auto encoder = std::find(words.begin(), words.end(), L"-c:v");
+        const std::string name = encoder != words.end() && encoder + 1 != words.end() ? ToUtf8(encoder[1]) : "";
+        if (std::find(words.begin(), words.end(), L"-encoders") != words.end()) runs.push_back("list");
+        else if (std::find(words.begin(), words.end(), L"lavfi") != words.end()) runs.push_back("probe:" + name);
+        else runs.push_back("publish:" + name);
+    }
+    return runs;
+}
+
+std::string Show(const std::vector<std::string>& words) {
+    std::string text;
+    for (const auto& w : words) text += w + " ";
+    return text;
+}
+
+// Starts at an HD level one after another with one FFmpeg: the first
+// probes, later ones take the remembered choice without listing or probing
+// anything, until that encoder fails while publishing (then it is dropped
+// and never probed again) or the FFmpeg file changes (then all is probed
+// afresh).
+TEST(QvShow, HdEncoderChoiceIsRememberedForThisFfmpeg) {
+    const struct {
+        const char* what;
+        const char* hardware;
+        const char* exitCode;  // of a publish that does not fail by itself
+        bool changeFfmpeg;     // its file time changes after the first start
+        std::vector<std::vector<std::string>> runs;  // FFmpeg's starts for each QvShow.exe start
+        std::vector<const char*> says;               // a line of each start
+        // What the stand-in lists from the second start on (empty: as
+        // before); the first start then probes one encoder alone, so that
+        // no probe is left running for QvShow.exe's job to end.
+        const char* hardwareLater = "";
+    } cases[] = {
+        {"a hardware encoder", "h264_nvenc pass", "0", false,
+         {{"list", "probe:h264_nvenc", "publish:h264_nvenc"}, {"publish:h264_nvenc"}, {"publish:h264_nvenc"}},
+         {"QvShow: video encoder h264_nvenc\r\n", "QvShow: video encoder h264_nvenc (remembered for this FFmpeg)\r\n",
+          "QvShow: video encoder h264_nvenc (remembered for this FFmpeg)\r\n"}},
+        {"libx264, no hardware encoder listed", "", "0", false,
+         {{"list", "publish:libx264"}, {"publish:libx264"}},
+         {"QvShow: video encoder libx264\r\n", "QvShow: video encoder libx264 (remembered for this FFmpeg)\r\n"}},
+        {"a hardware encoder that fails while publishing", "h264_nvenc publishfail", "0", false,
+         {{"list", "probe:h264_nvenc", "publish:h264_nvenc"}, {"list", "publish:libx264"}, {"publish:libx264"}},
+         {"QvShow: h264_nvenc failed while publishing; the next start goes without it\r\n",
+          "QvShow: video encoder libx264\r\n", "QvShow: video encoder libx264 (remembered for this FFmpeg)\r\n"}},
+        {"the first of two fails while publishing", "h264_nvenc publishfail", "0", false,
+         {{"list", "probe:h264_nvenc", "publish:h264_nvenc"},
+          {"list", "probe:h264_qsv", "publish:h264_qsv"}, {"publish:h264_qsv"}},
+         {"QvShow: h264_nvenc failed while publishing; the next start goes without it\r\n",
+          "QvShow: video encoder h264_qsv\r\n", "QvShow: video encoder h264_qsv (remembered for this FFmpeg)\r\n"},
+         "h264_nvenc publishfail h264_qsv pass"},
+        {"a publish that fails without naming the encoder", "h264_nvenc pass", "1", false,
+         {{"list", "probe:h264_nvenc", "publish:h264_nvenc"}, {"publish:h264_nvenc"}},
+         {"QvShow: video encoder h264_nvenc\r\n", "QvShow: video encoder h264_nvenc (remembered for this FFmpeg)\r\n"}},
+        {"another FFmpeg file", "h264_nvenc pass", "0", true,
+         {{"list", "probe:h264_nvenc", "publish:h264_nvenc"}, {"list", "probe:h264_nvenc", "publish:h264_nvenc"}},
+         {"QvShow: video encoder h264_nvenc\r\n", "QvShow: video encoder h264_nvenc\r\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        EncoderSandbox sandbox;
+        ASSERT_TRUE(sandbox.Ready() && sandbox.AddStandInFfmpeg());
+        sandbox.Mark(L".hardware", c.hardware);
+        sandbox.Mark(L".exit", c.exitCode);
+        size_t seen = 0;
+        for (size_t start = 0; start < c.runs.size(); ++start) {
+            const int level = 4 + static_cast<int>(start % 2);
+            ProgramResult run = RunProgram(sandbox.CommandLine(level, L"Mic"), 30000);
+            ASSERT_TRUE(run.started && !run.timedOut) << "start " << start + 1;
+            EXPECT_NE(std::string::npos, run.output.find(c.says[start])) << "start " << start + 1 << ": " << run.output;
+            const std::vector<std::string> all = FfmpegRuns(sandbox);
+            const std::vector<std::string> runs(all.begin() + std::min(seen, all.size()), all.end());
+            seen = all.size();
+            if (start == 0 && *c.hardwareLater) sandbox.Mark(L".hardware", c.hardwareLater);
+            EXPECT_EQ(Show(c.runs[start]), Show(runs)) << "start " << start + 1 << ": " << run.output;
+            if (start == 0 && c.changeFfmpeg) {
+                UniqueHandle file(::CreateFileW(sandbox.Ffmpeg().c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                                OPEN_EXISTING, 0, nullptr));
+                FILETIME now;
+                ::GetSystemTimeAsFileTime(&now);
+                ASSERT_TRUE(file.get() != INVALID_HANDLE_VALUE && ::SetFileTime(file.get(), nullptr, nullptr, &now));
+            }
+        }
+        // What a remembered choice publishes with is what a probed one does.
+        const std::string last = c.runs.back().back();
+        const std::wstring encoder(last.begin() + last.find(':') + 1, last.end());
+        std::vector<std::wstring> publish;
+        const std::vector<StandInStart> starts = sandbox.Starts();
+        publish = Split(starts.back().m_commandLine);
+        publish.erase(publish.begin());
+        EXPECT_EQ(Show(ExpectedHdArguments(4 + static_cast<int>((c.runs.size() - 1) % 2), encoder)), Show(publish));
+    }
+}
+
+// The levels 0 to 3 neither read nor write the memory.
+TEST(QvShow, SmallLevelsLeaveTheEncoderMemoryAlone) {
+    EncoderSandbox sandbox;
+    ASSERT_TRUE(sandbox.Ready() && sandbox.AddStandInFfmpeg());
+    sandbox.Mark(L".hardware", "h264_nvenc pass");
+    sandbox.Mark(L".exit", "0");
+    for (int level = 0; level < 4; ++level) {
+        ProgramResult run = RunProgram(sandbox.CommandLine(level, L"Mic"), 20000);
+        EXPECT_EQ(0u, run.exitCode) << run.output;
+    }
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(sandbox.EncoderMemory().c_str()));
+    EXPECT_EQ(std::string::npos, Show(FfmpegRuns(sandbox)).find("probe")) << Show(FfmpegRuns(sandbox));
 }
 
 TEST(QvShow, ValuesReachFfmpegExactly) {

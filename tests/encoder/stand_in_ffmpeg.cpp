@@ -7,9 +7,13 @@
 //     "<own path>.libaacplus" exists, and exits 0; with "<own path>.broken"
 //     it prints nothing and exits 1.
 //     Hardware H.264 encoders are listed from "<own path>.hardware", one
-//     line each: "name pass" or "name fail".
+//     line each: "name pass", "name fail" or "name publishfail".
 //   "lavfi" among its arguments (QvShow.exe's probe of an encoder): exits
-//     0 when the "-c:v" encoder is listed with "pass", 1 otherwise.
+//     0 when the "-c:v" encoder is listed with "pass" or "publishfail", 1
+//     otherwise.
+//   a publish whose "-c:v" encoder is listed with "publishfail": prints
+//     what FFmpeg prints when a hardware encoder cannot open (a line in the
+//     encoder's name) and exits 1, as a GPU that went away makes it do.
 //   otherwise (a publish): prints one line on standard output, one on
 //     standard error and what its standard input holds ("stdin: nothing"
 //     when it delivers no data at once), then stays until killed, or, with
@@ -96,13 +100,13 @@ int wmain(int argc, wchar_t** argv) {
     std::ifstream hardwareFile((own + L".hardware").c_str());
     for (std::string name, outcome; hardwareFile >> name >> outcome;) hardware.emplace_back(name, outcome);
 
+    std::string encoder;  // the "-c:v" one
+    for (int j = 1; j + 1 < argc; ++j)
+        if (std::wstring(argv[j]) == L"-c:v") encoder.assign(argv[j + 1], argv[j + 1] + wcslen(argv[j + 1]));
     for (int i = 1; i < argc; ++i) {
         if (std::wstring(argv[i]) == L"lavfi") {
-            std::string encoder;
-            for (int j = 1; j + 1 < argc; ++j)
-                if (std::wstring(argv[j]) == L"-c:v") encoder.assign(argv[j + 1], argv[j + 1] + wcslen(argv[j + 1]));
             for (const auto& [name, outcome] : hardware)
-                if (name == encoder && outcome == "pass") return 0;
+                if (name == encoder && (outcome == "pass" || outcome == "publishfail")) return 0;
             Write(STD_ERROR_HANDLE, "stand-in ffmpeg: no such device for " + encoder + "\n");
             return 1;
         }
@@ -114,6 +118,13 @@ int wmain(int argc, wchar_t** argv) {
         list += " A..... aac                  AAC (Advanced Audio Coding)\n";
         Write(STD_OUTPUT_HANDLE, list);
         return 0;
+    }
+    for (const auto& [name, outcome] : hardware) {
+        if (name != encoder || outcome != "publishfail") continue;
+        Write(STD_ERROR_HANDLE, "[" + encoder + " @ 000001c4a2f0e040] Cannot init the encoder's device\n"
+                                "Error initializing output stream 0:0 -- Error while opening encoder for output "
+                                "stream #0:0 - maybe incorrect parameters such as bit_rate, rate, width or height\n");
+        return 1;
     }
     std::ifstream progressFile((own + L".progress").c_str());
     int progressSeconds = 0;

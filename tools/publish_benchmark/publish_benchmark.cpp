@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -300,9 +301,20 @@ int wmain() {
         std::printf("no greeting from the daemon\n");
         return 1;
     }
-    std::printf("publish benchmark (goal: first frame within 2.5 s of \"start\" at levels 0, 1 and 3)\n");
+    std::printf("publish benchmark (goal: first frame within 2.5 s of \"start\" at levels 0, 1 and 3, and at 4 and 5 "
+                "once the encoder choice is remembered)\n");
     std::fflush(stdout);
-    for (const Level& l : kLevels) {
+    // The HD levels' first start probes the encoders (QvShow.exe forgets
+    // its choice here); they run once more at the end, taking the choice
+    // remembered by then.
+    wchar_t appData[MAX_PATH] = {};
+    const DWORD appDataLength = ::GetEnvironmentVariableW(L"LOCALAPPDATA", appData, MAX_PATH);
+    if (appDataLength > 0 && appDataLength < MAX_PATH)
+        ::DeleteFileW((std::wstring(appData) + L"\\QvPush\\encoder.txt").c_str());
+    std::vector<Level> runs(std::begin(kLevels), std::end(kLevels));
+    runs.insert(runs.end(), {{4, 1280, 720}, {5, 1920, 1080}});
+    int hdStarts = 0;
+    for (const Level& l : runs) {
         chain.Producer().ShowColour(128, 128, 128);
         FramePlayer player;
         StreamReader packets;
@@ -317,13 +329,14 @@ int wmain() {
         ::Sleep(1000);  // the readers are waiting on the stream before it starts
         const StartupTimeline timeline = WatchStartup(chain, player, packets, client, l.level);
         NextReply(client, 10000);
-        std::printf("level %d (%dx%d): first frame %s\n", l.level, l.width, l.height,
+        const char* which = l.level < 4 ? "" : hdStarts++ < 2 ? ", first start" : ", later start";
+        std::printf("level %d (%dx%d%s): first frame %s\n", l.level, l.width, l.height, which,
                     timeline.firstFrame ? (std::to_string(timeline.firstFrame) + " ms after \"start\"").c_str()
                                         : "not within 30 s");
         PrintTimeline(timeline);
         std::fflush(stdout);
         packets.Stop();
-        if ((l.level == 0 || l.level == 4) && timeline.firstFrame)
+        if ((l.level == 0 || (l.level == 4 && hdStarts == 1)) && timeline.firstFrame)
             MeasureMarkers(chain, player, playerWidth, playerHeight, l.level == 0 ? 300 : 400);
         MeasureCpu(chain.DaemonDirectory());
         client.Send(Message(L"stop"));

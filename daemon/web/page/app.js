@@ -60,8 +60,7 @@ function onGreeting(text) {
 }
 
 function onMessage(text) {
-  if (greeted && QvPicture.take(text)) return;
-  if (greeted && QvStatus.take(text)) return;
+  if (greeted && (QvPicture.take(text) || takeDevices(text) || QvStatus.take(text))) return;
   log('in', text);
   if (!greeted) return onGreeting(text);
   if (text in LEVEL_WORDS) {
@@ -189,31 +188,45 @@ $('start').onclick = () => {
 };
 $('stop').onclick = () => send('stop');
 
-// Browsers name cameras only once the user has let the page use one.
-async function listCameras(ask) {
-  const media = navigator.mediaDevices;
-  if (!media || !media.enumerateDevices) {
-    $('listCameras').hidden = true;
-    return;
-  }
-  try {
-    if (ask) (await media.getUserMedia({ video: true })).getTracks().forEach((track) => track.stop());
-    const cameras = (await media.enumerateDevices()).filter((d) => d.kind === 'videoinput' && d.label);
-    const list = $('cameras');
-    list.innerHTML = '';
-    for (const camera of cameras) list.append(new Option(camera.label));
-    if (cameras.length > 0) {
-      if (!$('camera').value) $('camera').value = cameras[0].label;
-      $('cameraHint').textContent = '已列出 ' + cameras.length + ' 个摄像头 · ' + cameras.length + ' camera(s) listed';
-    } else if (ask) {
-      $('cameraHint').textContent = '浏览器未列出摄像头，请输入名称 · The browser listed none; type the name.';
-    }
-  } catch (error) {
-    $('cameraHint').textContent = '浏览器未允许列出摄像头，请输入名称 · Not allowed; type the name.';
-  }
+// The daemon lists the cameras as capture programs see them (no camera
+// permission needed, our own virtual camera left out) right after the
+// greeting and whenever devices come or go: {"type":"devices",...}. Two
+// cameras of one name are offered as "Name #1", "Name #2", which is how the
+// daemon tells them apart. A name can still be typed.
+function showCameras(cameras) {
+  const list = $('cameras');
+  list.innerHTML = '';
+  const names = cameras.map((camera) => camera.name);
+  names.forEach((name, index) => {
+    const shared = names.filter((other) => other === name).length > 1;
+    const value = shared ? name + ' #' + (names.slice(0, index).filter((other) => other === name).length + 1) : name;
+    const best = (camera) => camera.formats.reduce((a, f) => (f.width * f.height > a.width * a.height ? f : a),
+                                                   { width: 0, height: 0 });
+    const top = best(cameras[index]);
+    list.append(new Option(top.width ? top.width + 'x' + top.height + ' ' + top.pixelFormat + ' ' + top.maxFrameRate +
+                                       ' fps' : '', value));
+  });
+  const values = Array.from(list.options).map((option) => option.value);
+  if (values.length > 0 && !$('camera').value) $('camera').value = values[0];
+  $('cameraHint').textContent = values.length > 0
+    ? '已列出 ' + values.length + ' 个摄像头 · ' + values.length + ' camera(s) listed'
+    : '未找到摄像头，请输入名称 · No camera found; type the name.';
 }
-$('listCameras').onclick = () => listCameras(true);
+
+function takeDevices(text) {
+  if (!text.startsWith('{"type":"devices"')) return false;
+  let devices;
+  try {
+    devices = JSON.parse(text);
+  } catch (error) {
+    return false;
+  }
+  showCameras(devices.cameras || []);
+  const chosen = $('microphone').value;
+  showMicrophones(devices.microphones || []);
+  if ((devices.microphones || []).includes(chosen)) $('microphone').value = chosen;
+  return true;
+}
 
 showMicrophones([]);
-listCameras(false);
 connect();

@@ -18,8 +18,9 @@ class StatusTest(DaemonTestCase):
         client = WsClient(WEB_PORT)
         self.addCleanup(client.close)
         self.assertEqual(client.handshake(handshake_request()).status, 101)
-        # The greeting first, then both objects at once.
+        # The greeting first, then the device list, then both objects at once.
         self.assertEqual(client.recv_text(keep_json=True), 'null$1.0.0')
+        self.assertTrue(client.recv_text(keep_json=True).startswith('{"type":"devices",'))
         first = [client.recv_text(keep_json=True), client.recv_text(keep_json=True)]
         self.assertEqual(sorted(t[:17] for t in first), ['{"type":"camera",', '{"type":"publish"'])
         return client
