@@ -32,8 +32,7 @@ void DispatchCommand(const RecvCmd& cmd) {
         // the client named; that one goes to the bridge.
         RunPublish(kVirtualCameraName, cmd.m_audioDevice, streamUrl);
     } else if (cmd.m_strCmd == L"stop") {
-        StopExecutable(kEncoderImageName);
-        StopExecutable(kBridgeImageName);
+        StopEncoderAndBridge();
     } else if (cmd.m_strCmd == L"preview") {
         Remember(cmd, state);
         runCamera(cmd.m_videoDevice, cmd.m_audioDevice);

@@ -2,6 +2,8 @@
 
 #include <ws2tcpip.h>
 
+#include "daemon/text/diagnostics.h"
+
 ListenStep OpenListeningSocket(uint16_t port, int backlog, UniqueSocket& listening) {
     // Not inheritable from its first moment, so no child started meanwhile
     // gets it. Sockets accepted on it are inheritable all the same under
@@ -30,4 +32,19 @@ ListenStep OpenListeningSocket(uint16_t port, int backlog, UniqueSocket& listeni
 
 void KeepFromChildProcesses(SOCKET socket) {
     ::SetHandleInformation(reinterpret_cast<HANDLE>(socket), HANDLE_FLAG_INHERIT, 0);
+}
+
+void AcceptConnections(const AcceptCall& accept, const ListenerClosed& closed,
+                       const std::function<void(UniqueSocket)>& serve) {
+    for (;;) {
+        UniqueSocket connection(accept());
+        if (!connection) {
+            PrintText("Accept fail!\n");
+            if (closed()) return;
+            ::Sleep(kAcceptRetryPauseMs);
+            continue;
+        }
+        KeepFromChildProcesses(connection.get());
+        serve(std::move(connection));
+    }
 }

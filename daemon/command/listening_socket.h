@@ -3,6 +3,7 @@
 // programs of this machine may drive the daemon. Bound for exclusive use, so
 // that no other program can bind the port beside it.
 #include <cstdint>
+#include <functional>
 
 #include "daemon/command/unique_socket.h"
 
@@ -20,3 +21,17 @@ void KeepFromChildProcesses(SOCKET socket);
 // After a failed accept or set-up of one connection: the listener logs it,
 // pauses this long so that a lasting failure does not spin, and goes on.
 const DWORD kAcceptRetryPauseMs = 100;
+
+// Takes the next connection of a listener; INVALID_SOCKET when it failed.
+using AcceptCall = std::function<SOCKET()>;
+
+// Whether the listener itself was closed, i.e. the shutdown runs.
+using ListenerClosed = std::function<bool()>;
+
+// Hands each accepted connection to serve, kept from child processes.
+// A failed accept is one connection's failure (a connection reset while
+// queued, a shortage of buffers): it is logged, the loop pauses and goes on,
+// and a live publish outlasts it. Returns only once closed() says so after a
+// failed accept.
+void AcceptConnections(const AcceptCall& accept, const ListenerClosed& closed,
+                       const std::function<void(UniqueSocket)>& serve);

@@ -92,18 +92,13 @@ DWORD RunPolicyServer() {
         break;
     }
     PrintLine("19722 listening");
-    for (;;) {
-        UniqueSocket connection(::accept(listening.get(), nullptr, nullptr));
-        if (!connection) {
-            // One connection's failure; the port serves on.
-            PrintText("Accept fail!\n");
-            ::Sleep(kAcceptRetryPauseMs);
-            continue;
-        }
-        KeepFromChildProcesses(connection.get());
-        PrintLine("accept connect");
-        ServeOnItsOwn(std::move(connection));
-    }
+    // The port serves for the life of the process.
+    AcceptConnections([&listening] { return ::accept(listening.get(), nullptr, nullptr); }, [] { return false; },
+                      [](UniqueSocket connection) {
+                          PrintLine("accept connect");
+                          ServeOnItsOwn(std::move(connection));
+                      });
+    return kThreadFailed;
 }
 
 }  // namespace

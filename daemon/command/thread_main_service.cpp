@@ -95,42 +95,36 @@ void CThreadMainService::run() {
     StartHelperThreads();
     ::Sleep(kSettleMs);
 
-    for (;;) {
-        UniqueSocket accepted(::accept(listening->get(), nullptr, nullptr));
-        if (!accepted) {
-            // StopListening closed it: the shutdown runs. Any other failure
-            // (a connection reset while queued, a shortage of buffers) is
-            // one connection's, and a live publish must outlast it.
-            PrintText("Accept fail!\n");
-            if (listening->get() == INVALID_SOCKET) break;
-            ::Sleep(kAcceptRetryPauseMs);
-            continue;
-        }
-        KeepFromChildProcesses(accepted.get());
-        PrintLine("19723 accept connect");
-        u_long blocking = 0;
-        ::ioctlsocket(accepted.get(), FIONBIO, &blocking);
-        if (!SetReceiveTimeout(accepted.get())) {
-            // Without it the session could not pace its announcements.
-            DebugText(std::string(kTimeoutFailedDebugText));
-            continue;
-        }
-        SetSendTimeout(accepted.get());
-        // Beyond the bound the connection is closed before any greeting.
-        if (!CommandPortSlots().TryTake()) continue;
-        auto connection = std::make_shared<SharedSocket>(accepted.release());
-        LPVOID parameter = MakeSessionParameter(connection, SessionSlot(CommandPortSlots()));
-        HANDLE session = ::CreateThread(nullptr, 0, ClientSession, parameter, 0, nullptr);
-        if (!session) {
-            FreeSessionParameter(parameter);
-            continue;
-        }
-        m_latestSession.reset(session);
-        m_latestSessionSocket = std::move(connection);
-    }
+    auto accept = [&listening] { return ::accept(listening->get(), nullptr, nullptr); };
+    // StopListening closes the socket: that failure is the shutdown's.
+    auto closed = [&listening] { return listening->get() == INVALID_SOCKET; };
+    AcceptConnections(accept, closed, [this](UniqueSocket accepted) { Serve(std::move(accepted)); });
     // A listener that has ended refuses new clients instead of queueing them.
     PublishListening(nullptr);
     listening->Close();
+}
+
+void CThreadMainService::Serve(UniqueSocket accepted) {
+    PrintLine("19723 accept connect");
+    u_long blocking = 0;
+    ::ioctlsocket(accepted.get(), FIONBIO, &blocking);
+    if (!SetReceiveTimeout(accepted.get())) {
+        // Without it the session could not pace its announcements.
+        DebugText(std::string(kTimeoutFailedDebugText));
+        return;
+    }
+    SetSendTimeout(accepted.get());
+    // Beyond the bound the connection is closed before any greeting.
+    if (!CommandPortSlots().TryTake()) return;
+    auto connection = std::make_shared<SharedSocket>(accepted.release());
+    LPVOID parameter = MakeSessionParameter(connection, SessionSlot(CommandPortSlots()));
+    HANDLE session = ::CreateThread(nullptr, 0, ClientSession, parameter, 0, nullptr);
+    if (!session) {
+        FreeSessionParameter(parameter);
+        return;
+    }
+    m_latestSession.reset(session);
+    m_latestSessionSocket = std::move(connection);
 }
 
 void CThreadMainService::exit() {

@@ -6,6 +6,7 @@
 #include "daemon/command/companion_service.h"
 #include "daemon/command/ct_thread.h"
 #include "daemon/command/shared_socket.h"
+#include "daemon/command/unique_socket.h"
 
 const unsigned short kCommandPort = 19723;
 
@@ -25,6 +26,8 @@ public:
 
 private:
     void StartHelperThreads();
+    // Sets up one accepted connection and starts its session.
+    void Serve(UniqueSocket accepted);
 
     CompanionService* m_companion;
 

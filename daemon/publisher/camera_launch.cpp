@@ -54,7 +54,7 @@ void LaunchBridge(const std::wstring& videoDevice, const std::wstring& audioDevi
     slot.lossSeen = false;
     LaunchWatched(executable, arguments, CREATE_NO_WINDOW | NORMAL_PRIORITY_CLASS, BridgeOutputWatcher(generation),
                   slot.process);
-    ::Sleep(kSettleMs);
+    SettleAfterLaunch(kBridgeImageName, kSettleMs);
     if (!slot.process.Running()) {
         DebugText(kProcessText + std::wstring(kBridgeImageName) + kNotFoundText);
         DebugText(std::wstring(kNotRunningText));

@@ -40,7 +40,7 @@ void LaunchEncoder(const std::wstring& videoDevice, const std::wstring& audioDev
     LaunchWatched(std::wstring(), EncoderCommandLine(executable, arguments), 0, EncoderOutputWatcher(generation),
                   slot.process);
     DebugText(std::wstring(kLaunchCalledText));
-    ::Sleep(kSettleMs);
+    SettleAfterLaunch(kEncoderImageName, kSettleMs);
     if (!slot.process.Running()) DebugText(std::wstring(kNotRunningText));
     state.publishingWanted = true;
     DebugText(kEncoderImageName + std::wstring(kStartedText) + executable + arguments);
@@ -68,6 +68,11 @@ void RelaunchPublish(std::wstring videoDevice, std::wstring audioDevice, std::ws
 }
 
 void StopExecutable(std::wstring imageName) {
+    StopExecutable(imageName, ::GetTickCount64() + kStopStepMs);
+}
+
+void StopExecutable(std::wstring imageName, ULONGLONG deadlineTick) {
+    CStopRequest request(imageName);
     std::lock_guard<std::recursive_mutex> serialised(LaunchLock(imageName));
     PublishState& state = ThePublishState();
     // The flag goes whether or not the executable runs right now: between a
@@ -82,5 +87,17 @@ void StopExecutable(std::wstring imageName) {
     CChildSlot& slot = ChildSlot(imageName);
     slot.gaveUp = false;
     slot.backoff.Reset();
-    if (EndExecutable(imageName, slot, kStopStepMs)) DebugText(imageName + kStoppedText);
+    const ULONGLONG now = ::GetTickCount64();
+    const DWORD budget = now < deadlineTick ? static_cast<DWORD>(deadlineTick - now) : 0;
+    if (EndExecutable(imageName, slot, budget)) DebugText(imageName + kStoppedText);
+}
+
+void StopEncoderAndBridge() {
+    const ULONGLONG start = ::GetTickCount64();
+    // Both raised first: a relaunch of the bridge in its settling wait
+    // must not make the bridge's turn wait while the encoder is stopped.
+    CStopRequest encoder(kEncoderImageName);
+    CStopRequest bridge(kBridgeImageName);
+    StopExecutable(kEncoderImageName, start + kStopStepMs);
+    StopExecutable(kBridgeImageName, start + kStopWaitMs);
 }

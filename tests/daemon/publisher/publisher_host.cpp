@@ -9,6 +9,7 @@
 //   run-camera                          runCamera(stored video, audio)
 //   stop=IMAGE                          StopExecutable
 //   command=LINE                        ParseCommand of LINE, then DispatchCommand if accepted
+//   timed-command=LINE                  the same, then prints "command-ms N", how long it took
 //   dispatch=WORD|VIDEO|AUDIO|URL       DispatchCommand of a RecvCmd holding these values
 //   announced=N                         lastAnnouncedLevel
 //   resign                              ResignStreamUrl
@@ -253,6 +254,10 @@ void Step(const std::wstring& step, Supervisor& supervisor) {
         StopExecutable(value);
     } else if (verb == L"command") {
         Dispatch(value);
+    } else if (verb == L"timed-command") {
+        const ULONGLONG start = ::GetTickCount64();
+        Dispatch(value);
+        Say("command-ms " + std::to_string(::GetTickCount64() - start));
     } else if (verb == L"dispatch") {
         // A command as if the parse had accepted it, values given directly.
         RecvCmd cmd;

@@ -62,6 +62,25 @@ def self_signed_context(address):
     return context
 
 
+def established_sessions(port):
+    """Connections the daemon has accepted on `port` and still holds, read
+    from the kernel's TCP tables (state 01, ESTABLISHED, on the listening
+    side). The daemon answers HTTP with "Connection: close", so after a page
+    has loaded these are its WebSocket sessions."""
+    count = 0
+    for table in ('/proc/net/tcp', '/proc/net/tcp6'):
+        try:
+            with open(table) as f:
+                next(f)
+                for line in f:
+                    fields = line.split()
+                    if int(fields[1].rsplit(':', 1)[1], 16) == port and fields[3] == '01':
+                        count += 1
+        except OSError:
+            continue
+    return count
+
+
 def png_size(path):
     with open(path, 'rb') as f:
         head = f.read(24)
@@ -292,6 +311,39 @@ class ControlPageTest(unittest.TestCase):
         # The reconnect timer runs meanwhile: one socket at most, never two.
         self.assertIsNone(page.eval("socket && socket.readyState === WebSocket.OPEN ? 'open' : null"))
         self.page_screenshot(page, 'status-daemon-killed.png', 1280, 800)
+
+    def test_back_forward_cache_while_reconnecting(self):
+        # Chromium 156 never keeps this page in its back/forward cache, not
+        # even with CacheControlNoStoreEnterBackForwardCache enabled: history
+        # back after Page.navigate loads it anew, with notRestoredReasons
+        # response-cache-control-no-store(-with-js-network-request) and
+        # websocket-used-with-ccns. Other browsers may keep it, so the page's
+        # own handlers get the events such a restore fires, on the real page
+        # against the real daemon, counting the daemon's sessions.
+        page = self.browser.open('http://127.0.0.1:19724/')
+        self.assertTrue(page.wait(CONNECTED, 30))
+        self.assertTrue(wait_until(lambda: established_sessions(19724) == 1, 10), established_sessions(19724))
+        cases = [
+            ('kept and restored', "dispatchEvent(new PageTransitionEvent('pagehide', {persisted: true}));"
+                                  "dispatchEvent(new PageTransitionEvent('pageshow', {persisted: true}))"),
+            ('restored without a hide first', "dispatchEvent(new PageTransitionEvent('pageshow', {persisted: true}))"),
+            ('restored twice', "dispatchEvent(new PageTransitionEvent('pageshow', {persisted: true}));"
+                               "dispatchEvent(new PageTransitionEvent('pageshow', {persisted: true}))"),
+        ]
+        for name, events in cases:
+            with self.subTest(name):
+                # A drop with a long reconnect delay: the timer runs when
+                # the cache's events come.
+                page.eval('reconnectDelayS = 10; socket.close()')
+                self.assertTrue(page.wait(
+                    "document.getElementById('state').textContent.includes('reconnecting in')", 10))
+                self.assertTrue(wait_until(lambda: established_sessions(19724) == 0, 10), 'the dropped session ended')
+                page.eval(events)
+                self.assertTrue(page.wait(CONNECTED, 30), 'the restored page connects')
+                # Past the old timer's 10 s: it was forgotten, or found the socket taken.
+                time.sleep(12)
+                self.assertTrue(page.eval(CONNECTED), page.eval("document.getElementById('state').textContent"))
+                self.assertEqual(established_sessions(19724), 1, 'one session for the page, never two')
 
     def page_screenshot(self, page, name, width, height):
         path = page.screenshot(name, width, height)
