@@ -101,8 +101,7 @@ private:
             std::lock_guard<std::mutex> ordered(CommandOrder());
             if (g_commandingSession == m_id) {
                 g_commandingSession = 0;
-                StopExecutable(kEncoderImageName);
-                StopExecutable(kBridgeImageName);
+                StopEncoderAndBridge();
             }
         } catch (...) {
             // Out of memory at worst while stopping; nothing may leave the thread.
