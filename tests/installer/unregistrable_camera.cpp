@@ -29,21 +29,24 @@ std::wstring Mode() {
     return mode;
 }
 
-// A server key and a device, as a camera writes before its last step fails.
-void WriteProbe() {
+// A server key and a device, as a camera writes before its last step fails;
+// the first failure of these is what registration returns.
+HRESULT WriteProbe() {
     wchar_t clsid[40] = {};
     ::StringFromGUID2(CLSID_RegistrationProbe, clsid, 40);
     const std::wstring key = std::wstring(L"CLSID\\") + clsid + L"\\InprocServer32";
     const std::wstring path = ModulePath();
-    ::RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, path.c_str(),
-                      static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+    const LSTATUS written = ::RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, path.c_str(),
+                                              static_cast<DWORD>((path.size() + 1) * sizeof(wchar_t)));
+    if (written != ERROR_SUCCESS) return HRESULT_FROM_WIN32(static_cast<DWORD>(written));
     ComPtr<IFilterMapper2> mapper;
-    if (FAILED(::CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&mapper)))) return;
+    HRESULT hr = ::CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&mapper));
+    if (FAILED(hr)) return hr;
     REGFILTER2 filter = {};
     filter.dwVersion = 1;
     filter.dwMerit = MERIT_DO_NOT_USE;
-    mapper->RegisterFilter(CLSID_RegistrationProbe, kRegistrationProbeName, nullptr, &CLSID_VideoInputDeviceCategory,
-                           kRegistrationProbeName, &filter);
+    return mapper->RegisterFilter(CLSID_RegistrationProbe, kRegistrationProbeName, nullptr,
+                                  &CLSID_VideoInputDeviceCategory, kRegistrationProbeName, &filter);
 }
 
 bool LoadedFromStage() {
@@ -61,8 +64,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
 
 STDAPI DllRegisterServer() {
     if (Mode() == L"outside-stage") return LoadedFromStage() ? S_OK : SELFREG_E_CLASS;
-    WriteProbe();
-    return SELFREG_E_CLASS;
+    const HRESULT probe = WriteProbe();
+    return FAILED(probe) ? probe : SELFREG_E_CLASS;
 }
 
 STDAPI DllUnregisterServer() { return S_OK; }

@@ -4,7 +4,8 @@
 #include <windows.h>
 
 // How its DllRegisterServer fails: "always" (after writing the probe
-// below, as a camera that fails half way does), or "outside-stage" (it
+// below, as a camera that fails half way does; SELFREG_E_CLASS when the
+// probe was written, else the probe's failure), or "outside-stage" (it
 // succeeds, writing nothing, only when loaded from the setup's staging
 // folder, so the register-test passes and the real registration fails).
 const wchar_t kRegistrationModeVariable[] = L"QV_TEST_CAMERA_REGISTRATION";
