@@ -96,8 +96,9 @@ TEST(RegistrationTrial, ReportsAndLeavesTheMachinesRegistryAlone) {
 // empty ones and removes them.
 TEST(RegistrationTrial, ClearsWhatAKilledTrialLeft) {
     HKEY left = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, (std::wstring(kPrivateRoot) + L"\\Classes\\stale").c_str(),
-                                               0, nullptr, 0, KEY_WRITE, nullptr, &left, nullptr));
+    const std::wstring stale = std::wstring(kPrivateRoot) + L"\\Classes\\stale";
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, stale.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr,
+                                               &left, nullptr));
     ::RegCloseKey(left);
     const std::wstring built = TestBinDir() + L"..\\installer-test\\unregistrable-camera\\QvCamera.dll";
     ::SetEnvironmentVariableW(kRegistrationModeVariable, L"always");
