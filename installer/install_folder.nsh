@@ -17,8 +17,10 @@
 ; (files, subfolders, owners, no junctions; silent: exit code 2), no file
 ; operation of an earlier uninstallation may wait for a restart in it (it
 ; would delete the new files then; exit code 350), and the new camera must
-; load from a staging copy (exit code 2), so that an upgrade that could not
-; register it leaves the old installation exactly as it was.
+; register from a staging copy, tried against a private registry that the
+; helper throws away (exit code 2): an upgrade whose camera could not be
+; registered leaves the old installation exactly as it was, instead of
+; rolling back into an uninstallation.
 !macro CheckInstallFolder
   !insertmacro ExtractSetupHelper
   ; The removal of an uninstalled copy's Apps & Features entry, queued for

@@ -21,8 +21,10 @@
 //                           file operations queued for the next restart
 //                           name something in that folder
 //   trycamera <QvCamera.dll>
-//                           exit code 0 when that copy of the camera loads
-//                           and has what registration calls, 1 if not
+//                           exit code 0 when that copy of the camera
+//                           registers itself, tried against a private
+//                           registry (the machine's is not changed), 1 if
+//                           it does not load or its registration fails
 //   protect <folder>        gives the folder and everything in it Program
 //                           Files' permissions
 //   size <folder>           exit code: the size of the files in it, in KB
@@ -35,12 +37,14 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
 #include <vector>
 
 #include "installer/setup_helper/folder_security.h"
 #include "installer/setup_helper/install_folder.h"
 #include "installer/setup_helper/pending_restart.h"
+#include "installer/setup_helper/registration_trial.h"
 #include "installer/setup_helper/launch_as_desktop_user.h"
 #include "installer/setup_helper/stop_running.h"
 
@@ -178,18 +182,30 @@ int Pending(const std::wstring& folder) {
 }
 
 int TryCamera(const std::wstring& camera) {
-    HMODULE module = ::LoadLibraryExW(camera.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    const bool usable = module && ::GetProcAddress(module, "DllRegisterServer") &&
-                        ::GetProcAddress(module, "DllUnregisterServer") &&
-                        ::GetProcAddress(module, "DllGetClassObject");
-    const DWORD error = module ? ERROR_PROC_NOT_FOUND : ::GetLastError();
-    if (module) ::FreeLibrary(module);
-    if (usable) {
-        PrintLine(Say(L"The new camera loads: ", L"新摄像头可以加载：") + camera);
+    const std::wstring privateRoot =
+        L"Software\\QvPush registration trial " + std::to_wstring(::GetCurrentProcessId());
+    const RegistrationTrial trial = TryRegistration(camera, privateRoot);
+    switch (trial.result) {
+    case TrialResult::Registered:
+        PrintLine(Say(L"The new camera registers (tried in a private registry): ",
+                      L"新摄像头可以注册（已在私有注册表中试过）：") + camera);
         return 0;
+    case TrialResult::NotLoaded:
+    case TrialResult::NoEntryPoints:
+        PrintLine(Say(L"The new camera does not load (error ", L"新摄像头无法加载（错误 ") +
+                  std::to_wstring(trial.error) + L"): " + camera);
+        return 1;
+    case TrialResult::NoPrivateRegistry:
+        PrintLine(Say(L"The new camera could not be tried: no private registry (error ",
+                      L"无法试验新摄像头：无法建立私有注册表（错误 ") + std::to_wstring(trial.error) + L"): " + camera);
+        return 1;
+    case TrialResult::RegistrationFailed:
+        break;
     }
-    PrintLine(Say(L"The new camera does not load (error ", L"新摄像头无法加载（错误 ") + std::to_wstring(error) +
-              L"): " + camera);
+    wchar_t code[16] = {};
+    std::swprintf(code, 16, L"0x%08lX", static_cast<unsigned long>(trial.registration));
+    PrintLine(Say(L"The new camera does not register (DllRegisterServer returned ",
+                  L"新摄像头无法注册（DllRegisterServer 返回 ") + std::wstring(code) + L"): " + camera);
     return 1;
 }
 

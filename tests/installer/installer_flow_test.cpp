@@ -3,10 +3,11 @@
 // version as a deployment tool runs it, an upgrade over that copy while it
 // runs and a capture program holds its camera, folders that are not ours
 // alone, a move to another folder with the administrator's switches, an
-// in-place upgrade whose camera cannot load, the uninstaller and a list
-// turned against it, the setups that follow an uninstallation (one waiting
-// for its restart), and an FFmpeg the installer carries. The tests run in
-// this order and each starts from the state the one before left.
+// in-place upgrade whose camera cannot load or cannot register, the
+// uninstaller and a list turned against it, the setups that follow an
+// uninstallation (one waiting for its restart), a rollback, and an FFmpeg
+// the installer carries. The tests run in this order and each starts from
+// the state the one before left.
 #include <windows.h>
 #include <dshow.h>
 #include <aclapi.h>
@@ -23,6 +24,7 @@
 #include "tests/camera/module/device_registry.h"
 #include "installer/setup_helper/folder_security.h"
 #include "tests/installer/installed_copy.h"
+#include "tests/installer/unregistrable_camera.h"
 
 namespace {
 
@@ -36,6 +38,7 @@ std::wstring BuildDir() { return TestBinDir() + L"..\\"; }
 std::wstring CurrentSetup() { return BuildDir() + L"installer\\QvPushSetup.exe"; }
 std::wstring PreviousSetup() { return BuildDir() + L"installer-test\\QvPushSetup-0.9.0.exe"; }
 std::wstring FfmpegSetup() { return BuildDir() + L"installer-test\\QvPushSetup-ffmpeg.exe"; }
+std::wstring UnregistrableSetup() { return BuildDir() + L"installer-test\\QvPushSetup-unregistrable.exe"; }
 
 // Each installed file and where the installer took it from.
 struct Payload {
@@ -290,6 +293,40 @@ std::string Refusal() {
     return ToUtf8(text);
 }
 
+// The setup whose camera cannot register, its camera failing as `mode` says.
+SetupRun RunUnregistrableSetup(const wchar_t* mode, const std::wstring& arguments) {
+    ::SetEnvironmentVariableW(kRegistrationModeVariable, mode);
+    const SetupRun setup = RunSetup(UnregistrableSetup(), arguments);
+    ::SetEnvironmentVariableW(kRegistrationModeVariable, nullptr);
+    return setup;
+}
+
+// The setup helper's private registries still below HKLM\Software.
+std::vector<std::wstring> RegistrationTrialsLeft() {
+    std::vector<std::wstring> left;
+    HKEY software = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, KEY_READ, &software) != ERROR_SUCCESS) return left;
+    wchar_t name[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (::RegEnumKeyExW(software, i, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        if (std::wstring(name).find(L"registration trial") != std::wstring::npos) left.push_back(name);
+    }
+    ::RegCloseKey(software);
+    return left;
+}
+
+// Nothing of what the probe camera wrote in the trial reached the machine.
+void ExpectNoProbe() {
+    const std::wstring key = L"CLSID\\" + GuidText(CLSID_RegistrationProbe);
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CLASSES_ROOT, key));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, L"Software\\Classes\\" + key));
+    EXPECT_FALSE(RegistryKeyExists(HKEY_CURRENT_USER, L"Software\\Classes\\" + key));
+    EXPECT_TRUE(VideoInputInstancesOf(CLSID_RegistrationProbe).empty());
+    EXPECT_TRUE(DevicesOfClass(CLSID_VideoInputDeviceCategory, CLSID_RegistrationProbe).empty());
+    EXPECT_EQ(std::vector<std::wstring>(), RegistrationTrialsLeft());
+}
+
 // A folder that is not ours alone: nothing is written, nothing is stopped,
 // and the reason is where an administrator looks. A junction as the folder
 // or below it is refused by the same check (install_folder_test; Wine
@@ -404,6 +441,50 @@ TEST_F(InstallerFlow, InPlaceUpgradeWhoseCameraCannotLoadLeavesTheOldOne) {
     ExpectLogOnStart(folder);
 }
 
+// A camera that loads but whose registration fails, half way through, is
+// refused by the register-test from the staging copy before the old
+// installation is touched: files byte for byte, entry, log-on start and
+// camera stay, and what it wrote stayed in the helper's private registry.
+TEST_F(InstallerFlow, InPlaceUpgradeWhoseCameraCannotRegisterLeavesTheOldOne) {
+    const std::wstring folder = kOtherFolder;
+    const std::vector<std::wstring> files = FilesBelow(folder);
+    std::vector<std::vector<BYTE>> contents;
+    for (const std::wstring& file : files) contents.push_back(ReadFileBytes(folder + L"\\" + file));
+
+    const SetupRun setup = RunUnregistrableSetup(L"always", L"/S /NOSTART /D=" + folder);
+    PrintTime("upgrade refused by the register-test", setup);
+
+    ExpectSetupRan(setup, 2);
+    EXPECT_EQ(0u, Refusal().find("2: ")) << Refusal();
+    EXPECT_NE(std::string::npos, Refusal().find("DllRegisterServer")) << Refusal();
+    EXPECT_NE(std::string::npos, Refusal().find("0x80040201")) << Refusal();
+    ASSERT_EQ(files, FilesBelow(folder));
+    for (size_t i = 0; i < files.size(); ++i) {
+        EXPECT_EQ(contents[i], ReadFileBytes(folder + L"\\" + files[i])) << ToUtf8(files[i]) << " changed";
+    }
+    ExpectInstalled(folder, CurrentPayload(), kCurrentVersion);
+    ExpectLogOnStart(folder);
+    ExpectNoProbe();
+
+    // The control: registered for real, the same camera does leave its
+    // server key and its device behind.
+    const std::wstring camera = BuildDir() + L"installer-test\\unregistrable-camera\\QvCamera.dll";
+    ::SetEnvironmentVariableW(kRegistrationModeVariable, L"always");
+    const ProgramResult regsvr32 = RunProgram(L"regsvr32.exe /s \"" + camera + L"\"", 60000);
+    ::SetEnvironmentVariableW(kRegistrationModeVariable, nullptr);
+    ASSERT_TRUE(regsvr32.started && !regsvr32.timedOut);
+    EXPECT_NE(0u, regsvr32.exitCode);
+    EXPECT_TRUE(RegistryKeyExists(HKEY_CLASSES_ROOT, L"CLSID\\" + GuidText(CLSID_RegistrationProbe)));
+    EXPECT_EQ(1u, DevicesOfClass(CLSID_VideoInputDeviceCategory, CLSID_RegistrationProbe).size());
+    IFilterMapper2* mapper = nullptr;
+    ASSERT_EQ(S_OK, ::CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&mapper)));
+    mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, kRegistrationProbeName, CLSID_RegistrationProbe);
+    mapper->Release();
+    ::RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(CLSID_RegistrationProbe)).c_str());
+    ::RegDeleteKeyW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(CLSID_RegistrationProbe)).c_str());
+    ExpectNoProbe();
+}
+
 // Exactly what was installed goes, and before the uninstaller returns; the
 // user's FFmpeg stays. Lines a user slipped into the list (a way out of the
 // folder, a rooted path, wildcards) delete nothing.
@@ -497,6 +578,31 @@ TEST_F(InstallerFlow, CameraThatCannotLoadIsRefusedBeforeAnythingIsWritten) {
     ExpectSetupRan(setup, 2);
     EXPECT_EQ(0u, Refusal().find("2: ")) << Refusal();
     EXPECT_NE(std::string::npos, Refusal().find("QvCamera.dll")) << Refusal();
+    ExpectNothingLeft(folder);
+}
+
+// A registration that fails for real after the register-test passed rolls
+// back what this setup wrote and nothing more: the user's FFmpeg, there
+// before, stays byte for byte, and the log says why.
+TEST_F(InstallerFlow, RollbackRemovesOnlyWhatTheSetupWrote) {
+    const std::wstring folder = DefaultInstallFolder();
+    ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr));
+    const std::wstring lingering = TestBinDir() + L"installer_test_lingering_program.exe";
+    ASSERT_TRUE(::CopyFileW(lingering.c_str(), (folder + L"\\ffmpeg.exe").c_str(), FALSE));
+
+    const SetupRun setup = RunUnregistrableSetup(L"outside-stage", L"/S /NOSTART");
+    PrintTime("rolled back installation", setup);
+
+    ExpectSetupRan(setup, 2);
+    EXPECT_EQ((std::vector<std::wstring>{L"ffmpeg.exe", L"install.log"}), FilesBelow(folder));
+    EXPECT_EQ(ReadFileBytes(lingering), ReadFileBytes(folder + L"\\ffmpeg.exe"));
+    const std::string log = ReadInstallLog(folder);
+    EXPECT_NE(std::string::npos, log.find(ToUtf8(L"64 位摄像头未注册：安装已回滚"))) << log;
+    EXPECT_EQ(std::vector<std::wstring>(), RegistrationTrialsLeft());
+
+    ::DeleteFileW((folder + L"\\ffmpeg.exe").c_str());
+    ::DeleteFileW((folder + L"\\install.log").c_str());
+    ::RemoveDirectoryW(folder.c_str());
     ExpectNothingLeft(folder);
 }
 
