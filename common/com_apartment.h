@@ -4,7 +4,9 @@
 // model keeps it: the apartment that could not be entered is not left either.
 #include <objbase.h>
 
-class ScopedComApartment {
+#include "common/non_copyable.h"
+
+class ScopedComApartment : private CNonCopyable {
 public:
     // COINIT_MULTITHREADED for a thread whose objects are called from other
     // threads that must not be marshalled to it.
@@ -12,8 +14,6 @@ public:
     ~ScopedComApartment() {
         if (SUCCEEDED(m_result)) ::CoUninitialize();
     }
-    ScopedComApartment(const ScopedComApartment&) = delete;
-    ScopedComApartment& operator=(const ScopedComApartment&) = delete;
 
     HRESULT Result() const { return m_result; }
 

@@ -4,6 +4,7 @@
 // QvShow.exe's standard error: what the daemon mirrors stays what FFmpeg
 // printed. FFmpeg's standard output and standard error share the one pipe,
 // as they share the daemon's, so nothing is reordered between them either.
+#include "common/non_copyable.h"
 #include "common/unique_handle.h"
 #include "encoder/progress_watchdog.h"
 #include "encoder/text_watch.h"
@@ -12,12 +13,10 @@
 
 #include <mutex>
 
-class COutputRelay {
+class COutputRelay : private CNonCopyable {
 public:
     explicit COutputRelay(DWORD startTick) : m_watchdog(startTick) {}
     ~COutputRelay();
-    COutputRelay(const COutputRelay&) = delete;
-    COutputRelay& operator=(const COutputRelay&) = delete;
 
     // Creates the pipe; false with the system's error code.
     bool Open(DWORD& error);

@@ -1,5 +1,6 @@
 #include "daemon/command/command_session.h"
 
+#include "common/non_copyable.h"
 #include "daemon/command/command_reply.h"
 #include "daemon/command/dispatch_command.h"
 #include "daemon/command/parse_command.h"
@@ -31,11 +32,9 @@ std::mutex& CommandOrder() {
 unsigned long long g_commandingSession = 0;
 std::atomic<unsigned long long> g_nextSessionId{1};
 
-class Session {
+class Session : private CNonCopyable {
 public:
     explicit Session(SessionTransport& transport) : m_transport(transport), m_id(g_nextSessionId++) {}
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
     // Whatever ended the loop, even an exception.
     ~Session() { End(); }
 

@@ -1,12 +1,11 @@
 #pragma once
 // Minimal thread object: init, run and exit on a thread of its own.
+#include "common/non_copyable.h"
 
-class ct_thread {
+class ct_thread : private CNonCopyable {
 public:
     ct_thread() = default;
     virtual ~ct_thread() = default;
-    ct_thread(const ct_thread&) = delete;
-    ct_thread& operator=(const ct_thread&) = delete;
 
     // The thread body runs only when init returns true.
     virtual bool init() { return true; }

@@ -8,12 +8,12 @@
 #include <shared_mutex>
 #include <string>
 
-class SharedSocket {
+#include "common/non_copyable.h"
+
+class SharedSocket : private CNonCopyable {
 public:
     explicit SharedSocket(SOCKET socket) : m_socket(socket) {}
     ~SharedSocket() { Close(); }
-    SharedSocket(const SharedSocket&) = delete;
-    SharedSocket& operator=(const SharedSocket&) = delete;
 
     // INVALID_SOCKET once closed. Only the thread that closes the socket may
     // use the value: any other thread's use could reach a handle that the

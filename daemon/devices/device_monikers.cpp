@@ -1,5 +1,7 @@
 #include "daemon/devices/device_monikers.h"
 
+#include "common/non_copyable.h"
+
 #include <oleauto.h>
 #include <uuids.h>
 
@@ -8,12 +10,10 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 // Frees the string of a VARIANT on every path.
-class ScopedVariant {
+class ScopedVariant : private CNonCopyable {
 public:
     ScopedVariant() { ::VariantInit(&m_value); }
     ~ScopedVariant() { ::VariantClear(&m_value); }
-    ScopedVariant(const ScopedVariant&) = delete;
-    ScopedVariant& operator=(const ScopedVariant&) = delete;
     VARIANT* get() { return &m_value; }
 
 private:

@@ -1,5 +1,6 @@
 #include "daemon/devices/enum_video_capture_devices.h"
 
+#include "common/non_copyable.h"
 #include "daemon/devices/device_monikers.h"
 #include "daemon/devices/virtual_camera_class.h"
 
@@ -15,12 +16,10 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 // A media type from GetStreamCaps or IEnumMediaTypes, freed on every path.
-class OwnedMediaType {
+class OwnedMediaType : private CNonCopyable {
 public:
     OwnedMediaType() = default;
     ~OwnedMediaType() { reset(); }
-    OwnedMediaType(const OwnedMediaType&) = delete;
-    OwnedMediaType& operator=(const OwnedMediaType&) = delete;
     AM_MEDIA_TYPE** put() {
         reset();
         return &m_type;

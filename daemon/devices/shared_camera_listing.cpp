@@ -21,20 +21,8 @@ const wchar_t* const kCategoryKeys[] = {
 
 const wchar_t kWatchWindowClass[] = L"QvPushDeviceWatch";
 
-struct RegistryKeyTraits {
-    using Handle = HKEY;
-    static Handle Invalid() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { ::RegCloseKey(h); }
-};
-using UniqueRegistryKey = UniqueHandleT<RegistryKeyTraits>;
-
-struct DeviceNotifyTraits {
-    using Handle = HDEVNOTIFY;
-    static Handle Invalid() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { ::UnregisterDeviceNotification(h); }
-};
+using UniqueRegistryKey = UniqueHandleT<NullableHandleTraits<HKEY, ::RegCloseKey>>;
+using UniqueDeviceNotification = UniqueHandleT<NullableHandleTraits<HDEVNOTIFY, ::UnregisterDeviceNotification>>;
 
 LRESULT CALLBACK WatchWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_DEVICECHANGE &&
@@ -169,7 +157,7 @@ void SharedCameraListing::RunWatch() {
     // broadcasts DBT_DEVNODES_CHANGED to top-level windows only.
     HWND window = ::CreateWindowExW(0, kWatchWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
                                     windowClass.hInstance, nullptr);
-    UniqueHandleT<DeviceNotifyTraits> notification;
+    UniqueDeviceNotification notification;
     if (window) {
         ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&noticed));
         DEV_BROADCAST_DEVICEINTERFACE_W filter = {};

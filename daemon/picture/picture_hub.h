@@ -9,15 +9,15 @@
 #include <thread>
 #include <vector>
 
+#include "common/non_copyable.h"
+
 class CPictureWatch;
 struct PictureHubWork;
 
-class CPictureHub {
+class CPictureHub : private CNonCopyable {
 public:
     CPictureHub() = default;
     ~CPictureHub();
-    CPictureHub(const CPictureHub&) = delete;
-    CPictureHub& operator=(const CPictureHub&) = delete;
 
     void Join(CPictureWatch& watch);
     // Once this returns, the hub never touches the watch again.

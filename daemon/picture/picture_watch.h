@@ -18,10 +18,11 @@
 #include <string>
 #include <thread>
 
+#include "common/non_copyable.h"
 #include "daemon/picture/picture_request.h"
 #include "daemon/picture/picture_view.h"
 
-class CPictureWatch {
+class CPictureWatch : private CNonCopyable {
 public:
     // Both go through the connection's own guarded send, serialised with
     // its status feed and replies; false once the client is gone.
@@ -29,8 +30,6 @@ public:
     // socket: the session's, only to bound what the system buffers for it.
     CPictureWatch(SOCKET socket, Send sendBinary, Send sendText);
     ~CPictureWatch();
-    CPictureWatch(const CPictureWatch&) = delete;
-    CPictureWatch& operator=(const CPictureWatch&) = delete;
 
     // True when the message was a picture request (carried out when valid,
     // ignored when not); false for every other message.

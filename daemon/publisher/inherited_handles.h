@@ -8,13 +8,13 @@
 
 #include <vector>
 
-class CInheritedHandles {
+#include "common/non_copyable.h"
+
+class CInheritedHandles : private CNonCopyable {
 public:
     // The handles must be inheritable; a null or invalid one is left out.
     explicit CInheritedHandles(std::vector<HANDLE> handles);
     ~CInheritedHandles();
-    CInheritedHandles(const CInheritedHandles&) = delete;
-    CInheritedHandles& operator=(const CInheritedHandles&) = delete;
 
     // False when the attribute list could not be built; the launch is then
     // not made at all rather than made with everything inheritable.

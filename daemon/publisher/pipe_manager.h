@@ -1,5 +1,6 @@
 #pragma once
 // The record of the output readers started by LaunchWatched.
+#include "common/non_copyable.h"
 #include "common/unique_handle.h"
 
 #include <windows.h>
@@ -7,12 +8,10 @@
 #include <mutex>
 #include <vector>
 
-class PipeManager {
+class PipeManager : private CNonCopyable {
 public:
     PipeManager() = default;
     virtual ~PipeManager();
-    PipeManager(const PipeManager&) = delete;
-    PipeManager& operator=(const PipeManager&) = delete;
 
     // Records a started reader. Readers that have ended meanwhile are
     // forgotten here, so that finished readers hold no handles.

@@ -7,12 +7,12 @@
 #include <functional>
 #include <string>
 
-class PublishState {
+#include "common/non_copyable.h"
+
+class PublishState : private CNonCopyable {
 public:
     PublishState();
     ~PublishState() = default;
-    PublishState(const PublishState&) = delete;
-    PublishState& operator=(const PublishState&) = delete;
 
     // Called by the service start. Accessors used before it (or without it)
     // initialise the lock themselves, so early use cannot crash.

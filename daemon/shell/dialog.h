@@ -3,12 +3,12 @@
 // window, messages routed to virtual handlers of that object.
 #include <windows.h>
 
-class CDialog {
+#include "common/non_copyable.h"
+
+class CDialog : private CNonCopyable {
 public:
     explicit CDialog(UINT templateId);
     virtual ~CDialog();
-    CDialog(const CDialog&) = delete;
-    CDialog& operator=(const CDialog&) = delete;
 
     // Runs the dialog modally; returns the value given to EndDialog, or -1
     // when the window could not be created.

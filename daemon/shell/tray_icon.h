@@ -5,6 +5,8 @@
 
 #include <shellapi.h>
 
+#include "common/non_copyable.h"
+
 // Callback message of the icon: wParam is the icon id, lParam the mouse message.
 const UINT WM_TRAY_NOTIFY = WM_USER + 100;
 const UINT kTrayIconId = 134;
@@ -13,11 +15,9 @@ extern const wchar_t kTrayTip[];
 // Message the shell broadcasts when the taskbar has been (re)created.
 UINT TaskbarCreatedMessage();
 
-class TrayIcon {
+class TrayIcon : private CNonCopyable {
 public:
     TrayIcon() = default;
-    TrayIcon(const TrayIcon&) = delete;
-    TrayIcon& operator=(const TrayIcon&) = delete;
 
     void Init(HWND owner, HICON icon);
     bool Add();

@@ -3,14 +3,14 @@
 // routine, run in that order by Main.
 #include <windows.h>
 
+#include "common/non_copyable.h"
+
 class CDialog;
 
-class CWinAppEx {
+class CWinAppEx : private CNonCopyable {
 public:
     CWinAppEx() = default;
     virtual ~CWinAppEx() = default;
-    CWinAppEx(const CWinAppEx&) = delete;
-    CWinAppEx& operator=(const CWinAppEx&) = delete;
 
     // Returns the process exit code: the message loop's when InitInstance
     // succeeds, otherwise ExitInstance's.

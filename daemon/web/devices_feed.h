@@ -5,6 +5,7 @@
 // camera listing says devices came or went. Neither the session's thread
 // nor the feed's lists anything themselves (the shared listing's watch
 // does), so a session never waits for a listing once the first has ended.
+#include "common/non_copyable.h"
 #include "daemon/web/websocket_connection.h"
 
 #include <atomic>
@@ -12,13 +13,11 @@
 #include <thread>
 #include <vector>
 
-class CDevicesFeed {
+class CDevicesFeed : private CNonCopyable {
 public:
     // microphones: the greeting's, which the first list repeats.
     CDevicesFeed(WebSocketConnection& connection, const std::vector<std::wstring>& microphones);
     ~CDevicesFeed();
-    CDevicesFeed(const CDevicesFeed&) = delete;
-    CDevicesFeed& operator=(const CDevicesFeed&) = delete;
 
 private:
     void Run(uint64_t seen, std::vector<std::wstring> microphones);

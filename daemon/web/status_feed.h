@@ -4,6 +4,7 @@
 // and the encoder's every 2 s while it is live, from a thread of its own.
 // The objects are JSON and begin with "{", so no client takes them for a
 // greeting, a reply or a level word.
+#include "common/non_copyable.h"
 #include "daemon/web/websocket_connection.h"
 
 #include <windows.h>
@@ -11,12 +12,10 @@
 #include <atomic>
 #include <thread>
 
-class CStatusFeed {
+class CStatusFeed : private CNonCopyable {
 public:
     explicit CStatusFeed(WebSocketConnection& connection);
     ~CStatusFeed();
-    CStatusFeed(const CStatusFeed&) = delete;
-    CStatusFeed& operator=(const CStatusFeed&) = delete;
 
 private:
     void Run();

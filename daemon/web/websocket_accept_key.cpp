@@ -14,6 +14,7 @@ const char kProtocolGuid[] = "258EAFA5-E914-47DA-95CA-C5AB0DC85B11";
 const DWORD kKeyBytes = 16;
 const DWORD kSha1Bytes = 20;
 
+// The provider's close takes flags as well, so it needs traits of its own.
 struct AlgorithmTraits {
     using Handle = BCRYPT_ALG_HANDLE;
     static Handle Invalid() { return nullptr; }
@@ -21,18 +22,11 @@ struct AlgorithmTraits {
     static void Close(Handle h) { ::BCryptCloseAlgorithmProvider(h, 0); }
 };
 
-struct HashTraits {
-    using Handle = BCRYPT_HASH_HANDLE;
-    static Handle Invalid() { return nullptr; }
-    static bool IsValid(Handle h) { return h != nullptr; }
-    static void Close(Handle h) { ::BCryptDestroyHash(h); }
-};
-
 bool Sha1(const std::string& text, unsigned char (&digest)[kSha1Bytes]) {
     UniqueHandleT<AlgorithmTraits> algorithm;
     if (!BCRYPT_SUCCESS(::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA1_ALGORITHM, nullptr, 0)))
         return false;
-    UniqueHandleT<HashTraits> hash;
+    UniqueHandleT<NullableHandleTraits<BCRYPT_HASH_HANDLE, ::BCryptDestroyHash>> hash;
     if (!BCRYPT_SUCCESS(::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0))) return false;
     std::vector<UCHAR> bytes(text.begin(), text.end());
     return BCRYPT_SUCCESS(::BCryptHashData(hash.get(), bytes.data(), static_cast<ULONG>(bytes.size()), 0)) &&

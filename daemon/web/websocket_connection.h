@@ -2,13 +2,14 @@
 // One WebSocket connection after its handshake: whole text messages in,
 // text frames out, pings answered, the close handshake, and the close codes
 // for clients that break the protocol.
+#include "common/non_copyable.h"
 #include "daemon/command/shared_socket.h"
 
 #include <cstdint>
 #include <mutex>
 #include <string>
 
-class WebSocketConnection {
+class WebSocketConnection : private CNonCopyable {
 public:
     // received: bytes that came behind the handshake. The socket's receive
     // time-out decides how long a receive waits before reporting silence.
@@ -16,8 +17,6 @@ public:
     // from others and go through the socket's guard.
     WebSocketConnection(SharedSocket& socket, std::string received)
         : m_socket(socket), m_received(std::move(received)) {}
-    WebSocketConnection(const WebSocketConnection&) = delete;
-    WebSocketConnection& operator=(const WebSocketConnection&) = delete;
 
     enum class Received {
         Message,  // a whole, valid UTF-8 text message

@@ -8,6 +8,7 @@
 // picture: the demo webcam showing it and the real QvGraph.exe, which
 // bridges whatever camera the client names into the camera (no producer).
 #include "camera/filter/frame_exchange.h"
+#include "common/non_copyable.h"
 #include "common/unique_handle.h"
 #include "tests/daemon/command/wire_client.h"
 #include "tests/support/rtmp/rtmp_server.h"
@@ -60,12 +61,10 @@ private:
     std::thread m_thread;
 };
 
-class PublishChain {
+class PublishChain : private CNonCopyable {
 public:
     PublishChain() = default;
     ~PublishChain() { Stop(); }
-    PublishChain(const PublishChain&) = delete;
-    PublishChain& operator=(const PublishChain&) = delete;
 
     // Empty when the whole chain runs; else what is missing or failed.
     // With a webcam picture (a 24-bit BMP), the real bridge and the demo

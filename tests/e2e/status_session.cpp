@@ -70,34 +70,22 @@ bool StatusSession::TakeFrame(std::string& payload, int& opcode) {
     return true;
 }
 
-bool StatusSession::NextText(std::string& text, DWORD timeoutMs) {
-    const DWORD start = ::GetTickCount();
-    for (;;) {
-        int opcode = 0;
-        std::string payload;
-        while (TakeFrame(payload, opcode)) {
-            if (opcode == 0x8) return false;
-            if (opcode != 0x1) continue;
-            if (!payload.empty() && payload[0] == '{') m_seen.push_back(StatusMessage{payload, ::GetTickCount()});
-            text = payload;
-            return true;
-        }
-        if (::GetTickCount() - start > timeoutMs || m_client.Ended()) return false;
-        m_buffer += m_client.Read(65536, kReadSliceMs);
-    }
-}
+bool StatusSession::NextText(std::string& text, DWORD timeoutMs) { return NextFrame(0x1, text, timeoutMs); }
 
-bool StatusSession::NextBinary(std::string& bytes, DWORD timeoutMs) {
+bool StatusSession::NextBinary(std::string& bytes, DWORD timeoutMs) { return NextFrame(0x2, bytes, timeoutMs); }
+
+bool StatusSession::NextFrame(int wantedOpcode, std::string& out, DWORD timeoutMs) {
     const DWORD start = ::GetTickCount();
     for (;;) {
         int opcode = 0;
         std::string payload;
         while (TakeFrame(payload, opcode)) {
             if (opcode == 0x8) return false;
+            // Statuses are kept whatever the caller waits for.
             if (opcode == 0x1 && !payload.empty() && payload[0] == '{')
                 m_seen.push_back(StatusMessage{payload, ::GetTickCount()});
-            if (opcode != 0x2) continue;
-            bytes.swap(payload);
+            if (opcode != wantedOpcode) continue;
+            out.swap(payload);
             return true;
         }
         if (::GetTickCount() - start > timeoutMs || m_client.Ended()) return false;

@@ -35,6 +35,9 @@ public:
 
 private:
     bool TakeFrame(std::string& payload, int& opcode);
+    // The next frame of that opcode; false on a close frame, the end of the
+    // connection or the time limit.
+    bool NextFrame(int wantedOpcode, std::string& out, DWORD timeoutMs);
 
     WireClient m_client;
     std::string m_buffer;

@@ -3,6 +3,7 @@
 // what they write to the debugger output.
 #include <windows.h>
 
+#include "common/non_copyable.h"
 #include "common/quote_argument.h"
 #include "common/unique_handle.h"
 
@@ -59,12 +60,10 @@ UniqueHandle StartProgram(const std::wstring& program, HANDLE output = nullptr);
 // decoded from code page 936 (or taken as UTF-16 when sent so), and its
 // standard output is collected too. The debugger loop runs on a thread of
 // its own, as Windows requires the creating thread to wait for the events.
-class DebuggeeProcess {
+class DebuggeeProcess : private CNonCopyable {
 public:
     DebuggeeProcess() = default;
     ~DebuggeeProcess();
-    DebuggeeProcess(const DebuggeeProcess&) = delete;
-    DebuggeeProcess& operator=(const DebuggeeProcess&) = delete;
 
     bool Start(const std::wstring& commandLine, const std::wstring& workingDir = std::wstring());
 

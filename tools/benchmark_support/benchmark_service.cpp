@@ -11,6 +11,8 @@
 
 namespace {
 
+const uint16_t kCommandPort = 19723;
+
 std::wstring OwnDir() {
     wchar_t path[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -34,6 +36,13 @@ bool BenchmarkService::Start(uint16_t port) {
         if (probe.Connect(port, 1000) && probe.ReadMessage(greeting, 10000)) return true;
         ::Sleep(100);
     }
+    return false;
+}
+
+bool StartWebService(BenchmarkService& service) {
+    StartWinsock();
+    if (service.Start(kCommandPort)) return true;
+    fprintf(stderr, "the command service did not start (are ports 19723 and 19724 free?)\n");
     return false;
 }
 

@@ -32,6 +32,11 @@ private:
     DWORD m_processId = 0;
 };
 
+// For the benchmarks of the web endpoint: Winsock, then the service, whose
+// command port and web port (19723 and 19724) must both be free. False, and
+// said on standard error, when the service did not start.
+bool StartWebService(BenchmarkService& service);
+
 struct Figures {
     std::vector<double> ms;
     // min, median, 95th percentile and max, or "no samples".

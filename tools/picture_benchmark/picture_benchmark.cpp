@@ -21,7 +21,6 @@
 
 namespace {
 
-const uint16_t kCommandPort = 19723;
 const uint16_t kWebPort = 19724;
 const DWORD kMeasureMs = 10000;
 const LONG kWidth = 640, kHeight = 480;
@@ -235,12 +234,8 @@ void MeasureDelay() {
 }  // namespace
 
 int wmain() {
-    StartWinsock();
     BenchmarkService service;
-    if (!service.Start(kCommandPort)) {
-        fprintf(stderr, "the command service did not start (are ports 19723 and 19724 free?)\n");
-        return 1;
-    }
+    if (!StartWebService(service)) return 1;
     const HostProcessorClock host;
     if (!host.Found()) printf("(no /proc: the host's count is not available)\n");
     MeasureLoad(service, host, 0);

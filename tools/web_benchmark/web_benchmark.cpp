@@ -15,7 +15,6 @@
 
 namespace {
 
-const uint16_t kCommandPort = 19723;
 const uint16_t kWebPort = 19724;
 const int kGreetingRuns = 50;
 const int kSessions = 200;
@@ -38,12 +37,8 @@ bool OpenSession(WireClient& client, DWORD timeoutMs) {
 }  // namespace
 
 int wmain() {
-    StartWinsock();
     BenchmarkService service;
-    if (!service.Start(kCommandPort)) {
-        fprintf(stderr, "the command service did not start (are ports 19723 and 19724 free?)\n");
-        return 1;
-    }
+    if (!StartWebService(service)) return 1;
     Figures greetings;
     int failed = 0;
     for (int i = 0; i < kGreetingRuns; ++i) {

@@ -3,6 +3,7 @@
 // (a console program that starts the service as the tray shell does) with
 // the stand-ins copied beside it as QvShow.exe and QvGraph.exe, so that the
 // service finds them in its own directory as the daemon would.
+#include "common/non_copyable.h"
 #include "tests/stand_ins/stand_in_record.h"
 #include "tests/support/child_process.h"
 
@@ -16,14 +17,12 @@ const wchar_t kEncoder[] = L"QvShow.exe";
 const wchar_t kBridge[] = L"QvGraph.exe";
 const wchar_t kHostProgram[] = L"command_service_test_host.exe";
 
-class ServiceSandbox {
+class ServiceSandbox : private CNonCopyable {
 public:
     // withStandIns false: no QvShow.exe / QvGraph.exe beside the host, and
     // the sandbox leaves processes of those names alone.
     explicit ServiceSandbox(bool withStandIns = true);
     ~ServiceSandbox();
-    ServiceSandbox(const ServiceSandbox&) = delete;
-    ServiceSandbox& operator=(const ServiceSandbox&) = delete;
 
     bool Ready() const { return m_ready; }
     // With a trailing backslash.

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-class WireClient {
+#include "common/non_copyable.h"
+
+class WireClient : private CNonCopyable {
 public:
     WireClient();
     ~WireClient();
-    WireClient(const WireClient&) = delete;
-    WireClient& operator=(const WireClient&) = delete;
     WireClient(WireClient&& other) noexcept;
 
     // False when the connection was refused or not made within timeoutMs.

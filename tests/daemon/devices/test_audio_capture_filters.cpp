@@ -4,6 +4,7 @@
 // or run; one offers a stream type that nothing can render.
 #include "tests/daemon/devices/test_audio_capture_classes.h"
 
+#include "camera/filter/pin_category_property.h"
 #include "camera/framework/framework.h"
 
 #include <mmreg.h>
@@ -111,14 +112,7 @@ public:
     STDMETHODIMP Set(REFGUID, DWORD, void*, DWORD, void*, DWORD) override { return E_NOTIMPL; }
     STDMETHODIMP Get(REFGUID propSet, DWORD id, void*, DWORD, void* propertyData, DWORD dataLength,
                      DWORD* bytesReturned) override {
-        if (!IsEqualGUID(propSet, AMPROPSETID_Pin)) return E_PROP_SET_UNSUPPORTED;
-        if (id != AMPROPERTY_PIN_CATEGORY) return E_PROP_ID_UNSUPPORTED;
-        if (!propertyData && !bytesReturned) return E_POINTER;
-        if (bytesReturned) *bytesReturned = sizeof(GUID);
-        if (!propertyData) return S_OK;
-        if (dataLength < sizeof(GUID)) return E_UNEXPECTED;
-        *static_cast<GUID*>(propertyData) = PIN_CATEGORY_CAPTURE;
-        return S_OK;
+        return GetPinCategoryProperty(propSet, id, propertyData, dataLength, bytesReturned);
     }
     STDMETHODIMP QuerySupported(REFGUID propSet, DWORD id, DWORD* typeSupport) override {
         if (!IsEqualGUID(propSet, AMPROPSETID_Pin)) return E_PROP_SET_UNSUPPORTED;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "common/non_copyable.h"
+
 enum class TestAudioKind {
     Runs,            // connects to a renderer and runs
     RefusesToStart,  // connects, but refuses to pause or run
@@ -20,12 +22,10 @@ struct TestAudioDevice {
 };
 
 // Registered devices are unregistered again on destruction.
-class TestAudioDevices {
+class TestAudioDevices : private CNonCopyable {
 public:
     TestAudioDevices();
     ~TestAudioDevices();
-    TestAudioDevices(const TestAudioDevices&) = delete;
-    TestAudioDevices& operator=(const TestAudioDevices&) = delete;
 
     // Replaces the registered devices by these; the system device
     // enumerator yields them in this order, before Wine's own devices.

@@ -2,6 +2,7 @@
 // A directory of its own per test, holding the publisher host program and
 // the stand-ins copied as QvShow.exe and QvGraph.exe, so that the code under
 // test finds them in "its own directory" as the daemon would.
+#include "common/non_copyable.h"
 #include "tests/stand_ins/stand_in_record.h"
 #include "tests/daemon/terminate_processes.h"
 #include "tests/support/child_process.h"
@@ -15,15 +16,13 @@
 const wchar_t kEncoder[] = L"QvShow.exe";
 const wchar_t kBridge[] = L"QvGraph.exe";
 
-class PublisherSandbox {
+class PublisherSandbox : private CNonCopyable {
 public:
     // withBridge false leaves QvGraph.exe out, so that its launch fails.
     // dirName: the start of the directory's name, which ends in numbers.
     explicit PublisherSandbox(bool withEncoder = true, bool withBridge = true,
                               const std::wstring& dirName = L"qv-发布-");
     ~PublisherSandbox();
-    PublisherSandbox(const PublisherSandbox&) = delete;
-    PublisherSandbox& operator=(const PublisherSandbox&) = delete;
 
     bool Ready() const { return m_ready; }
     // With a trailing backslash.

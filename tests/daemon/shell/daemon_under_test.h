@@ -3,6 +3,7 @@
 // copy of it with the stand-in encoder and bridge under their real image
 // names, the running daemon as a debuggee, and what a user or the shell does
 // to it (tray callbacks, the tray menu, window messages).
+#include "common/non_copyable.h"
 #include "common/unique_handle.h"
 #include "tests/support/child_process.h"
 
@@ -14,12 +15,10 @@
 
 // %TEMP%\qv-shell-test-<pid>-<n>\ with QvPushServer.exe, QvShow.exe and
 // QvGraph.exe; removed with all it holds on destruction.
-class DaemonDirectory {
+class DaemonDirectory : private CNonCopyable {
 public:
     DaemonDirectory();
     ~DaemonDirectory();
-    DaemonDirectory(const DaemonDirectory&) = delete;
-    DaemonDirectory& operator=(const DaemonDirectory&) = delete;
 
     bool Ready() const { return m_ready; }
     // With a trailing backslash.
@@ -30,14 +29,12 @@ private:
     bool m_ready = false;
 };
 
-class RunningDaemon {
+class RunningDaemon : private CNonCopyable {
 public:
     RunningDaemon() = default;
     // Ends a daemon that is still running (tray menu first, then terminate),
     // so that no test leaves one behind, also after a failed assertion.
     ~RunningDaemon();
-    RunningDaemon(const RunningDaemon&) = delete;
-    RunningDaemon& operator=(const RunningDaemon&) = delete;
 
     // Starts the copy in `directory` and waits until its main window has
     // been initialised; on failure Failure() says what happened.

@@ -2,6 +2,8 @@
 
 #include <mmsystem.h>
 
+#include <uuids.h>
+
 #include <cstdio>
 
 using Microsoft::WRL::ComPtr;
@@ -79,6 +81,19 @@ bool HasDevice(REFCLSID category, const std::wstring& name) {
 DeviceGraph::~DeviceGraph() {
     Stop();
     if (m_grabber) m_grabber->SetCallback(nullptr, 0);
+}
+
+::testing::AssertionResult IsCapturePin(IPin* pin) {
+    ComPtr<IKsPropertySet> properties;
+    HRESULT hr = pin->QueryInterface(IID_PPV_ARGS(&properties));
+    if (FAILED(hr)) return ::testing::AssertionFailure() << "the pin has no IKsPropertySet: hr " << std::hex << hr;
+    GUID category = GUID_NULL;
+    DWORD returned = 0;
+    hr = properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, sizeof category, &returned);
+    if (FAILED(hr)) return ::testing::AssertionFailure() << "the pin category cannot be read: hr " << std::hex << hr;
+    if (!IsEqualGUID(PIN_CATEGORY_CAPTURE, category))
+        return ::testing::AssertionFailure() << "the pin is not in PIN_CATEGORY_CAPTURE";
+    return ::testing::AssertionSuccess();
 }
 
 std::string DeviceGraph::Open(REFCLSID category, const std::wstring& name) {

@@ -8,6 +8,8 @@
 #include <qedit.h>
 #include <wrl/client.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -32,6 +34,9 @@ ProgramResult RunDemoTool(const std::vector<std::wstring>& arguments);
 // Friendly names of the category's devices, in the enumerator's order.
 std::vector<std::wstring> DeviceNames(REFCLSID category);
 bool HasDevice(REFCLSID category, const std::wstring& name);
+// Whether the pin says PIN_CATEGORY_CAPTURE through IKsPropertySet, where
+// capture programs look for it.
+::testing::AssertionResult IsCapturePin(IPin* pin);
 
 struct RecordedSample {
     REFERENCE_TIME start = 0;

@@ -114,13 +114,7 @@ TEST_F(MicrophoneTest, PinOffersWhatCaptureProgramsAskFor) {
     RegisterMic(kChineseMic, L"");
     DeviceGraph graph;
     ASSERT_EQ("", graph.Open(CLSID_AudioInputDeviceCategory, kChineseMic));
-    ComPtr<IKsPropertySet> properties;
-    ASSERT_HRESULT_SUCCEEDED(graph.DevicePin()->QueryInterface(IID_PPV_ARGS(&properties)));
-    GUID category = GUID_NULL;
-    DWORD returned = 0;
-    ASSERT_HRESULT_SUCCEEDED(
-        properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, sizeof category, &returned));
-    EXPECT_TRUE(IsEqualGUID(PIN_CATEGORY_CAPTURE, category));
+    ASSERT_TRUE(IsCapturePin(graph.DevicePin()));
 
     ComPtr<IAMStreamConfig> config;
     ASSERT_HRESULT_SUCCEEDED(graph.DevicePin()->QueryInterface(IID_PPV_ARGS(&config)));

@@ -55,13 +55,7 @@ TEST_F(WebcamTest, EachFormatShowsThePictureAtItsSize) {
     {
         DeviceGraph probe;
         ASSERT_EQ("", probe.Open(CLSID_VideoInputDeviceCategory, kPictureCam));
-        ComPtr<IKsPropertySet> properties;
-        ASSERT_HRESULT_SUCCEEDED(probe.DevicePin()->QueryInterface(IID_PPV_ARGS(&properties)));
-        GUID category = GUID_NULL;
-        DWORD returned = 0;
-        ASSERT_HRESULT_SUCCEEDED(properties->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category,
-                                                 sizeof category, &returned));
-        EXPECT_TRUE(IsEqualGUID(PIN_CATEGORY_CAPTURE, category));
+        ASSERT_TRUE(IsCapturePin(probe.DevicePin()));
         ComPtr<IAMStreamConfig> config;
         ASSERT_HRESULT_SUCCEEDED(probe.DevicePin()->QueryInterface(IID_PPV_ARGS(&config)));
         int size = 0;

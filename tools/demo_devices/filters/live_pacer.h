@@ -8,13 +8,12 @@
 
 #include <atomic>
 
+#include "common/non_copyable.h"
 #include "common/unique_handle.h"
 
-class CLivePacer {
+class CLivePacer : private CNonCopyable {
 public:
     CLivePacer();
-    CLivePacer(const CLivePacer&) = delete;
-    CLivePacer& operator=(const CLivePacer&) = delete;
 
     // The pin became active: the stream starts again at time 0 with the next Run.
     void Activate();

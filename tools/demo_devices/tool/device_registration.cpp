@@ -1,5 +1,7 @@
 #include "tools/demo_devices/tool/device_registration.h"
 
+#include "common/non_copyable.h"
+
 #include <dshow.h>
 #include <wrl/client.h>
 
@@ -10,14 +12,12 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 // Closes a registry key on scope exit.
-class RegistryKey {
+class RegistryKey : private CNonCopyable {
 public:
     RegistryKey() = default;
     ~RegistryKey() {
         if (m_key) ::RegCloseKey(m_key);
     }
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
     HKEY* put() { return &m_key; }
     HKEY get() const { return m_key; }
 
