@@ -33,7 +33,7 @@ std::wstring EndText(const GraphEnd& end) {
 
 }  // namespace
 
-int RunBridge(const BridgeArguments& arguments, const WriteTimingObserver& observer) {
+int RunBridge(const BridgeArguments& arguments, const WriteTimingObserver& observer, const BridgeOutputs& outputs) {
     const std::wstring& name = arguments.videoDevice;
     if (name == kOwnCameraName)
         return Failure(kExitOwnCamera, Quoted(name) + L" is the virtual camera itself; it cannot feed itself");
@@ -44,8 +44,9 @@ int RunBridge(const BridgeArguments& arguments, const WriteTimingObserver& obser
     ScopedComApartment com(COINIT_MULTITHREADED);
     if (FAILED(com.Result())) return Failure(kExitSystemFailure, L"COM does not start: " + HresultText(com.Result()));
 
-    CVirtualCameraWriter writer;
-    HRESULT hr = writer.Open();
+    CVirtualCameraWriter camera;
+    HRESULT hr = outputs.record ? S_OK : camera.Open();
+    CPictureRecordWriter& writer = outputs.record ? *outputs.record : camera;
     if (FAILED(hr)) {
         return Failure(kExitVirtualCameraMissing, L"the virtual camera " + Quoted(kOwnCameraName) +
                                                       L" is not registered (QvCamera: " + HresultText(hr) + L")");
@@ -71,7 +72,7 @@ int RunBridge(const BridgeArguments& arguments, const WriteTimingObserver& obser
     // Without the exchange the bridge still feeds the record: the camera's
     // small formats go on, and its HD formats scale the record's picture.
     CHdFrameWriter hdWriter;
-    const HRESULT exchange = hdWriter.Open(DecodedPicture(graph.Delivered()));
+    const HRESULT exchange = hdWriter.Open(DecodedPicture(graph.Delivered()), outputs.exchangeName);
     // Not a failure (the daemon takes lines that begin so as news): the
     // camera goes on with the record's picture, and the writer tries again.
     if (exchange == kExchangeForeignOwner || exchange == kExchangeLowerIntegrity)

@@ -16,12 +16,12 @@ LONGLONG PerformanceFrequency() {
 
 }  // namespace
 
-CFrameSink* CFrameSink::Create(const SourcePicture& delivered, CVirtualCameraWriter& writer,
+CFrameSink* CFrameSink::Create(const SourcePicture& delivered, CPictureRecordWriter& writer,
                                CHdFrameWriter* hdWriter) {
     return new CFrameSink(delivered, writer, hdWriter, PerformanceFrequency());
 }
 
-CFrameSink::CFrameSink(const SourcePicture& delivered, CVirtualCameraWriter& writer, CHdFrameWriter* hdWriter,
+CFrameSink::CFrameSink(const SourcePicture& delivered, CPictureRecordWriter& writer, CHdFrameWriter* hdWriter,
                        LONGLONG ticksPerSecond)
     : m_converter(DecodedPicture(delivered)),
       m_writer(writer),

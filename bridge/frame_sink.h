@@ -28,7 +28,7 @@ public:
     // The sink with one reference, which the caller owns. `hdWriter`, when
     // given, gets each written picture first, at the webcam's own size (MJPG
     // decoded into NV12: DecodedPicture).
-    static CFrameSink* Create(const SourcePicture& delivered, CVirtualCameraWriter& writer,
+    static CFrameSink* Create(const SourcePicture& delivered, CPictureRecordWriter& writer,
                               CHdFrameWriter* hdWriter = nullptr);
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) override;
@@ -50,7 +50,7 @@ public:
     LONG ShortSamples() const { return m_short.load(); }
 
 private:
-    CFrameSink(const SourcePicture& delivered, CVirtualCameraWriter& writer, CHdFrameWriter* hdWriter,
+    CFrameSink(const SourcePicture& delivered, CPictureRecordWriter& writer, CHdFrameWriter* hdWriter,
                LONGLONG ticksPerSecond);
     virtual ~CFrameSink();
 
@@ -60,7 +60,7 @@ private:
 
     std::atomic<ULONG> m_references{1};
     CPictureConverter m_converter;
-    CVirtualCameraWriter& m_writer;
+    CPictureRecordWriter& m_writer;
     CHdFrameWriter* m_hdWriter;
     CWritePacing m_pacing;
     std::vector<BYTE> m_picture;

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "bridge/yuv_rows_vector.h"
+#include "common/yuv_rows_vector.h"
 #include "bridge/yuv_to_rgb.h"
 
 CPictureConverter::CPictureConverter(const SourcePicture& source, ConversionPath path)

@@ -8,13 +8,20 @@
 
 #include "camera/filter/frame_exchange.h"
 
-class CVirtualCameraWriter {
+// Where the bridge writes its 640 x 480 pictures.
+class CPictureRecordWriter {
+public:
+    virtual ~CPictureRecordWriter() = default;
+    // One 640 x 480 RGB24 bottom-up picture.
+    virtual HRESULT Write(const BYTE* picture) = 0;
+};
+
+class CVirtualCameraWriter : public CPictureRecordWriter {
 public:
     // REGDB_E_CLASSNOTREG and kin when the camera is not registered,
     // E_NOINTERFACE when the object has no TranslateData_buf.
     HRESULT Open();
-    // One 640 x 480 RGB24 bottom-up picture.
-    HRESULT Write(const BYTE* picture);
+    HRESULT Write(const BYTE* picture) override;
 
 private:
     Microsoft::WRL::ComPtr<TranslateData_buf> m_camera;

@@ -53,23 +53,17 @@ HRESULT WriteFrameExchange(FrameExchange& record, FrameExchangeGuard& guard, con
     return S_OK;
 }
 
-CNamedFrameExchange* SessionNamedFrameExchange() {
-    static std::atomic<CNamedFrameExchange*> opened{nullptr};
-    if (CNamedFrameExchange* exchange = opened.load(std::memory_order_acquire)) return exchange;
-    static std::mutex mutex;
-    static CNamedFrameExchange exchange;
-    static DWORD lastTry = 0;
-    static bool tried = false;
-    std::lock_guard<std::mutex> lock(mutex);
-    // Every sample asks; a mapping that cannot be had (another layout under
-    // the name, no memory) is tried again once a second, not every time.
+CNamedFrameExchange* CLazyNamedFrameExchange::Get() {
+    if (CNamedFrameExchange* exchange = m_opened.load(std::memory_order_acquire)) return exchange;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (CNamedFrameExchange* exchange = m_opened.load(std::memory_order_acquire)) return exchange;
     const DWORD now = ::GetTickCount();
-    if (tried && now - lastTry < kNamedExchangeRetryMs) return nullptr;
-    tried = true;
-    lastTry = now;
-    if (FAILED(exchange.Open())) return nullptr;
-    opened.store(&exchange, std::memory_order_release);
-    return &exchange;
+    if (m_tried && now - m_lastTry < kNamedExchangeRetryMs) return nullptr;
+    m_tried = true;
+    m_lastTry = now;
+    if (FAILED(m_exchange.Open(m_name.c_str()))) return nullptr;
+    m_opened.store(&m_exchange, std::memory_order_release);
+    return &m_exchange;
 }
 
 DWORD CameraImageId() {
@@ -77,15 +71,16 @@ DWORD CameraImageId() {
     return id;
 }
 
-HRESULT WriteCameraFrame(const BYTE* data, LONG length) {
+HRESULT WriteRecordAndExchange(FrameExchange& record, FrameExchangeGuard& guard, CNamedFrameExchange* exchange,
+                               const BYTE* data, LONG length) {
     constexpr LONG kRecordWidth = 640;
     constexpr LONG kRecordHeight = 480;
     constexpr LONG kRecordStride = kRecordWidth * 3;
     constexpr DWORD kRecordFrameRate = 15;
-    const HRESULT hr = WriteFrameExchange(SharedFrameExchange(), data, length);
+    const HRESULT hr = WriteFrameExchange(record, guard, data, length);
     // A part of a picture means nothing outside this record's own rules.
     if (hr != S_OK || length != kRecordStride * kRecordHeight) return hr;
-    if (CNamedFrameExchange* exchange = SessionNamedFrameExchange())
+    if (exchange)
         exchange->WriteFrame(kRecordWidth, kRecordHeight, NamedFrameFormat::RGB24, kRecordStride, kRecordFrameRate,
                              data, CameraImageId());
     return hr;

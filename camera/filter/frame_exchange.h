@@ -5,7 +5,10 @@
 #include <windows.h>
 #include <unknwn.h>
 
+#include <atomic>
 #include <cstddef>
+#include <mutex>
+#include <string>
 
 #include "common/frame_guard.h"
 #include "common/named_frame_exchange.h"
@@ -61,18 +64,44 @@ inline HRESULT WriteFrameExchange(FrameExchange& record, const BYTE* data, LONG 
 }
 
 
-// This process's view of the session's named exchange, opened at first use
-// and kept for the life of the process; null while it cannot be opened.
+// A named exchange opened at first use and kept for the life of the
+// process; one that cannot be opened (another layout under the name, no
+// memory) is tried again at most once a second, not at every sample.
+class CLazyNamedFrameExchange {
+public:
+    explicit CLazyNamedFrameExchange(std::wstring name) : m_name(std::move(name)) {}
+    // Null while it cannot be opened.
+    CNamedFrameExchange* Get();
+
+private:
+    const std::wstring m_name;
+    std::atomic<CNamedFrameExchange*> m_opened{nullptr};
+    std::mutex m_mutex;
+    CNamedFrameExchange m_exchange;
+    DWORD m_lastTry = 0;
+    bool m_tried = false;
+};
+
+// This process's view of the session's named exchange (kNamedFrameExchangeName),
+// opened at first use; null while it cannot be opened. Defined on its own
+// (session_exchange.cpp), with WriteCameraFrame: the camera's one tie to the
+// user's live exchange, which a program that links the camera's code to
+// measure it replaces with an exchange of its own name at link time.
 CNamedFrameExchange* SessionNamedFrameExchange();
 
 // This image's mark on the frames its WriteFrame copies into the named
 // exchange; it reads its own record rather than those copies.
 DWORD CameraImageId();
 
-// WriteFrame of the camera's interface: the record as WriteFrameExchange
-// writes it, and a whole 640 x 480 picture also into the named exchange, so
-// that camera images that do not share this module's record (another build
-// or another copy of it) show what producers write through it.
+// The record as WriteFrameExchange writes it, and a whole 640 x 480 picture
+// also into `exchange` (when not null) marked as this image's copy.
+HRESULT WriteRecordAndExchange(FrameExchange& record, FrameExchangeGuard& guard, CNamedFrameExchange* exchange,
+                               const BYTE* data, LONG length);
+
+// WriteFrame of the camera's interface: WriteRecordAndExchange into this
+// module's record and the session's exchange, so that camera images that do
+// not share this module's record (another build or another copy of it) show
+// what producers write through it.
 HRESULT WriteCameraFrame(const BYTE* data, LONG length);
 
 // One reader's take of the record: the guard's reader plus the fields.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/yuv_rows_vector.h"
+
 namespace {
 
 constexpr uint8_t kBlackLuma = 16;
@@ -98,8 +100,22 @@ bool PaintBars(uint8_t* row, LONG r, LONG width, const FittedRect& fit, size_t u
     return true;
 }
 
+// Which of the vector rows, if any, fits the columns a row takes.
+enum class VectorRows { None, Same, Halved };
+
+// The nearest source column to the centre of column x of half the width is
+// 2x + 1 (SourceIndex): the second pixel of each pair.
+VectorRows VectorRowsFor(LONG sourceWidth, LONG drawnWidth) {
+    if (!VectorYuvRowsAvailable()) return VectorRows::None;
+    if (drawnWidth == sourceWidth) return VectorRows::Same;
+    if (drawnWidth * 2 == sourceWidth) return VectorRows::Halved;
+    return VectorRows::None;
+}
+
 void DrawIntoRgb(const PictureLayout& sl, const uint8_t* source, const PictureLayout& dl, uint8_t* destination,
                  const FittedRect& fit, const LONG* columns) {
+    const VectorRows vector = sl.format == NamedFrameFormat::NV12 ? VectorRowsFor(sl.width, fit.width)
+                                                                   : VectorRows::None;
     for (LONG r = 0; r < dl.height; ++r) {
         uint8_t* row = RgbRow(dl, destination, r);
         if (!PaintBars(row, r, dl.width, fit, 3, 1, kBlackRgb)) continue;
@@ -112,7 +128,15 @@ void DrawIntoRgb(const PictureLayout& sl, const uint8_t* source, const PictureLa
             const ColourTables& tables = Tables();
             const uint8_t* luma = LumaRow(sl, source, sr);
             const uint8_t* chroma = ChromaRow(sl, source, sr);
-            for (LONG x = 0; x < fit.width; ++x, out += 3) {
+            // A frame drawn at its own width or at half of it (1920 to
+            // 960, 1280 to 640) takes every pixel or every pair's second
+            // one: the vector rows' cases, to the same bytes.
+            LONG x = 0;
+            if (vector == VectorRows::Same)
+                x = SameWidthNv12Vector(luma, chroma, fit.width, out);
+            else if (vector == VectorRows::Halved)
+                x = HalvedNv12Vector(luma, chroma, fit.width, out);
+            for (out += x * 3; x < fit.width; ++x, out += 3) {
                 const LONG sx = columns[x];
                 const LONG cx = sx & ~1;
                 YuvToRgb(tables, luma[sx], chroma[cx], chroma[cx + 1], out);

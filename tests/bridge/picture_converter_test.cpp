@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bridge/picture_converter.h"
-#include "bridge/yuv_rows_vector.h"
+#include "common/yuv_rows_vector.h"
 #include "tests/bridge/webcam_pictures.h"
 
 namespace {

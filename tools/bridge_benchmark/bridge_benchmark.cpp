@@ -30,14 +30,17 @@
 // Latency (with --webcam): the bridge's whole path run in this process
 // against that video capture device for N seconds (default 20): from the
 // sample's arrival at the grabber, on the webcam's streaming thread, to the
-// end of its WriteFrame into the virtual camera (which must be registered).
-// Median and p99; goal: median under 5 ms. Only written pictures count (at
+// end of its WriteFrame into the camera's record. The record and the named
+// exchange are the benchmark's own (the camera's own write code, linked in),
+// never the user's live ones: a run leaves the user's camera alone, and
+// needs no registered camera. Median and p99; goal: median under 5 ms. Only written pictures count (at
 // most 30 a second).
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -49,8 +52,10 @@
 #include "bridge/bridge_session.h"
 #include "bridge/hd_frame_writer.h"
 #include "bridge/jpeg_decoder.h"
+#include "bridge/picture_fit.h"
 #include "bridge/picture_converter.h"
 #include "bridge/yuy2_to_nv12.h"
+#include "camera/filter/frame_exchange.h"
 #include "common/com_apartment.h"
 #include "tools/demo_devices/webcam/jpeg_picture.h"
 
@@ -275,7 +280,33 @@ void MeasureMjpgDecoding() {
     }
 }
 
+// The record and the exchange the measured bridge writes: this process's
+// own, written by the camera's own code (as QvCamera's WriteFrame would),
+// so that the run never shows in the user's camera.
+class CPrivateRecordWriter : public CPictureRecordWriter {
+public:
+    explicit CPrivateRecordWriter(CNamedFrameExchange* exchange) : m_exchange(exchange) {}
+    HRESULT Write(const BYTE* picture) override {
+        return WriteRecordAndExchange(m_record, m_guard, m_exchange, picture, kCameraPictureBytes);
+    }
+
+private:
+    CNamedFrameExchange* m_exchange;
+    FrameExchange m_record = {};
+    FrameExchangeGuard m_guard = {};
+};
+
 void MeasureLatency(const std::wstring& webcam, int seconds) {
+    const std::wstring exchangeName = L"Local\\QvBridgeBenchmarkLatency" + std::to_wstring(::GetCurrentProcessId());
+    CNamedFrameExchange exchange;
+    if (FAILED(exchange.Open(exchangeName.c_str()))) {
+        std::printf("latency: no frame exchange of our own\n");
+        return;
+    }
+    auto record = std::make_unique<CPrivateRecordWriter>(&exchange);
+    BridgeOutputs outputs;
+    outputs.record = record.get();
+    outputs.exchangeName = exchangeName.c_str();
     std::mutex lock;
     std::vector<double> latencies;
     LARGE_INTEGER frequency;
@@ -283,10 +314,13 @@ void MeasureLatency(const std::wstring& webcam, int seconds) {
     const double msPerTick = 1000.0 / static_cast<double>(frequency.QuadPart);
     BridgeArguments arguments{L"", webcam};
     std::thread bridge([&] {
-        const int exitCode = RunBridge(arguments, [&](LONGLONG arrived, LONGLONG written) {
-            std::lock_guard<std::mutex> guard(lock);
-            latencies.push_back(static_cast<double>(written - arrived) * msPerTick);
-        });
+        const int exitCode = RunBridge(
+            arguments,
+            [&](LONGLONG arrived, LONGLONG written) {
+                std::lock_guard<std::mutex> guard(lock);
+                latencies.push_back(static_cast<double>(written - arrived) * msPerTick);
+            },
+            outputs);
         std::printf("the bridge ended early with exit code %d\n", exitCode);
         std::fflush(stdout);
         ::ExitProcess(1);

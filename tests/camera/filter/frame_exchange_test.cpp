@@ -173,6 +173,46 @@ TEST(FrameExchangeFreshness, StaleAfterMoreThanTwoSecondsAcrossTheTickWrap) {
         EXPECT_EQ(IsFrameStale(c.now, c.writeTick), c.stale) << c.writeTick << " read at " << c.now;
 }
 
+// The write a benchmark points at a record and an exchange of its own:
+// only a whole picture is copied into the exchange, as this image's copy,
+// and nothing reaches an exchange it was not given.
+TEST(RecordAndExchangeWrite, WholePicturesAloneAreCopiedIntoTheGivenExchange) {
+    const std::wstring name = L"Local\\QvRecordAndExchangeTest" + std::to_wstring(::GetCurrentProcessId());
+    CNamedFrameExchange exchange;
+    ASSERT_EQ(S_OK, exchange.Open(name.c_str()));
+    auto record = std::make_unique<FrameExchange>();
+    FrameExchangeGuard guard = {};
+    const std::vector<BYTE> picture = RampFrame(kFullFrame);
+    struct Case {
+        const char* what;
+        LONG length;
+        bool toExchange;
+        HRESULT result;
+        bool copied;
+    } cases[] = {
+        {"a part of a picture", 1000, true, S_OK, false},
+        {"too long", kFrameCapacity + 1, true, E_INVALIDARG, false},
+        {"a whole picture, no exchange given", kFullFrame, false, S_OK, false},
+        {"a whole picture", kFullFrame, true, S_OK, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const DWORD before = exchange.Header()->frameCount;
+        EXPECT_EQ(c.result, WriteRecordAndExchange(*record, guard, c.toExchange ? &exchange : nullptr, picture.data(),
+                                                   c.length));
+        if (c.result == S_OK) EXPECT_EQ(c.length, record->frameLength);
+        EXPECT_EQ(before + (c.copied ? 1 : 0), exchange.Header()->frameCount);
+    }
+    NamedFrameInfo info = {};
+    std::vector<BYTE> read(kFullFrame);
+    ASSERT_EQ(FrameTake::Injected, exchange.ReadLatest(&info, read.data(), read.size()));
+    EXPECT_EQ(640, info.width);
+    EXPECT_EQ(480, info.height);
+    EXPECT_EQ(NamedFrameFormat::RGB24, info.format);
+    EXPECT_EQ(CameraImageId(), info.copiedFromImage);
+    EXPECT_EQ(picture, read);
+}
+
 class ModuleRecordTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -163,4 +163,55 @@ TEST(PictureScaling, ScalesUprightWithAspectKeptAndBlackBars) {
     }
 }
 
+// The integer formulas every YUV conversion of ours shares, pixel by pixel:
+// what the drawing must give byte for byte, with or without vector rows.
+void IntegerBgr(int y, int u, int v, uint8_t* bgr) {
+    auto clamp = [](int x) { return static_cast<uint8_t>(std::min(255, std::max(0, x))); };
+    const int c = 298 * (y - 16) + 128;
+    bgr[0] = clamp((c + 516 * (u - 128)) >> 8);
+    bgr[1] = clamp((c - 100 * (u - 128) - 208 * (v - 128)) >> 8);
+    bgr[2] = clamp((c + 409 * (v - 128)) >> 8);
+}
+
+// NV12 drawn into RGB24 at its own width and at half of it (the sizes the
+// vector rows take), widths with and without a tail beyond eight pixels,
+// from noise that reaches every clamp.
+TEST(PictureScaling, Nv12IntoRgbAtOwnAndHalfWidthIsExact) {
+    struct Case {
+        PictureLayout source;
+        PictureLayout destination;
+        LONG step;  // source pixels a destination pixel moves on
+    };
+    const Case cases[] = {
+        {{kNv12, 1920, 1080, 1920}, {kRgb, 1920, 1080, 5760}, 1},
+        {{kNv12, 1284, 722, 1284}, {kRgb, 1284, 722, 3852}, 1},
+        {{kNv12, 1920, 1080, 1920}, {kRgb, 960, 540, 2880}, 2},
+        {{kNv12, 1300, 720, 1304}, {kRgb, 650, 360, 1950}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.source.width) + "x" + std::to_string(c.source.height) + " into " +
+                     std::to_string(c.destination.width));
+        std::vector<uint8_t> source(PictureBytes(c.source));
+        uint32_t seed = 12345;
+        for (uint8_t& b : source) b = static_cast<uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+        std::vector<uint8_t> drawn(PictureBytes(c.destination), 0x77);
+        DrawPicture(c.source, source.data(), c.destination, drawn.data());
+        const LONG offset = c.step - 1;  // the pair's second pixel when halved
+        size_t wrong = 0;
+        std::string first;
+        for (LONG y = 0; y < c.destination.height; ++y)
+            for (LONG x = 0; x < c.destination.width; ++x) {
+                const LONG sx = x * c.step + offset, sy = y * c.step + offset;
+                const uint8_t* uv = &source[static_cast<size_t>(c.source.height + sy / 2) * c.source.stride + (sx & ~1)];
+                uint8_t expected[3];
+                IntegerBgr(source[static_cast<size_t>(sy) * c.source.stride + sx], uv[0], uv[1], expected);
+                const uint8_t* seen =
+                    &drawn[static_cast<size_t>(c.destination.height - 1 - y) * c.destination.stride + x * 3];
+                if (std::equal(expected, expected + 3, seen)) continue;
+                if (wrong++ == 0) first = "first at " + std::to_string(x) + "," + std::to_string(y);
+            }
+        EXPECT_EQ(0u, wrong) << first;
+    }
+}
+
 }  // namespace

@@ -1,7 +1,10 @@
 #pragma once
-// The common YUV rows eight target pixels at a time with SSE2: the same
-// integer BT.601 formulas as CYuvToRgb, so every byte equals the scalar
-// path's. Each function converts the leading multiple of eight pixels of a
+// The common YUV rows eight target pixels at a time with SSE2, for the
+// bridge's conversion of webcam pictures and the camera's drawing of HD
+// frames: the integer BT.601 studio-range formulas both use in their scalar
+// paths (C = 298 (Y - 16) + 128; B = C + 516 (U - 128), G = C - 100 (U - 128)
+// - 208 (V - 128), R = C + 409 (V - 128); each >> 8, clamped to 0..255), so
+// every byte equals theirs. Each function converts the leading multiple of eight pixels of a
 // row of `width` and returns how many it did; the caller finishes the rest
 // (and does everything where SSE2 is not available at build time, when the
 // functions return 0).

@@ -1,13 +1,13 @@
-#include "bridge/yuv_rows_vector.h"
+#include "common/yuv_rows_vector.h"
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
-#define QV_BRIDGE_SSE2 1
+#define QV_YUV_ROWS_SSE2 1
 #include <emmintrin.h>
 
 #include <cstring>
 #endif
 
-#if defined(QV_BRIDGE_SSE2)
+#if defined(QV_YUV_ROWS_SSE2)
 
 namespace {
 
