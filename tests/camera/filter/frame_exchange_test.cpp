@@ -200,7 +200,9 @@ TEST(RecordAndExchangeWrite, WholePicturesAloneAreCopiedIntoTheGivenExchange) {
         const DWORD before = exchange.Header()->frameCount;
         EXPECT_EQ(c.result, WriteRecordAndExchange(*record, guard, c.toExchange ? &exchange : nullptr, picture.data(),
                                                    c.length));
-        if (c.result == S_OK) EXPECT_EQ(c.length, record->frameLength);
+        if (c.result == S_OK) {
+            EXPECT_EQ(c.length, record->frameLength);
+        }
         EXPECT_EQ(before + (c.copied ? 1 : 0), exchange.Header()->frameCount);
     }
     NamedFrameInfo info = {};

@@ -86,8 +86,9 @@ TEST_F(GreetingWithDevicesTest, ConnectionsShareARecentListingAndLaterOnesListAg
     ASSERT_EQ(m_devices.Register({{TestAudioKind::Runs, L"Alpha"}, {TestAudioKind::Runs, L"Beta"}}), S_OK);
     const std::string soon = Greeting();
     // Only when the registration left the listing young enough to be reused.
-    if (::GetTickCount64() - listed < kListingReuseMs / 2)
+    if (::GetTickCount64() - listed < kListingReuseMs / 2) {
         EXPECT_EQ(Printable(soon), Printable(std::string("Alpha$1.0.0") + '\0')) << "not the shared listing";
+    }
     EXPECT_EQ(Printable(FreshGreeting()), Printable(std::string("Alpha$Beta$1.0.0") + '\0'));
     m_devices.Unregister();
     EXPECT_EQ(Printable(FreshGreeting()), Printable(kNoDeviceGreeting));
