@@ -17,6 +17,7 @@
 // group (S-1-5-21-0-0-0-513) as owner and one made without a descriptor no
 // owner at all, and enforces neither integrity levels nor AppContainers:
 // JudgeMappingSecurity is the seam the whole rule is tested through.
+#include "common/non_copyable.h"
 #include <windows.h>
 
 #include <string>
@@ -28,12 +29,10 @@ constexpr HRESULT kExchangeLowerIntegrity = HRESULT_FROM_WIN32(ERROR_ACCESS_DENI
 
 // The security descriptor and attributes to create the mapping with, for
 // the life of the object.
-class CExchangeSecurity {
+class CExchangeSecurity : CNonCopyable {
 public:
     CExchangeSecurity();
     ~CExchangeSecurity();
-    CExchangeSecurity(const CExchangeSecurity&) = delete;
-    CExchangeSecurity& operator=(const CExchangeSecurity&) = delete;
 
     // Null when the descriptor could not be made (the user's SID unknown).
     SECURITY_ATTRIBUTES* Attributes() { return m_descriptor ? &m_attributes : nullptr; }

@@ -3,6 +3,7 @@
 // restart already in flight cannot outlive a stop. Recursive, because the
 // supervisor holds it across its check of the wanted flag and the launch.
 // Never taken while the lock of PublishState is held.
+#include "common/non_copyable.h"
 #include <windows.h>
 
 #include <mutex>
@@ -15,12 +16,10 @@ std::recursive_mutex& LaunchLock(const std::wstring& imageName);
 // A stop of this image name is on its way: while one lives, the settling
 // wait of a launch in flight ends at once, so that the stop is not held
 // behind the launch lock for a second or two.
-class CStopRequest {
+class CStopRequest : CNonCopyable {
 public:
     explicit CStopRequest(const std::wstring& imageName);
     ~CStopRequest();
-    CStopRequest(const CStopRequest&) = delete;
-    CStopRequest& operator=(const CStopRequest&) = delete;
 
 private:
     std::wstring m_imageName;

@@ -2,6 +2,7 @@
 // What an installation of QvPush leaves on this machine, read the way an
 // administrator would look: files, the registry (64-bit view), processes,
 // and the daemon's command port.
+#include "common/non_copyable.h"
 #include <windows.h>
 
 #include <mutex>
@@ -39,12 +40,10 @@ SetupRun RunQuietUninstall();
 
 // Records the names of files and folders made anywhere below `folder`
 // while it lives (relative paths, as ReadDirectoryChangesW gives them).
-class FolderWatch {
+class FolderWatch : CNonCopyable {
 public:
     explicit FolderWatch(const std::wstring& folder);
     ~FolderWatch();
-    FolderWatch(const FolderWatch&) = delete;
-    FolderWatch& operator=(const FolderWatch&) = delete;
     bool Watching() const;
     // Stops watching; what was made until then.
     std::vector<std::wstring> Made();

@@ -6,6 +6,7 @@
 //
 // FFmpeg is fetched into the build tree by the fetch_ffmpeg test; without it
 // (no network) the whole program reports itself skipped (exit code 77).
+#include "common/non_copyable.h"
 #include <windows.h>
 
 #include <cstdint>
@@ -60,12 +61,10 @@ private:
 // tests registered) rewriting one picture in the background for the length
 // of a test; it never inherits our handles, so nothing it starts can hold
 // our pipes.
-class BackgroundProducer {
+class BackgroundProducer : CNonCopyable {
 public:
     BackgroundProducer() = default;
     ~BackgroundProducer() { Stop(); }
-    BackgroundProducer(const BackgroundProducer&) = delete;
-    BackgroundProducer& operator=(const BackgroundProducer&) = delete;
 
     // Starts it with the producer's --pattern and waits until its first
     // picture of `length` bytes is in the shared record; empty on success,

@@ -4,6 +4,7 @@
 // exec, but hands back no process handle and does not connect the standard
 // handles: so the command runs inside a small shell wrapper that writes its
 // output and, last, its exit status into files that the test polls.
+#include "common/non_copyable.h"
 #include <windows.h>
 
 #include <string>
@@ -16,12 +17,10 @@ struct LinuxCommandResult {
 };
 
 // A Linux command started in the background, stopped by its Unix pid.
-class LinuxCommand {
+class LinuxCommand : CNonCopyable {
 public:
     LinuxCommand() = default;
     ~LinuxCommand() { Stop(); }
-    LinuxCommand(const LinuxCommand&) = delete;
-    LinuxCommand& operator=(const LinuxCommand&) = delete;
 
     // Runs `script` with /bin/sh (PATH set to the system's directories)
     // under coreutils' timeout, which ends it after timeoutMs. Empty when

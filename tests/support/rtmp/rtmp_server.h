@@ -4,6 +4,7 @@
 // 127.0.0.1 (application "kavo", live), watched through its error log, and
 // stopped by the pid it wrote. What a test asks of the server it asks of
 // the log: each publish with the stream's name and query, each disconnect.
+#include "common/non_copyable.h"
 #include <windows.h>
 
 #include <mutex>
@@ -21,12 +22,10 @@ struct RtmpEvent {
     bool endsPublish = false;
 };
 
-class RtmpServer {
+class RtmpServer : CNonCopyable {
 public:
     RtmpServer() = default;
     ~RtmpServer() { Stop(); }
-    RtmpServer(const RtmpServer&) = delete;
-    RtmpServer& operator=(const RtmpServer&) = delete;
 
     // Empty when the server runs; else why not (nginx or its module missing,
     // no free port, a start that failed with its log).
