@@ -1,9 +1,18 @@
 #include "encoder/ffmpeg_arguments.h"
 
+#include "common/push_levels.h"
 #include "encoder/command_line_words.h"
+
+#include <algorithm>
 
 const wchar_t kRealTimeBufferSize[] = L"64M";
 const wchar_t kIoTimeoutMicroseconds[] = L"20000000";
+
+int SendBufferBytes(int pushLevel) {
+    const PushLevelPreset& preset = kPushLevelPresets[pushLevel];
+    const int bytesPerSecond = (preset.m_videoBitrateKbps + preset.m_audioBitrateKbps) * 1000 / 8;
+    return std::max(bytesPerSecond / 2, 64 * 1024);
+}
 
 std::vector<std::wstring> BuildFfmpegArguments(const PublishCommand& command, bool hasLibaacplus) {
     std::vector<std::wstring> arguments = {L"-nostdin", L"-f", L"dshow", L"-rtbufsize", kRealTimeBufferSize};
@@ -19,6 +28,7 @@ std::vector<std::wstring> BuildFfmpegArguments(const PublishCommand& command, bo
     }
     for (const wchar_t* option : {L"-f", L"flv", L"-rtmp_live", L"live", L"-rw_timeout", kIoTimeoutMicroseconds})
         arguments.push_back(option);
+    arguments.insert(arguments.end(), {L"-send_buffer_size", std::to_wstring(SendBufferBytes(command.pushLevel))});
     arguments.push_back(command.streamUrl);
     return arguments;
 }

@@ -17,6 +17,17 @@ extern const wchar_t kRealTimeBufferSize[];
 // remains as FFmpeg's own last resort.
 extern const wchar_t kIoTimeoutMicroseconds[];
 
+// FFmpeg's TCP send buffer for the RTMP connection, in bytes (-send_buffer_size):
+// about half a second of the level's stream (video and audio), at least
+// 64 KiB. A frozen server still lets the sockets take data until its own
+// receive buffer and our send buffer are full; with the system's
+// self-tuning send buffer (up to megabytes) FFmpeg went on counting frames
+// for 8 s at 720p, and the no-progress limit came that much later. Half a
+// second bounds that, and the stream's own latency with it; since a
+// connection carries at most one send buffer per round trip, it still
+// carries the level's bitrate at round-trip times up to 0.5 s.
+int SendBufferBytes(int pushLevel);
+
 // -nostdin: FFmpeg would otherwise take bytes on its standard input as
 // keyboard commands ("q" quits). The daemon's " live=1" after the URL is a
 // librtmp form that FFmpeg's own RTMP client drops: -rtmp_live says it.

@@ -98,7 +98,9 @@ std::vector<std::wstring> ExpectedArguments(int level, const std::wstring& audio
     if (level != 2) a.insert(a.end(), {L"-tune", L"zerolatency"});
     a.insert(a.end(), {L"-x264-params", x264[level], L"-pix_fmt", L"yuv420p", L"-c:a",
                        hasLibaacplus ? L"libaacplus" : L"aac", L"-ar", L"44100", L"-ab", level == 2 ? L"16k" : L"32k",
-                       L"-f", L"flv", L"-rtmp_live", L"live", L"-rw_timeout", L"20000000", url});
+                       L"-f", L"flv", L"-rtmp_live", L"live", L"-rw_timeout", L"20000000",
+                       // A stream of a few dozen kbit/s gets the 64 KiB floor.
+                       L"-send_buffer_size", L"65536", url});
     return a;
 }
 
@@ -148,7 +150,9 @@ std::vector<std::wstring> ExpectedHdArguments(int level, const std::wstring& enc
                        L"-pix_fmt", encoder == L"libx264" ? L"yuv420p" : L"nv12", L"-colorspace", L"smpte170m",
                        L"-color_primaries", L"smpte170m", L"-color_trc", L"smpte170m", L"-color_range", L"tv",
                        L"-c:a", L"aac", L"-ar", L"48000", L"-ab", L"128k", L"-f", L"flv", L"-rtmp_live", L"live",
-                       L"-rw_timeout", L"20000000", kUrl});
+                       L"-rw_timeout", L"20000000",
+                       // Half a second of video and audio: (2500 + 128) or (4500 + 128) kbit/s.
+                       L"-send_buffer_size", level == 4 ? L"164250" : L"289250", kUrl});
     return a;
 }
 
