@@ -182,8 +182,10 @@ TEST_F(PublishStatusTest, HungServerIsStalledThenRetriedWithAReason) {
     printf("stalled %lu ms after the server froze\n", stalled.tick - frozen);
     // The sockets' buffers take up to about a second of the stream before
     // FFmpeg blocks (its send buffer is bounded to half a second; without
-    // that bound, 8 s at 720p); then the 3 s without a frame.
-    EXPECT_LE(stalled.tick - frozen, 5000u) << "stalled came late";
+    // that bound, 8 s at 720p); then the 3 s without a frame: 4.3-4.8 s
+    // measured here. The bound leaves room for a busy machine and still
+    // fails the unbounded buffer's 11-12 s.
+    EXPECT_LE(stalled.tick - frozen, 8000u) << "stalled came late";
     ASSERT_TRUE(afterCame) << LastSeen(m_session);
     printf("%s %lu ms after the server froze: %s\n", JsonField(after.json, "state").c_str(), after.tick - frozen,
            JsonField(after.json, "reason").c_str());
