@@ -2,12 +2,12 @@
 # Source it; QV_ROOT is the source tree.
 
 QV_ROOT=${QV_ROOT:-$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)}
-# The toolchain, Wine and Xvfb; the RTMP server, FFmpeg and the browser that
-# the end-to-end tests drive; npm fetches the Windows FFmpeg; NSIS builds the
+# The toolchain, Wine and Xvfb; the RTMP server, FFmpeg and the browsers that
+# the end-to-end tests drive (Chromium, Firefox ESR); npm fetches the Windows FFmpeg; NSIS builds the
 # installer; unshare and ip give the port tests network namespaces.
 QV_PACKAGES="cmake make mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
   wine wine64 xvfb xauth x11-apps netpbm googletest locales fonts-wqy-microhei util-linux iproute2
-  nginx-light libnginx-mod-rtmp ffmpeg nodejs chromium nsis python3 ccache"
+  nginx-light libnginx-mod-rtmp ffmpeg nodejs chromium firefox-esr nsis python3 ccache"
 
 qv_install_packages() {
     local missing=()

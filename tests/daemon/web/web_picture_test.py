@@ -3,7 +3,8 @@ against the real daemon under Wine: test_card_producer.exe writes a test
 card into the session's named frame exchange at 30 fps, as the bridge
 writes a webcam's picture; the daemon scales it, encodes it with WIC and
 sends it to the sessions that asked. JPEGs are decoded with Debian's
-ffmpeg; the page is read through Chromium's DevTools protocol."""
+ffmpeg; the page is read in Chromium through its DevTools protocol and in
+Firefox through WebDriver BiDi."""
 import os
 import re
 import select
@@ -277,20 +278,17 @@ class PictureSessionTest(unittest.TestCase):
         return total
 
 
-class PicturePageTest(unittest.TestCase):
-    """The control page in headless Chromium shows the picture."""
-
-    def setUp(self):
-        from chromium_cdp import Chromium
-        require(shutil.which('chromium'), 'chromium is not installed')
-        self.daemon = Daemon()
-        self.addCleanup(self.daemon.stop)
-        self.browser = Chromium()
-        self.addCleanup(self.browser.close)
+class PicturePageCheck:
+    """The control page shows the picture: the same check in each browser.
+    A subclass sets up self.daemon and self.browser."""
 
     def canvas_pixel(self, page, x, y):
         return page.eval("Array.from(document.getElementById('pictureCanvas').getContext('2d')"
                          ".getImageData(%d, %d, 1, 1).data)" % (x, y))
+
+    def screenshot(self, page, name):
+        if hasattr(page, 'screenshot'):
+            page.screenshot(name, 1280, 800)
 
     def test_page_shows_the_card_then_the_standby_notice(self):
         page = self.browser.open('http://127.0.0.1:19724/')
@@ -322,14 +320,37 @@ class PicturePageTest(unittest.TestCase):
         self.assertTrue(wait_until(lambda: marker() != first, 5), 'the marker moves')
         self.assertTrue(page.wait("parseFloat(document.getElementById('pictureRate').textContent) >= 5", 10),
                         page.eval("document.getElementById('pictureRate').textContent"))
-        page.screenshot('picture-live.png', 1280, 800)
+        self.screenshot(page, 'picture-live.png')
         self.assertTrue(page.eval("document.getElementById('pictureNotice').hidden"))
 
         producer.stop()
         self.assertTrue(page.wait("!document.getElementById('pictureNotice').hidden", 15),
                         'the stand-by notice once no fresh frame comes')
-        page.screenshot('picture-standby.png', 1280, 800)
+        self.screenshot(page, 'picture-standby.png')
 
+
+class PicturePageTest(PicturePageCheck, unittest.TestCase):
+    """The control page in headless Chromium, through its DevTools protocol."""
+
+    def setUp(self):
+        from chromium_cdp import Chromium
+        require(shutil.which('chromium'), 'chromium is not installed')
+        self.daemon = Daemon()
+        self.addCleanup(self.daemon.stop)
+        self.browser = Chromium()
+        self.addCleanup(self.browser.close)
+
+
+class FirefoxPicturePageTest(PicturePageCheck, unittest.TestCase):
+    """The control page in headless Firefox ESR, through WebDriver BiDi."""
+
+    def setUp(self):
+        from firefox_bidi import FIREFOX, Firefox
+        require(os.access(FIREFOX, os.X_OK), 'firefox-esr is not installed')
+        self.daemon = Daemon()
+        self.addCleanup(self.daemon.stop)
+        self.browser = Firefox()
+        self.addCleanup(self.browser.close)
 
 if __name__ == '__main__':
     unittest.main(verbosity=2)
