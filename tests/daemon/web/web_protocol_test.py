@@ -201,7 +201,10 @@ class WebEndpointTest(DaemonTestCase):
             t.join()
         for client in clients:
             client.close()
-        self.assertEqual(results, [GREETING] * 30)
+        # A client that saw the connection end without a word (seen once in a
+        # clean-clone run) is told apart by what the daemon printed meanwhile.
+        self.assertEqual(results, [GREETING] * 30,
+                         self.daemon.output()[-4000:].decode('utf-8', 'replace'))
 
     def test_nothing_a_web_page_or_a_probe_sends_stops_a_publish(self):
         self.daemon.settle()
